@@ -1,0 +1,52 @@
+#pragma once
+// Every message box and dialog of the program goes through this seam, so that tests can answer
+// them (record the text, choose a file or a folder, cancel) without a person.
+
+#include <QFont>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+struct SaveFileRequest {
+    QString title;
+    QStringList filters;   // "PNG (*.png)" style, in the order shown
+    int filter_index = 1;  // 1-based, as the save command counts them
+    QString default_suffix; // without the dot
+    QString file_name;     // the name proposed (may be empty)
+};
+
+struct SaveFileAnswer {
+    QString path;
+    int filter_index = 1; // 1-based index of the filter the user left selected
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+    // Modal information box: title "Kaptorama", no icon, one "OK".
+    virtual void message(QWidget* parent, const QString& text) = 0;
+    // Modal error box: title "Kaptorama", error icon, one "OK". The text is shown as given.
+    virtual void error(QWidget* parent, const QString& text) = 0;
+    // Folder chooser; nullopt when cancelled.
+    virtual std::optional<QString> choose_folder(QWidget* parent, const QString& title,
+                                                 const QString& preselected) = 0;
+    // File-save chooser with its own overwrite prompt; nullopt when cancelled.
+    virtual std::optional<SaveFileAnswer> save_file(QWidget* parent,
+                                                    const SaveFileRequest& request) = 0;
+    // Font chooser; nullopt when cancelled.
+    virtual std::optional<QFont> choose_font(QWidget* parent, const QFont& initial) = 0;
+};
+
+// The dialogs in force: the real ones unless a test installed its own.
+Dialogs& dialogs();
+// Installs replacement dialogs (nullptr puts the real ones back). The caller keeps ownership.
+void set_dialogs(Dialogs* replacement);
+
+// The error box's text: a full stop is added when the last character sorts after '.'.
+QString error_box_text(const QString& message);
+
+// Shorthands used by every command.
+void show_message(const QString& text);
+void show_error(const QString& message);
