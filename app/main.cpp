@@ -1,6 +1,13 @@
-#include <QApplication>
+#include "app/Unit1.h"
+#include "app/Unit5.h"
+#include "app/kap_application.h"
+#include "app/startup.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    KapApplication app(argc, argv); // command-line arguments are ignored
+    create_windows();
+    Form1->show();
+    const int code = app.exec();
+    destroy_windows();
+    return code;
 }

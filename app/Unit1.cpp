@@ -1,0 +1,279 @@
+#include "app/Unit1.h"
+
+#include "app/Unit5.h"
+#include "app/spin_box.h"
+#include "app/status_bar.h"
+#include "edit/history.h"
+#include "edit/picture_view.h"
+#include "platform/temp_dir.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QWindow>
+
+TForm1* Form1 = nullptr;
+
+const char* const working_file_names[5] = {"kaptorama.bmp", "kaptoramao.bmp", "kaptorama.png",
+                                           "kaptorama1.bmp", "kaptorama.jpg"};
+
+namespace {
+// Distances of the picture area to the client edges as the window is designed: the area keeps
+// them when the window grows or shrinks.
+constexpr int design_client_width = 434;
+constexpr int design_client_height = 389;
+constexpr int scroll_left = 3, scroll_top = 45, scroll_width = 421, scroll_height = 316;
+constexpr int scroll_right_gap = design_client_width - scroll_left - scroll_width;
+constexpr int scroll_bottom_gap = design_client_height - scroll_top - scroll_height;
+constexpr int min_outer_width = 442, min_outer_height = 165;
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("-=[Kaptorama 2 Beta 58]=-"));
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+
+    build_picture_area();
+    build_toolbar();
+    build_delay_panel();
+    StatusBar1 = new KapStatusBar(this);
+    build_menu();
+
+    resize(design_client_width, design_client_height);
+    setMinimumSize(min_outer_width - 8, min_outer_height - 34);
+    FormCreate();
+}
+
+TForm1::~TForm1() { FormDestroy(); }
+
+QToolButton* TForm1::make_tool_button(int left, const QString& hint, const QString& glyph,
+                                      int glyph_size) {
+    auto* button = new QToolButton(this);
+    button->setGeometry(left, 0, 42, 42);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setToolTip(hint);
+    button->setIcon(QIcon(QStringLiteral(":/glyphs/%1.png").arg(glyph)));
+    button->setIconSize(QSize(glyph_size, glyph_size));
+    return button;
+}
+
+void TForm1::build_toolbar() {
+    Capture_bureau = make_tool_button(3, QStringLiteral("Capturer le bureau"),
+                                      QStringLiteral("capture_bureau"), 32);
+    Capture_fenetre = make_tool_button(45, QStringLiteral("Capturer une fenêtre active"),
+                                       QStringLiteral("capture_fenetre"), 32);
+    Capture_selection = make_tool_button(87, QStringLiteral("Capturer une zone à la souris"),
+                                         QStringLiteral("capture_selection"), 32);
+    Insere_curseur = make_tool_button(129, QStringLiteral("Insérer le curseur"),
+                                      QStringLiteral("insere_curseur"), 32);
+    Insere_curseur->setCheckable(true);
+    copy_clipboard = make_tool_button(171, QStringLiteral("Coller la capture dans le presse papier"),
+                                      QStringLiteral("copy_clipboard"), 32);
+    appli_extern =
+        make_tool_button(213, QStringLiteral("Ouvrir la capture avec une application externe"),
+                         QStringLiteral("appli_extern"), 32);
+    mail = make_tool_button(255, QStringLiteral("Envoyer la capture par email"),
+                            QStringLiteral("mail"), 32);
+    reload_ = make_tool_button(297, QStringLiteral("Réinitialiser la capture"),
+                               QStringLiteral("reload"), 24);
+    fenetre_reglages =
+        make_tool_button(339, QStringLiteral("Réglages"), QStringLiteral("fenetre_reglages"), 32);
+    save_ = make_tool_button(381, QStringLiteral("Enregistrer la capture"), QStringLiteral("save"),
+                             32);
+
+    connect(Capture_bureau, &QToolButton::clicked, this, &TForm1::Capture_bureauClick);
+    connect(Capture_fenetre, &QToolButton::clicked, this, &TForm1::Capture_fenetreClick);
+    connect(Capture_selection, &QToolButton::clicked, this, &TForm1::Capture_selectionClick);
+    connect(Insere_curseur, &QToolButton::clicked, this, &TForm1::Insere_curseurClick);
+    connect(copy_clipboard, &QToolButton::clicked, this, &TForm1::copy_clipboardClick);
+    connect(appli_extern, &QToolButton::clicked, this, &TForm1::appli_externClick);
+    connect(mail, &QToolButton::clicked, this, &TForm1::mailClick);
+    connect(reload_, &QToolButton::clicked, this, &TForm1::reload_Click);
+    connect(fenetre_reglages, &QToolButton::clicked, this, &TForm1::fenetre_reglagesClick);
+    connect(save_, &QToolButton::clicked, this, &TForm1::save_Click);
+}
+
+void TForm1::build_picture_area() {
+    ScrollBox1 = new QScrollArea(this);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setFrameShape(QFrame::StyledPanel);
+    ScrollBox1->setBackgroundRole(QPalette::Mid);
+    ScrollBox1->setAutoFillBackground(true);
+    ScrollBox1->viewport()->setBackgroundRole(QPalette::Mid);
+    ScrollBox1->setWidgetResizable(false);
+    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    ScrollBox1->verticalScrollBar()->setSingleStep(8);
+
+    Image1 = new PictureView;
+    Image1->setObjectName(QStringLiteral("Image1"));
+    ScrollBox1->setWidget(Image1);
+
+    Shape1 = new QFrame(Image1);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setStyleSheet(QStringLiteral("QFrame { border: 1px dotted black; background: transparent; }"));
+    Shape1->hide();
+
+    Texte = new QLabel(Image1);
+    Texte->setObjectName(QStringLiteral("Texte"));
+    Texte->setAttribute(Qt::WA_TranslucentBackground);
+    Texte->setToolTip(QStringLiteral("Cliquer glisser pour dépalcer,double clic pour insérer'"));
+    Texte->hide();
+
+    connect(Image1, &PictureView::mouse_down, this, &TForm1::Image1MouseDown);
+    connect(Image1, &PictureView::mouse_move, this, &TForm1::Image1MouseMove);
+    connect(Image1, &PictureView::mouse_up, this, &TForm1::Image1MouseUp);
+}
+
+void TForm1::build_delay_panel() {
+    Panel_tempo = new QFrame(this);
+    Panel_tempo->setObjectName(QStringLiteral("Panel_tempo"));
+    Panel_tempo->setGeometry(129, 41, 41, 41);
+    Panel_tempo->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel_tempo->setLineWidth(2);
+    Panel_tempo->setAutoFillBackground(true);
+    Panel_tempo->setToolTip(QStringLiteral("Délai  avant capture"));
+
+    tempo = new KapSpinBox(Panel_tempo);
+    tempo->setObjectName(QStringLiteral("tempo"));
+    tempo->setGeometry(8, 10, 29, 22);
+    tempo->setRange(0, 20);
+    tempo->setMaxLength(2);
+    tempo->setValue(0);
+    tempo->setToolTip(QStringLiteral("Temporisation en seconde"));
+    tempo->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    connect(tempo, &KapSpinBox::exited, this, &TForm1::tempoExit);
+
+    Panel_tempo->hide();
+    Panel_tempo->raise();
+}
+
+void TForm1::lay_out_client() {
+    const int w = width(), h = height();
+    ScrollBox1->setGeometry(scroll_left, scroll_top,
+                            std::max(0, w - scroll_left - scroll_right_gap),
+                            std::max(0, h - scroll_top - scroll_bottom_gap));
+    StatusBar1->setGeometry(0, h - KapStatusBar::bar_height, w, KapStatusBar::bar_height);
+    Panel_tempo->raise();
+}
+
+void TForm1::resizeEvent(QResizeEvent*) { lay_out_client(); }
+
+void TForm1::FormCreate() {
+    // Qt paints every widget double-buffered.
+    history = std::make_unique<History>();
+    snapshot_pending = false;
+    label_dragging = false;
+    Jaune_m->setChecked(true);
+    mode_arrow = false;
+    mode_highlighter = true;
+    mode_text = false;
+    mode_stylus = false;
+    resized = false;
+    last_resize_width = 0;
+    with_cursor = false;
+    undo_picture_reset = false;
+    stroke_active = false;
+    StatusBar1->set_panel_width(0, 78);
+    StatusBar1->set_panel_width(1, 128);
+    StatusBar1->set_panel_width(2, 55);
+}
+
+void TForm1::FormClose() {
+    // The highlighter tip is released with the tools; then the working files go.
+    for (const char* name : working_file_names) {
+        const QString path = temp_dir() + QLatin1String(name);
+        if (QFile::exists(path))
+            QFile::remove(path); // a failure is ignored
+    }
+}
+
+void TForm1::FormDestroy() { history.reset(); }
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+    // Closing the main window ends the program, whatever secondary window is still shown.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+}
+
+// --- Window style and size -------------------------------------------------------------------
+
+void TForm1::set_stay_on_top(bool on) {
+    stay_on_top_ = on;
+    Qt::WindowFlags flags = windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    if (QWindow* window = windowHandle()) {
+        // Changing the flags of the native window keeps it mapped; QWidget::setWindowFlags
+        // would hide it.
+        window->setFlags(window->flags().setFlag(Qt::WindowStaysOnTopHint, on));
+        overrideWindowFlags(flags);
+    } else {
+        setWindowFlags(flags);
+    }
+}
+
+QMargins TForm1::frame_margins() const {
+    if (QWindow* window = windowHandle(); window && isVisible())
+        return window->frameMargins();
+    return {};
+}
+
+void TForm1::set_outer_size(int width, int height) {
+    wanted_outer_ = QSize(width, height);
+    const QMargins m = frame_margins();
+    resize(width - m.left() - m.right(), height - m.top() - m.bottom());
+}
+
+QSize TForm1::outer_size() const {
+    const QMargins m = frame_margins();
+    return size().grownBy(m);
+}
+
+void TForm1::apply_size_constraints() {
+    const QMargins m = frame_margins();
+    setMinimumSize(min_outer_width - m.left() - m.right(),
+                   min_outer_height - m.top() - m.bottom());
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!centred_) {
+        centred_ = true;
+        set_outer_size(wanted_outer_.width(), wanted_outer_.height());
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect desk = screen->geometry();
+            move(desk.x() + (desk.width() - wanted_outer_.width()) / 2,
+                 desk.y() + (desk.height() - wanted_outer_.height()) / 2);
+        }
+        // The window manager tells the frame's size only once the window is mapped: the outer
+        // size and the minimum are set again when it is known.
+        QTimer::singleShot(100, this, [this] {
+            apply_size_constraints();
+            set_outer_size(wanted_outer_.width(), wanted_outer_.height());
+        });
+    }
+    apply_size_constraints();
+}
+
+// --- Configuration window --------------------------------------------------------------------
+
+void TForm1::fenetre_reglagesClick() { Form5->show_non_modal(); }
+
+void TForm1::ReglagesClick() { Form5->show_non_modal(); }
+
+void TForm1::tempoExit() {
+    if (tempo->text_value().isEmpty())
+        tempo->setValue(0);
+    else
+        tempo->setValue(tempo->value());
+}

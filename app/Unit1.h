@@ -1,0 +1,216 @@
+#pragma once
+// The main window: toolbar, picture area, delay panel, status bar and context menu, with the
+// editing state. Handlers are named after their control and event; each is thin and calls into
+// the subsystem that does the work. The handlers are spread over files by subsystem:
+//   Unit1.cpp          construction, layout, start and end of life, window style
+//   Unit1_menu.cpp     the context menu, its shortcuts and the tool choice
+//   Unit1_capture.cpp  the capture buttons and the delay panel
+//   Unit1_history.cpp  undo, redo, reset
+//   Unit1_output.cpp   save, clipboard, external programs, e-mail
+//   Unit1_resize.cpp   the resize command
+
+#include <QImage>
+#include <QKeySequence>
+#include <QList>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QScrollArea;
+class QToolButton;
+class KapSpinBox;
+class KapStatusBar;
+class PictureView;
+class History;
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Toolbar.
+    QToolButton* Capture_bureau = nullptr;
+    QToolButton* Capture_fenetre = nullptr;
+    QToolButton* Capture_selection = nullptr;
+    QToolButton* Insere_curseur = nullptr;
+    QToolButton* copy_clipboard = nullptr;
+    QToolButton* appli_extern = nullptr;
+    QToolButton* mail = nullptr;
+    QToolButton* reload_ = nullptr;
+    QToolButton* fenetre_reglages = nullptr;
+    QToolButton* save_ = nullptr;
+
+    // Picture area.
+    QScrollArea* ScrollBox1 = nullptr;
+    PictureView* Image1 = nullptr;
+    QFrame* Shape1 = nullptr;
+    QLabel* Texte = nullptr;
+
+    // Delay panel.
+    QFrame* Panel_tempo = nullptr;
+    KapSpinBox* tempo = nullptr;
+
+    KapStatusBar* StatusBar1 = nullptr;
+
+    // Context menu. Items with a submenu are the submenus themselves; their menuAction() is
+    // the item in the parent menu.
+    QMenu* PopupMenu1 = nullptr;
+    QMenu* Surligneur1 = nullptr;
+    QAction *Jaune_m = nullptr, *Vert1 = nullptr, *Bleu_m = nullptr, *Rouge_m = nullptr;
+    QMenu* Fleche_ = nullptr;
+    QAction *Rouge2 = nullptr, *Bleu2 = nullptr, *Jaune2 = nullptr, *Noir2 = nullptr;
+    QMenu* Stylet1 = nullptr;
+    QAction *Rouge1 = nullptr, *Bleu1 = nullptr, *Jaune1 = nullptr, *Noir1 = nullptr;
+    QAction* Texte1 = nullptr;
+    QMenu* Rectangle1 = nullptr;
+    QAction *Rouge3 = nullptr, *Vert2 = nullptr, *Jaune3 = nullptr, *Noir3 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* Redimen1 = nullptr;
+    QAction* Effetngatif1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Dfaire1 = nullptr;
+    QAction* Rfaire1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* Reglages = nullptr;
+
+    // Editing state.
+    std::unique_ptr<History> history;
+    int history_index = 0;
+    bool mode_highlighter = false;
+    bool mode_arrow = false;
+    bool mode_stylus = false;
+    bool mode_text = false;
+    bool mode_rectangle = false;
+    bool stroke_active = false;
+    bool snapshot_pending = false;
+    bool undo_picture_reset = false;
+    bool label_dragging = false;
+    bool with_cursor = false;
+    bool resized = false;
+    int last_resize_width = 0;
+
+    // Window style and size. Sizes are outer sizes (frame and title bar included).
+    void set_stay_on_top(bool on);
+    bool is_stay_on_top() const { return stay_on_top_; }
+    void set_outer_size(int width, int height);
+    QSize outer_size() const;
+    QMargins frame_margins() const;
+
+    // Context menu.
+    bool popup_enabled() const { return popup_enabled_; }
+    void enable_popup() { popup_enabled_ = true; }
+    // Opens the context menu at a global position, as a right click does once it is enabled.
+    void open_popup(const QPoint& global_pos);
+    // Runs the shortcut bound to this key sequence, as pressing it in the window does.
+    // Returns false when no item carries it.
+    bool run_shortcut(const QKeySequence& sequence);
+    QList<QKeySequence> shortcut_keys() const;
+
+    // Colour values (0x00BBGGRR) and cursor names of the checked items.
+    unsigned highlighter_colour() const;
+    QString highlighter_cursor_name() const;
+    unsigned arrow_colour() const;
+    unsigned stylus_colour() const;
+    unsigned rectangle_colour() const;
+
+    // Gives the picture view the cursor of the active tool.
+    void apply_tool_cursor();
+
+public slots:
+    void FormCreate();
+    void FormClose();
+    void FormDestroy();
+
+    // Toolbar.
+    void Capture_bureauClick();
+    void Capture_fenetreClick();
+    void Capture_selectionClick();
+    void Insere_curseurClick();
+    void copy_clipboardClick();
+    void appli_externClick();
+    void mailClick();
+    void reload_Click();
+    void fenetre_reglagesClick();
+    void save_Click();
+    void tempoExit();
+
+    // Context menu.
+    void Surligneur1Click();
+    void Jaune_mClick();
+    void Vert1Click();
+    void Bleu_mClick();
+    void Rouge_mClick();
+    void Fleche_Click();
+    void Rouge2Click();
+    void Bleu2Click();
+    void Jaune2Click();
+    void Noir2Click();
+    void Stylet1Click();
+    void Rouge1Click();
+    void Bleu1Click();
+    void Jaune1Click();
+    void Noir1Click();
+    void Texte1Click();
+    void Rectangle1Click();
+    void Rouge3Click();
+    void Vert2Click();
+    void Jaune3Click();
+    void Noir3Click();
+    void Redimen1Click();
+    void Effetngatif1Click();
+    void Dfaire1Click();
+    void Rfaire1Click();
+    void ReglagesClick();
+
+    // Picture view.
+    void Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                         Qt::MouseButtons held, bool double_click, int x, int y);
+    void Image1MouseMove(Qt::KeyboardModifiers modifiers, Qt::MouseButtons held, int x, int y);
+    void Image1MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct MenuShortcut {
+        QKeySequence keys;
+        std::vector<std::function<void()>> handlers; // ancestors top-down, then the item
+    };
+
+    void build_toolbar();
+    void build_picture_area();
+    void build_delay_panel();
+    void build_menu();
+    QToolButton* make_tool_button(int left, const QString& hint, const QString& glyph,
+                                  int glyph_size);
+    QAction* add_item(QMenu* menu, const QString& caption, QActionGroup* group, bool checked,
+                      void (TForm1::*handler)());
+    QMenu* add_submenu(const QString& caption, void (TForm1::*handler)());
+    void add_shortcut(const QKeySequence& keys, std::vector<void (TForm1::*)()> handlers);
+    void lay_out_client();
+    void apply_size_constraints();
+    void set_view_cursor(const QString& name);
+    void select_tool(bool* mode);
+
+    bool stay_on_top_ = true;
+    bool popup_enabled_ = false;
+    bool centred_ = false;
+    QSize wanted_outer_{442, 423};
+    std::vector<MenuShortcut> shortcuts_;
+};
+
+extern TForm1* Form1;
+
+// Names of the working files in the temporary directory, in the order they are deleted at close.
+extern const char* const working_file_names[5];

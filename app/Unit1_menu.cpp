@@ -1,0 +1,295 @@
+// The context menu: its items, radio groups and shortcuts, the way opening a submenu or pressing
+// a shortcut runs the handlers of the items above, and the tool choice it makes.
+#include "app/Unit1.h"
+
+#include "edit/picture_view.h"
+#include "platform/tool_cursors.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QShortcut>
+
+QAction* TForm1::add_item(QMenu* menu, const QString& caption, QActionGroup* group, bool checked,
+                          void (TForm1::*handler)()) {
+    QAction* action = menu->addAction(caption);
+    if (group) {
+        action->setCheckable(true);
+        action->setChecked(checked);
+        group->addAction(action);
+    }
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+QMenu* TForm1::add_submenu(const QString& caption, void (TForm1::*handler)()) {
+    QMenu* submenu = PopupMenu1->addMenu(caption);
+    submenu->installEventFilter(this);
+    // Opening a submenu runs its item's handler: pointing at "Flèche" already picks the arrow.
+    connect(submenu, &QMenu::aboutToShow, this, handler);
+    return submenu;
+}
+
+void TForm1::add_shortcut(const QKeySequence& keys, std::vector<void (TForm1::*)()> handlers) {
+    MenuShortcut shortcut{keys, {}};
+    for (auto handler : handlers)
+        shortcut.handlers.push_back([this, handler] { (this->*handler)(); });
+    shortcuts_.push_back(std::move(shortcut));
+    auto* key = new QShortcut(keys, this);
+    key->setContext(Qt::WindowShortcut);
+    connect(key, &QShortcut::activated, this, [this, keys] { run_shortcut(keys); });
+}
+
+namespace {
+// Shows the shortcut in the menu's shortcut column without binding it: the window dispatches
+// shortcuts itself so that the handlers of the items above run first.
+void show_shortcut(QAction* action, const QKeySequence& keys) {
+    action->setText(action->text() + QLatin1Char('\t') +
+                    keys.toString(QKeySequence::NativeText));
+}
+} // namespace
+
+void TForm1::build_menu() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->installEventFilter(this);
+    connect(PopupMenu1, &QMenu::aboutToShow, this, &TForm1::Surligneur1Click);
+
+    auto* group1 = new QActionGroup(this);
+    auto* group2 = new QActionGroup(this);
+    auto* group3 = new QActionGroup(this);
+    auto* group0 = new QActionGroup(this);
+
+    Surligneur1 = add_submenu(QStringLiteral("Surligneur"), &TForm1::Surligneur1Click);
+    Jaune_m = add_item(Surligneur1, QStringLiteral("Jaune"), group1, true, &TForm1::Jaune_mClick);
+    Vert1 = add_item(Surligneur1, QStringLiteral("Vert"), group1, false, &TForm1::Vert1Click);
+    Bleu_m = add_item(Surligneur1, QStringLiteral("Bleu"), group1, false, &TForm1::Bleu_mClick);
+    Rouge_m = add_item(Surligneur1, QStringLiteral("Fuchsia"), group1, false, &TForm1::Rouge_mClick);
+
+    Fleche_ = add_submenu(QStringLiteral("Flèche"), &TForm1::Fleche_Click);
+    Rouge2 = add_item(Fleche_, QStringLiteral("Rouge"), group2, true, &TForm1::Rouge2Click);
+    Bleu2 = add_item(Fleche_, QStringLiteral("Bleue"), group2, false, &TForm1::Bleu2Click);
+    Jaune2 = add_item(Fleche_, QStringLiteral("Jaune"), group2, false, &TForm1::Jaune2Click);
+    Noir2 = add_item(Fleche_, QStringLiteral("Noire"), group2, false, &TForm1::Noir2Click);
+
+    Stylet1 = add_submenu(QStringLiteral("Stylet"), &TForm1::Stylet1Click);
+    Rouge1 = add_item(Stylet1, QStringLiteral("Rouge"), group3, true, &TForm1::Rouge1Click);
+    Bleu1 = add_item(Stylet1, QStringLiteral("Bleu"), group3, false, &TForm1::Bleu1Click);
+    Jaune1 = add_item(Stylet1, QStringLiteral("Jaune"), group3, false, &TForm1::Jaune1Click);
+    Noir1 = add_item(Stylet1, QStringLiteral("Noir"), group3, false, &TForm1::Noir1Click);
+
+    Texte1 = add_item(PopupMenu1, QStringLiteral("Texte"), nullptr, false, &TForm1::Texte1Click);
+
+    Rectangle1 = add_submenu(QStringLiteral("Rectangle"), &TForm1::Rectangle1Click);
+    Rouge3 = add_item(Rectangle1, QStringLiteral("Rouge"), group0, true, &TForm1::Rouge3Click);
+    Vert2 = add_item(Rectangle1, QStringLiteral("Vert"), group0, false, &TForm1::Vert2Click);
+    Jaune3 = add_item(Rectangle1, QStringLiteral("Jaune"), group0, false, &TForm1::Jaune3Click);
+    Noir3 = add_item(Rectangle1, QStringLiteral("Noir"), group0, false, &TForm1::Noir3Click);
+
+    N3 = PopupMenu1->addSeparator();
+    Redimen1 = add_item(PopupMenu1, QStringLiteral("Redimensionner"), nullptr, false,
+                        &TForm1::Redimen1Click);
+    Effetngatif1 = add_item(PopupMenu1, QStringLiteral("Effet négatif photo"), nullptr, false,
+                            &TForm1::Effetngatif1Click);
+    N1 = PopupMenu1->addSeparator();
+    Dfaire1 = add_item(PopupMenu1, QStringLiteral("Défaire"), nullptr, false, &TForm1::Dfaire1Click);
+    Rfaire1 = add_item(PopupMenu1, QStringLiteral("Refaire"), nullptr, false, &TForm1::Rfaire1Click);
+    N2 = PopupMenu1->addSeparator();
+    Reglages = add_item(PopupMenu1, QStringLiteral("Réglages"), nullptr, false,
+                        &TForm1::ReglagesClick);
+
+    struct Binding {
+        QAction* item;
+        QKeySequence keys;
+        std::vector<void (TForm1::*)()> handlers;
+    };
+    const Binding bindings[] = {
+        {Jaune_m, QKeySequence(Qt::CTRL | Qt::Key_S), {&TForm1::Surligneur1Click, &TForm1::Jaune_mClick}},
+        {Rouge2, QKeySequence(Qt::CTRL | Qt::Key_F), {&TForm1::Fleche_Click, &TForm1::Rouge2Click}},
+        {Rouge1, QKeySequence(Qt::CTRL | Qt::Key_E), {&TForm1::Stylet1Click, &TForm1::Rouge1Click}},
+        {Texte1, QKeySequence(Qt::CTRL | Qt::Key_T), {&TForm1::Texte1Click}},
+        {Dfaire1, QKeySequence(Qt::CTRL | Qt::Key_Z), {&TForm1::Dfaire1Click}},
+        {Rfaire1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), {&TForm1::Rfaire1Click}},
+        {Reglages, QKeySequence(Qt::CTRL | Qt::Key_R), {&TForm1::ReglagesClick}},
+    };
+    for (const Binding& b : bindings) {
+        show_shortcut(b.item, b.keys);
+        add_shortcut(b.keys, b.handlers);
+    }
+}
+
+QList<QKeySequence> TForm1::shortcut_keys() const {
+    QList<QKeySequence> keys;
+    for (const MenuShortcut& s : shortcuts_)
+        keys.append(s.keys);
+    return keys;
+}
+
+bool TForm1::run_shortcut(const QKeySequence& sequence) {
+    for (const MenuShortcut& s : shortcuts_) {
+        if (s.keys == sequence) {
+            for (const auto& handler : s.handlers)
+                handler();
+            return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+QKeySequence sequence_of(const QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
+                              Qt::MetaModifier);
+    return QKeySequence(QKeyCombination(mods, Qt::Key(event->key())));
+}
+} // namespace
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // Shortcuts work whether the menu is open or not: while it is open the menu has the
+    // keyboard, so its key presses are looked at here; the menu closes before the handlers run.
+    if (event->type() == QEvent::KeyPress && qobject_cast<QMenu*>(watched)) {
+        const QKeySequence keys = sequence_of(static_cast<QKeyEvent*>(event));
+        for (const MenuShortcut& s : shortcuts_) {
+            if (s.keys == keys) {
+                PopupMenu1->close();
+                run_shortcut(keys);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::open_popup(const QPoint& global_pos) { PopupMenu1->popup(global_pos); }
+
+void TForm1::contextMenuEvent(QContextMenuEvent* event) {
+    // The menu does not open by itself until a press has landed on a picture.
+    if (popup_enabled_)
+        open_popup(event->globalPos());
+    event->accept();
+}
+
+// --- Colours and cursors of the checked items ------------------------------------------------
+
+unsigned TForm1::highlighter_colour() const {
+    if (Vert1->isChecked())
+        return 0x0000FF00;
+    if (Bleu_m->isChecked())
+        return 0x00FFFF00;
+    if (Rouge_m->isChecked())
+        return 0x00FF00FF;
+    return 0x0000FFFF;
+}
+
+QString TForm1::highlighter_cursor_name() const {
+    if (Vert1->isChecked())
+        return QStringLiteral("feutre_vert");
+    if (Bleu_m->isChecked())
+        return QStringLiteral("feutre_bleu");
+    if (Rouge_m->isChecked())
+        return QStringLiteral("feutre_rouge");
+    return QStringLiteral("feutre_jaune");
+}
+
+unsigned TForm1::arrow_colour() const {
+    if (Bleu2->isChecked())
+        return 0x00FF0000;
+    if (Jaune2->isChecked())
+        return 0x0000FFFF;
+    if (Noir2->isChecked())
+        return 0x00000000;
+    return 0x000000FF;
+}
+
+unsigned TForm1::stylus_colour() const {
+    if (Bleu1->isChecked())
+        return 0x00FF0000;
+    if (Jaune1->isChecked())
+        return 0x0000FFFF;
+    if (Noir1->isChecked())
+        return 0x00000000;
+    return 0x000000FF;
+}
+
+unsigned TForm1::rectangle_colour() const {
+    if (Vert2->isChecked())
+        return 0x0000FF00;
+    if (Jaune3->isChecked())
+        return 0x0000FFFF;
+    if (Noir3->isChecked())
+        return 0x00000000;
+    return 0x000000FF;
+}
+
+void TForm1::set_view_cursor(const QString& name) { Image1->setCursor(tool_cursor(name)); }
+
+void TForm1::apply_tool_cursor() {
+    set_view_cursor(highlighter_cursor_name());
+    if (mode_stylus)
+        set_view_cursor(QStringLiteral("stylet"));
+    if (mode_arrow || mode_text)
+        Image1->setCursor(Qt::ArrowCursor);
+    if (mode_rectangle)
+        Image1->setCursor(Qt::CrossCursor);
+}
+
+// --- Tool commands ---------------------------------------------------------------------------
+
+void TForm1::select_tool(bool* mode) {
+    mode_highlighter = mode_arrow = mode_stylus = mode_rectangle = mode_text = false;
+    *mode = true;
+}
+
+void TForm1::Surligneur1Click() {
+    select_tool(&mode_highlighter);
+    set_view_cursor(highlighter_cursor_name());
+}
+
+void TForm1::Fleche_Click() {
+    select_tool(&mode_arrow);
+    Image1->setCursor(Qt::ArrowCursor);
+}
+
+void TForm1::Stylet1Click() {
+    select_tool(&mode_stylus);
+    Image1->setCursor(Qt::ArrowCursor);
+    set_view_cursor(QStringLiteral("stylet"));
+}
+
+void TForm1::Rectangle1Click() {
+    select_tool(&mode_rectangle);
+    Image1->setCursor(Qt::CrossCursor);
+}
+
+void TForm1::Jaune_mClick() {
+    Jaune_m->setChecked(true);
+    set_view_cursor(QStringLiteral("feutre_jaune"));
+}
+void TForm1::Vert1Click() {
+    Vert1->setChecked(true);
+    set_view_cursor(QStringLiteral("feutre_vert"));
+}
+void TForm1::Bleu_mClick() {
+    Bleu_m->setChecked(true);
+    set_view_cursor(QStringLiteral("feutre_bleu"));
+}
+void TForm1::Rouge_mClick() {
+    Rouge_m->setChecked(true);
+    set_view_cursor(QStringLiteral("feutre_rouge"));
+}
+
+void TForm1::Rouge2Click() { Rouge2->setChecked(true); }
+void TForm1::Bleu2Click() { Bleu2->setChecked(true); }
+void TForm1::Jaune2Click() { Jaune2->setChecked(true); }
+void TForm1::Noir2Click() { Noir2->setChecked(true); }
+void TForm1::Rouge1Click() { Rouge1->setChecked(true); }
+void TForm1::Bleu1Click() { Bleu1->setChecked(true); }
+void TForm1::Jaune1Click() { Jaune1->setChecked(true); }
+void TForm1::Noir1Click() { Noir1->setChecked(true); }
+void TForm1::Rouge3Click() { Rouge3->setChecked(true); }
+void TForm1::Vert2Click() { Vert2->setChecked(true); }
+void TForm1::Jaune3Click() { Jaune3->setChecked(true); }
+void TForm1::Noir3Click() { Noir3->setChecked(true); }

@@ -1,0 +1,59 @@
+#include "app/startup.h"
+
+#include "app/Unit1.h"
+#include "app/Unit5.h"
+#include "capture/Unit3.h"
+#include "edit/Unit4.h"
+#include "platform/tool_cursors.h"
+#include "resize/Unit2.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace {
+void load_french_translations() {
+    static QTranslator translator;
+    if (translator.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&translator);
+}
+} // namespace
+
+void create_windows() {
+    init_resources();
+    QApplication::setApplicationName(QStringLiteral("Kaptorama"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Kaptorama"));
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+    load_french_translations();
+    // The windows are laid out for a small 8-point sans-serif face, 11 pixels high.
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(11);
+    QApplication::setFont(font);
+
+    Form1 = new TForm1;
+    Form2 = new TForm2;
+    Form3 = new TForm3;
+    Form4 = new TForm4;
+    Form5 = new TForm5;
+
+    // The secondary windows take the main window's stay-on-top style while they are shown.
+    Form2->on_shown = [] { Form1->set_stay_on_top(false); };
+    Form2->on_hidden = [] { Form1->set_stay_on_top(true); };
+    Form4->on_visibility = [](bool shown) { Form1->set_stay_on_top(!shown); };
+}
+
+void destroy_windows() {
+    delete Form5;
+    Form5 = nullptr;
+    delete Form4;
+    Form4 = nullptr;
+    delete Form3;
+    Form3 = nullptr;
+    delete Form2;
+    Form2 = nullptr;
+    delete Form1;
+    Form1 = nullptr;
+}

@@ -1,0 +1,40 @@
+#include "app/status_bar.h"
+
+#include <QLabel>
+
+KapStatusBar::KapStatusBar(QWidget* parent) : QWidget(parent) {
+    setFixedHeight(bar_height);
+    for (auto& panel : panels_) {
+        panel = new QLabel(this);
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setIndent(2);
+        panel->setTextFormat(Qt::PlainText);
+    }
+    lay_out();
+}
+
+void KapStatusBar::set_panel_text(int index, const QString& text) {
+    panels_.at(index)->setText(text);
+}
+
+QString KapStatusBar::panel_text(int index) const { return panels_.at(index)->text(); }
+
+void KapStatusBar::set_panel_width(int index, int width) {
+    widths_.at(index) = width;
+    lay_out();
+}
+
+int KapStatusBar::panel_width(int index) const { return widths_.at(index); }
+
+void KapStatusBar::resizeEvent(QResizeEvent*) { lay_out(); }
+
+void KapStatusBar::lay_out() {
+    int left = 0;
+    for (int i = 0; i < panel_count; ++i) {
+        int width = widths_[i];
+        if (i == panel_count - 1)
+            width = std::max(width, this->width() - left);
+        panels_[i]->setGeometry(left, 1, std::max(0, width - 2), bar_height - 1);
+        left += width;
+    }
+}

@@ -1,0 +1,30 @@
+#pragma once
+#include <QWidget>
+#include <array>
+
+class QLabel;
+
+// The main window's status bar: four sunken text panels of set widths, 19 pixels high.
+// The last panel takes what width is left.
+class KapStatusBar : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int panel_count = 4;
+    static constexpr int bar_height = 19;
+
+    explicit KapStatusBar(QWidget* parent = nullptr);
+
+    void set_panel_text(int index, const QString& text);
+    QString panel_text(int index) const;
+    void set_panel_width(int index, int width);
+    int panel_width(int index) const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void lay_out();
+
+    std::array<QLabel*, panel_count> panels_{};
+    std::array<int, panel_count> widths_{50, 50, 50, 50};
+};

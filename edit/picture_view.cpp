@@ -1,0 +1,53 @@
+#include "edit/picture_view.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+PictureView::PictureView(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setMouseTracking(true);
+    resize(400, 252);
+}
+
+void PictureView::set_picture(QImage picture) {
+    surface = DrawingSurface{};
+    assign_pixels(std::move(picture));
+}
+
+void PictureView::assign_pixels(QImage picture) {
+    picture_ = std::move(picture);
+    if (!is_empty())
+        resize(picture_.size());
+    else if (!picture_.isNull())
+        resize(0, 0);
+    update();
+}
+
+void PictureView::picture_changed() { repaint(); }
+
+void PictureView::paintEvent(QPaintEvent* event) {
+    if (is_empty())
+        return;
+    QPainter painter(this);
+    painter.drawImage(event->rect().topLeft(), picture_, event->rect());
+}
+
+void PictureView::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    emit mouse_down(event->button(), event->modifiers(), event->buttons(), false, p.x(), p.y());
+}
+
+void PictureView::mouseDoubleClickEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    emit mouse_down(event->button(), event->modifiers(), event->buttons(), true, p.x(), p.y());
+}
+
+void PictureView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    emit mouse_move(event->modifiers(), event->buttons(), p.x(), p.y());
+}
+
+void PictureView::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    emit mouse_up(event->button(), event->modifiers(), p.x(), p.y());
+}
