@@ -1,0 +1,154 @@
+#pragma once
+// Independent readers for what the encoders write: a chunk walker checked with zlib's own CRC,
+// zlib's inflate, libpng and libjpeg's decoders.
+
+#include "platform/error.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QString>
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <jpeglib.h>
+#include <png.h>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+struct PngChunk {
+    std::string type;
+    QByteArray data;
+};
+
+inline std::uint32_t be32(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return (std::uint32_t(u[0]) << 24) | (std::uint32_t(u[1]) << 16) | (std::uint32_t(u[2]) << 8) |
+           u[3];
+}
+
+// Splits a PNG file into its chunks; throws on a bad signature, length or CRC.
+inline std::vector<PngChunk> png_chunks(const QByteArray& file) {
+    if (!file.startsWith(QByteArray("\x89PNG\r\n\x1a\n", 8)))
+        throw std::runtime_error("bad signature");
+    std::vector<PngChunk> chunks;
+    qsizetype at = 8;
+    while (at < file.size()) {
+        if (file.size() - at < 12)
+            throw std::runtime_error("truncated chunk");
+        const std::uint32_t length = be32(file.constData() + at);
+        if (qsizetype(length) > file.size() - at - 12)
+            throw std::runtime_error("chunk overruns the file");
+        const char* type = file.constData() + at + 4;
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), uInt(length + 4));
+        if (crc != be32(type + 4 + length))
+            throw std::runtime_error("bad CRC");
+        chunks.push_back({std::string(type, 4), QByteArray(type + 4, length)});
+        at += 12 + length;
+    }
+    return chunks;
+}
+
+// The decompressed image data: every IDAT, in order, through zlib's inflate.
+inline QByteArray png_image_data(const std::vector<PngChunk>& chunks) {
+    QByteArray stream;
+    for (const auto& chunk : chunks)
+        if (chunk.type == "IDAT")
+            stream += chunk.data;
+    QByteArray out;
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = reinterpret_cast<Bytef*>(stream.data());
+    z.avail_in = uInt(stream.size());
+    int result = Z_OK;
+    char buffer[65536];
+    while (result == Z_OK) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = sizeof buffer;
+        result = inflate(&z, Z_NO_FLUSH);
+        out.append(buffer, qsizetype(sizeof buffer - z.avail_out));
+    }
+    inflateEnd(&z);
+    if (result != Z_STREAM_END || z.avail_in != 0)
+        throw std::runtime_error("bad zlib stream");
+    return out;
+}
+
+// Decodes with libpng into a Format_RGB888 picture (null on failure).
+inline QImage libpng_decode(const QByteArray& file) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, file.constData(), std::size_t(file.size())))
+        return {};
+    image.format = PNG_FORMAT_RGB;
+    QImage out(int(image.width), int(image.height), QImage::Format_RGB888);
+    if (!png_image_finish_read(&image, nullptr, out.bits(), out.bytesPerLine(), nullptr)) {
+        png_image_free(&image);
+        return {};
+    }
+    return out;
+}
+
+struct JpegInfo {
+    QImage pixels; // Format_RGB888
+    std::vector<int> quant_steps;
+    bool progressive = false;
+};
+
+struct JpegDecodeErrors {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char text[JMSG_LENGTH_MAX];
+};
+
+// Decodes with libjpeg into RGB; throws std::runtime_error on any decoder error.
+inline JpegInfo libjpeg_decode(const QByteArray& file) {
+    JpegInfo info; // every C++ object of this frame exists before setjmp
+    jpeg_decompress_struct cinfo;
+    JpegDecodeErrors errors;
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = [](j_common_ptr c) {
+        auto* e = reinterpret_cast<JpegDecodeErrors*>(c->err);
+        c->err->format_message(c, e->text);
+        std::longjmp(e->jump, 1);
+    };
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        throw std::runtime_error(errors.text);
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(file.constData()),
+                 static_cast<unsigned long>(file.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    info.progressive = cinfo.progressive_mode;
+    for (auto* table : cinfo.quant_tbl_ptrs)
+        if (table)
+            info.quant_steps.insert(info.quant_steps.end(), table->quantval,
+                                    table->quantval + DCTSIZE2);
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    info.pixels = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB888);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = info.pixels.scanLine(int(cinfo.output_scanline));
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return info;
+}
+
+inline QImage random_bgr(int width, int height, quint32 seed) {
+    QImage image(width, height, QImage::Format_BGR888);
+    QRandomGenerator random(seed);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width * 3; ++x)
+            image.scanLine(y)[x] = std::uint8_t(random.bounded(256));
+    return image;
+}
+
+inline QString temp_path(const QString& dir, const char* name) {
+    return dir + QLatin1Char('/') + QLatin1String(name);
+}
