@@ -1,0 +1,66 @@
+// resize IN OUT WIDTH HEIGHT: the program's bilinear resampler from the command line. The result
+// is written as a 24-bit BMP.
+
+#include "codec/bmp.h"
+#include "platform/error.h"
+#include "resize/U_Interpolation_BiLineaire.h"
+#include "tools/kaptorama-image/commands.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <cstdio>
+
+namespace {
+
+constexpr char kPrefix[] = "kaptorama-image resize: ";
+
+// BMP files through the program's own reader, anything else through Qt's.
+QImage read_picture(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw KapError(msg_cannot_open(path, file.errorString()));
+    const bool bmp = file.peek(2) == "BM";
+    file.close();
+    if (bmp)
+        return read_bmp(path);
+    QImageReader reader(path);
+    QImage picture = reader.read();
+    if (picture.isNull())
+        throw KapError(msg_cannot_open(path, reader.errorString()));
+    return picture;
+}
+
+bool parse_size(const QString& text, int* value) {
+    bool ok = false;
+    *value = text.toInt(&ok);
+    return ok;
+}
+
+} // namespace
+
+int run_resize_command(const QStringList& args) {
+    if (args.size() != 4) {
+        std::fprintf(stderr, "%susage: kaptorama-image resize IN OUT WIDTH HEIGHT\n", kPrefix);
+        return 2;
+    }
+    int width = 0, height = 0;
+    if (!parse_size(args[2], &width) || !parse_size(args[3], &height)) {
+        std::fprintf(stderr, "%sWIDTH and HEIGHT must be integers, not \"%s\" and \"%s\"\n",
+                     kPrefix, qPrintable(args[2]), qPrintable(args[3]));
+        return 2;
+    }
+    try {
+        QImage picture = read_picture(args[0]);
+        InterpolationBiLineaire(picture, width, height);
+        if (picture.isNull()) {
+            std::fprintf(stderr, "%sa width of 0 gives an empty picture; nothing written\n",
+                         kPrefix);
+            return 1;
+        }
+        write_bmp(picture, args[1]);
+    } catch (const KapError& e) {
+        std::fprintf(stderr, "%s%s\n", kPrefix, e.what());
+        return 1;
+    }
+    return 0;
+}
