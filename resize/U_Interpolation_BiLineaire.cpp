@@ -1,0 +1,528 @@
+#include "resize/U_Interpolation_BiLineaire.h"
+
+#include "platform/error.h"
+#include "resize/resample_tuning.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+// The arithmetic, fixed to the last bit:
+//
+//   ex = Ws * x / Wd - 0.5                      (extended; Ws * x an exact integer product)
+//   ix = trunc(ex) limited to [0, Ws - 1]       fx = double(ex) limited to [0, Ws - 1]
+//   ix == fx and iy == fy: copy source pixel (ix, iy)
+//   otherwise x0 = floor(fx), dx = fx - x0, rx = double(1 - dx), and likewise in y;
+//     w0 = double(1 / sqrt(dx^2 + dy^2))   for (x0, y0)
+//     w1 = double(1 / sqrt(rx^2 + dy^2))   for (x0 + 1, y0)
+//     w2 = double(1 / sqrt(dx^2 + ry^2))   for (x0, y0 + 1)
+//     w3 = double(1 / sqrt(rx^2 + ry^2))   for (x0 + 1, y0 + 1)
+//   dx == 0: P0 and P2 take part; else dy == 0: P0 and P1; else all four.
+//   S = double(sum of the weights taking part, in the order P0..P3)
+//   byte = trunc((sum of byte * weight, same order, extended) / S)
+//
+// Everything that depends on x alone or y alone is computed once per column or row. Columns
+// (rows) whose fractions are bit for bit the same share one "kind", and the weights depend only
+// on the pair of kinds, so they are computed once per pair. Per pixel, the bytes are first
+// estimated in double precision; the estimate decides the truncation unless it lies within
+// kMargin of an integer, in which case the byte is redone exactly as above in extended precision.
+// With weights stored as doubles and bytes of 8 bits, the double estimate is within 1e-12 of the
+// extended quotient (a few roundings of at most 2^-53 relative each, on a value below 256), far
+// inside the margin.
+
+namespace {
+
+static_assert(sizeof(long double) > sizeof(double),
+              "the resampler needs the 80-bit extended format for long double");
+
+constexpr double kMargin = 1.0 / 4294967296.0; // 2^-32
+
+// Where one destination column (or row) falls in the source.
+struct AxisStep {
+    int base; // first neighbour: the clamped real position rounded down
+    int kind; // index into Axis::kinds
+};
+
+// What the columns (rows) of one kind share.
+struct AxisKind {
+    bool whole;  // the clamped position is a whole pixel
+    double frac; // position minus base
+    double rest; // 1 - frac, rounded to double
+};
+
+struct Axis {
+    std::vector<AxisStep> steps;
+    std::vector<AxisKind> kinds;
+};
+
+Axis map_axis(int source_size, int dest_size) {
+    Axis axis;
+    axis.steps.resize(static_cast<std::size_t>(dest_size));
+    std::unordered_map<std::uint64_t, int> kind_of;
+    const long double dest = dest_size;
+    const int last = source_size - 1;
+    for (int i = 0; i < dest_size; ++i) {
+        const long double e = static_cast<long double>(std::int64_t{source_size} * i) / dest - 0.5L;
+        long long whole_pos = static_cast<long long>(e); // truncation toward zero
+        if (whole_pos > last)
+            whole_pos = last;
+        if (whole_pos < 0)
+            whole_pos = 0;
+        double pos = static_cast<double>(e);
+        if (pos > last)
+            pos = last;
+        if (pos < 0.0)
+            pos = 0.0;
+        const bool whole = static_cast<double>(whole_pos) == pos;
+        const double base = std::floor(pos);
+        const double frac = pos - base;
+        const std::uint64_t key = std::bit_cast<std::uint64_t>(frac) ^ (whole ? 1ull << 63 : 0);
+        auto [it, added] = kind_of.try_emplace(key, static_cast<int>(axis.kinds.size()));
+        if (added)
+            axis.kinds.push_back({whole, frac, static_cast<double>(1.0L - frac)});
+        axis.steps[static_cast<std::size_t>(i)] = {static_cast<int>(base), it->second};
+    }
+    return axis;
+}
+
+enum class Mix : std::uint8_t {
+    Copy,      // whole pixel in both directions
+    Down,      // P0 and P2
+    Right,     // P0 and P1
+    Four,      // P0 to P3
+    DownEven,  // P0 and P2 with equal weights
+    RightEven, // P0 and P1 with equal weights
+    FourEven,  // P0 to P3 with equal weights
+};
+
+// The blend of one (column kind, row kind) pair.
+struct Blend {
+    Mix mix = Mix::Copy;
+    double w[4] = {0, 0, 0, 0}; // weights of P0..P3 (0 for those not taking part)
+    double sum = 0;             // S
+    double v[4] = {0, 0, 0, 0}; // w / S, for the double-precision estimate
+    // Result for neighbours all of one value b >= 1: +1 gives b, -1 gives b - 1, 0 undecided.
+    std::int8_t flat_rule = 0;
+    std::atomic<std::int16_t>* flat = nullptr; // remembered results for equal neighbours
+};
+
+inline double inverse_distance(long double a, long double b) {
+    return static_cast<double>(1.0L / std::sqrt(a * a + b * b));
+}
+
+// When all neighbours hold the same byte b, the quotient is b times (exact sum of the weights) / S,
+// give or take four roundings of 2^-64 relative each. S is that sum rounded to double, so unless
+// the rounding happened to be (almost) exact, the quotient lies on a known side of b: just above
+// (truncated to b) or just below (truncated to b - 1). The exact sum is carried as a
+// double-double; the side is taken only when the sum's rounding is above 2^-59 relative, eight
+// times what the extended roundings could undo.
+std::int8_t flat_rule(const Blend& b) {
+    double hi = 0, lo = 0;
+    for (double w : b.w) {
+        if (w == 0)
+            continue;
+        const double s = hi + w;
+        const double bb = s - hi;
+        lo += (hi - (s - bb)) + (w - bb);
+        hi = s;
+    }
+    const double excess = (hi - b.sum) + lo; // exact sum minus S
+    const double threshold = b.sum * 0x1p-59;
+    if (excess > threshold)
+        return 1;
+    if (excess < -threshold)
+        return -1;
+    return 0;
+}
+
+// With equal weights w the extended sums are exact (a byte times a 53-bit weight needs at most
+// 61 bits, four of them at most 63) and S is exactly 2w or 4w, so the quotient is exactly the
+// mean of the bytes and the truncation is a shift.
+void make_blend(const AxisKind& kx, const AxisKind& ky, Blend& b) {
+    b.flat = nullptr;
+    b.flat_rule = 0;
+    for (int i = 0; i < 4; ++i)
+        b.w[i] = b.v[i] = 0;
+    if (kx.whole && ky.whole) {
+        b.mix = Mix::Copy;
+        b.sum = 0;
+        return;
+    }
+    const long double dx = kx.frac, dy = ky.frac, rx = kx.rest, ry = ky.rest;
+    if (kx.frac == 0.0 && ky.frac == 0.0) {
+        // Only for positions an integer apart from their truncation, which the extended
+        // division cannot produce below millions of pixels; take the pixel as it stands.
+        b.mix = Mix::Copy;
+        b.sum = 0;
+        return;
+    }
+    if (kx.frac == 0.0) {
+        b.w[0] = inverse_distance(dx, dy);
+        b.w[2] = inverse_distance(dx, ry);
+        b.sum = static_cast<double>(static_cast<long double>(b.w[0]) + b.w[2]);
+        b.mix = (b.w[0] == b.w[2] && b.sum == 2.0 * b.w[0]) ? Mix::DownEven : Mix::Down;
+    } else if (ky.frac == 0.0) {
+        b.w[0] = inverse_distance(dx, dy);
+        b.w[1] = inverse_distance(rx, dy);
+        b.sum = static_cast<double>(static_cast<long double>(b.w[0]) + b.w[1]);
+        b.mix = (b.w[0] == b.w[1] && b.sum == 2.0 * b.w[0]) ? Mix::RightEven : Mix::Right;
+    } else {
+        b.w[0] = inverse_distance(dx, dy);
+        b.w[1] = inverse_distance(rx, dy);
+        b.w[2] = inverse_distance(dx, ry);
+        b.w[3] = inverse_distance(rx, ry);
+        b.sum = static_cast<double>(static_cast<long double>(b.w[0]) + b.w[1] + b.w[2] + b.w[3]);
+        const bool even =
+            b.w[0] == b.w[1] && b.w[0] == b.w[2] && b.w[0] == b.w[3] && b.sum == 4.0 * b.w[0];
+        b.mix = even ? Mix::FourEven : Mix::Four;
+    }
+    for (int i = 0; i < 4; ++i)
+        b.v[i] = b.w[i] / b.sum;
+    b.flat_rule = flat_rule(b);
+}
+
+// The reference arithmetic for one byte, in extended precision: the quotient before truncation.
+inline long double quotient2(int a, int b, double wa, double wb, double sum) {
+    return (static_cast<long double>(a) * wa + static_cast<long double>(b) * wb) /
+           static_cast<long double>(sum);
+}
+
+inline long double quotient4(int a, int b, int c, int d, const Blend& k) {
+    return (static_cast<long double>(a) * k.w[0] + static_cast<long double>(b) * k.w[1] +
+            static_cast<long double>(c) * k.w[2] + static_cast<long double>(d) * k.w[3]) /
+           static_cast<long double>(k.sum);
+}
+
+// Truncation of an extended quotient known to lie within 1 of the integer n: a comparison,
+// cheaper than converting the extended value.
+inline std::uint8_t truncate_near(long double q, int n) {
+    return static_cast<std::uint8_t>(q >= n ? n : n - 1);
+}
+
+// Result for neighbours that all hold `b`, or -1 when it must be computed.
+inline int flat_result(int b, const Blend& k) {
+    if (k.flat_rule != 0)
+        return b == 0 || k.flat_rule > 0 ? b : b - 1;
+    if (k.flat) {
+        const std::int16_t r = k.flat[b].load(std::memory_order_relaxed);
+        if (r >= 0)
+            return r;
+    }
+    return -1;
+}
+
+inline std::uint8_t remember_flat(int b, const Blend& k, std::uint8_t r) {
+    if (k.flat)
+        k.flat[b].store(r, std::memory_order_relaxed);
+    return r;
+}
+
+// Byte of a two-neighbour blend; `i` and `j` index the weights taking part. Fast: estimate in
+// double and settle near-integers exactly; otherwise the literal arithmetic throughout.
+template <bool Fast> inline std::uint8_t blend2(int a, int b, const Blend& k, int i, int j) {
+    if constexpr (Fast) {
+        const double q = a * k.v[i] + b * k.v[j];
+        const int t = static_cast<int>(q);
+        const double f = q - t;
+        if (f > kMargin && f < 1.0 - kMargin)
+            return static_cast<std::uint8_t>(t);
+        const int n = f < 0.5 ? t : t + 1;
+        if (a != b)
+            return truncate_near(quotient2(a, b, k.w[i], k.w[j], k.sum), n);
+        const int r = flat_result(a, k);
+        if (r >= 0)
+            return static_cast<std::uint8_t>(r);
+        return remember_flat(a, k, truncate_near(quotient2(a, a, k.w[i], k.w[j], k.sum), n));
+    } else {
+        return static_cast<std::uint8_t>(quotient2(a, b, k.w[i], k.w[j], k.sum));
+    }
+}
+
+template <bool Fast> inline std::uint8_t blend4(int a, int b, int c, int d, const Blend& k) {
+    if constexpr (Fast) {
+        const double q = a * k.v[0] + b * k.v[1] + c * k.v[2] + d * k.v[3];
+        const int t = static_cast<int>(q);
+        const double f = q - t;
+        if (f > kMargin && f < 1.0 - kMargin)
+            return static_cast<std::uint8_t>(t);
+        const int n = f < 0.5 ? t : t + 1;
+        if (a != b || a != c || a != d)
+            return truncate_near(quotient4(a, b, c, d, k), n);
+        const int r = flat_result(a, k);
+        if (r >= 0)
+            return static_cast<std::uint8_t>(r);
+        return remember_flat(a, k, truncate_near(quotient4(a, a, a, a, k), n));
+    } else {
+        return static_cast<std::uint8_t>(quotient4(a, b, c, d, k));
+    }
+}
+
+// One destination row. `blends` holds the blends of this row's kind, indexed by column kind.
+template <bool Fast>
+void blend_row(const std::uint8_t* r0, const std::uint8_t* r1, const AxisStep* cols, int width,
+               const Blend* blends, std::uint8_t* out) {
+    for (int x = 0; x < width; ++x, out += 3) {
+        const Blend& k = blends[cols[x].kind];
+        const std::uint8_t* p = r0 + 3 * static_cast<std::ptrdiff_t>(cols[x].base);
+        const std::uint8_t* q = r1 + 3 * static_cast<std::ptrdiff_t>(cols[x].base);
+        switch (k.mix) {
+        case Mix::Copy:
+            out[0] = p[0];
+            out[1] = p[1];
+            out[2] = p[2];
+            break;
+        case Mix::DownEven:
+            for (int c = 0; c < 3; ++c)
+                out[c] = static_cast<std::uint8_t>((p[c] + q[c]) >> 1);
+            break;
+        case Mix::RightEven:
+            for (int c = 0; c < 3; ++c)
+                out[c] = static_cast<std::uint8_t>((p[c] + p[c + 3]) >> 1);
+            break;
+        case Mix::FourEven:
+            for (int c = 0; c < 3; ++c)
+                out[c] = static_cast<std::uint8_t>((p[c] + p[c + 3] + q[c] + q[c + 3]) >> 2);
+            break;
+        case Mix::Down:
+            for (int c = 0; c < 3; ++c)
+                out[c] = blend2<Fast>(p[c], q[c], k, 0, 2);
+            break;
+        case Mix::Right:
+            for (int c = 0; c < 3; ++c)
+                out[c] = blend2<Fast>(p[c], p[c + 3], k, 0, 1);
+            break;
+        case Mix::Four:
+            for (int c = 0; c < 3; ++c)
+                out[c] = blend4<Fast>(p[c], p[c + 3], q[c], q[c + 3], k);
+            break;
+        }
+    }
+}
+
+// Everything the rows share, read-only while they are computed.
+struct Plan {
+    const std::uint8_t* src = nullptr;
+    qsizetype src_stride = 0;
+    int src_height = 0;
+    std::uint8_t* dst = nullptr;
+    qsizetype dst_stride = 0;
+    int width = 0;
+    Axis cols;
+    Axis rows;
+    std::vector<Blend> table; // [row kind * column kinds + column kind], when small enough
+    bool fast = true;
+};
+
+// Per thread: the blends of one row kind, when there is no table.
+struct RowBlends {
+    std::vector<Blend> blends;
+    int kind = -1;
+};
+
+void compute_row(const Plan& plan, RowBlends& scratch, int y) {
+    const AxisStep& step = plan.rows.steps[static_cast<std::size_t>(y)];
+    const std::size_t ncols = plan.cols.kinds.size();
+    const Blend* blends;
+    if (!plan.table.empty()) {
+        blends = plan.table.data() + static_cast<std::size_t>(step.kind) * ncols;
+    } else {
+        if (scratch.kind != step.kind) {
+            const AxisKind& ky = plan.rows.kinds[static_cast<std::size_t>(step.kind)];
+            for (std::size_t i = 0; i < ncols; ++i)
+                make_blend(plan.cols.kinds[i], ky, scratch.blends[i]);
+            scratch.kind = step.kind;
+        }
+        blends = scratch.blends.data();
+    }
+    const std::uint8_t* r0 = plan.src + step.base * plan.src_stride;
+    const std::uint8_t* r1 = step.base + 1 < plan.src_height ? r0 + plan.src_stride : r0;
+    std::uint8_t* out = plan.dst + y * plan.dst_stride;
+    if (plan.fast)
+        blend_row<true>(r0, r1, plan.cols.steps.data(), plan.width, blends, out);
+    else
+        blend_row<false>(r0, r1, plan.cols.steps.data(), plan.width, blends, out);
+}
+
+// Calls resample_finished when the resampling leaves, also by an exception.
+struct FinishGuard {
+    ResampleProgress* progress;
+    ~FinishGuard() {
+        if (progress)
+            progress->resample_finished();
+    }
+};
+
+[[noreturn]] void out_of_range() {
+    throw KapError(msg_property_out_of_range(QStringLiteral("TProgressBar")));
+}
+
+int thread_count(const ResampleTuning& tuning, int width, int height) {
+    if (tuning.threads > 0)
+        return std::min(tuning.threads, std::max(1, height));
+    const std::int64_t pixels = std::int64_t{width} * height;
+    if (pixels < (std::int64_t{1} << 17) || height < 64)
+        return 1;
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, 8u));
+}
+
+void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progress,
+              std::vector<RowBlends>& scratch) {
+    if (threads <= 1) {
+        for (int y = 0; y < height; ++y) {
+            if (progress)
+                progress->row_reached(y);
+            compute_row(plan, scratch[0], y);
+        }
+        return;
+    }
+
+    // Rows go out in blocks to whichever thread is free; this thread reports every row in
+    // order as soon as it and all rows above it are done.
+    constexpr int kBlock = 8;
+    const int blocks = (height + kBlock - 1) / kBlock;
+    std::atomic<int> next{0};
+    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[blocks]);
+    for (int b = 0; b < blocks; ++b)
+        done[b].store(false, std::memory_order_relaxed);
+
+    auto compute_block = [&](int b, RowBlends& rb) {
+        const int end = std::min(height, (b + 1) * kBlock);
+        for (int y = b * kBlock; y < end; ++y)
+            compute_row(plan, rb, y);
+        done[b].store(true, std::memory_order_release);
+        done[b].notify_all();
+    };
+
+    int reported = 0; // blocks whose rows have been reported
+    auto report = [&](bool wait) {
+        while (reported < blocks) {
+            if (wait)
+                done[reported].wait(false, std::memory_order_acquire);
+            else if (!done[reported].load(std::memory_order_acquire))
+                return;
+            const int end = std::min(height, (reported + 1) * kBlock);
+            if (progress)
+                for (int y = reported * kBlock; y < end; ++y)
+                    progress->row_reached(y);
+            ++reported;
+        }
+    };
+
+    {
+        std::vector<std::jthread> helpers;
+        helpers.reserve(static_cast<std::size_t>(threads - 1));
+        for (int t = 1; t < threads; ++t) {
+            helpers.emplace_back([&, t](std::stop_token stop) {
+                for (int b; !stop.stop_requested() &&
+                            (b = next.fetch_add(1, std::memory_order_relaxed)) < blocks;)
+                    compute_block(b, scratch[static_cast<std::size_t>(t)]);
+            });
+        }
+        // If a progress call throws, the helpers are stopped and joined on the way out.
+        for (int b; (b = next.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
+            compute_block(b, scratch[0]);
+            report(false);
+        }
+        report(true);
+    }
+}
+
+} // namespace
+
+QString msg_property_out_of_range(const QString& name) {
+    return QStringLiteral("Propriété %1 hors limites").arg(name);
+}
+
+QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_height,
+                               ResampleProgress* progress, const ResampleTuning& tuning) {
+    // The progress range is 0 .. 10 x (height - 1): a height below 1 is out of its limits.
+    if (new_height < 1 || new_width < 0)
+        out_of_range();
+
+    const QImage source = source_in.format() == QImage::Format_BGR888
+                              ? source_in
+                              : source_in.convertToFormat(QImage::Format_BGR888);
+    if (new_width > 0 && (source.width() < 1 || source.height() < 1))
+        throw KapError(QStringLiteral("Il n'y a pas de capture à redimensionner!"));
+
+    QImage result;
+    Plan plan;
+    std::vector<RowBlends> scratch;
+    std::unique_ptr<std::atomic<std::int16_t>[]> flat;
+    int threads = 1;
+    try {
+        if (new_width > 0) {
+            result = QImage(new_width, new_height, QImage::Format_BGR888);
+            if (result.isNull())
+                throw std::bad_alloc();
+            plan.src = source.constBits();
+            plan.src_stride = source.bytesPerLine();
+            plan.src_height = source.height();
+            plan.dst = result.bits();
+            plan.dst_stride = result.bytesPerLine();
+            plan.width = new_width;
+            plan.fast = tuning.fast_path;
+            plan.cols = map_axis(source.width(), new_width);
+            plan.rows = map_axis(source.height(), new_height);
+
+            const std::size_t ncols = plan.cols.kinds.size();
+            const std::size_t nrows = plan.rows.kinds.size();
+            if (ncols * nrows <= tuning.max_weight_table) {
+                plan.table.resize(ncols * nrows);
+                std::size_t general = 0;
+                for (std::size_t r = 0; r < nrows; ++r)
+                    for (std::size_t c = 0; c < ncols; ++c) {
+                        Blend& b = plan.table[r * ncols + c];
+                        make_blend(plan.cols.kinds[c], plan.rows.kinds[r], b);
+                        general += b.mix == Mix::Down || b.mix == Mix::Right || b.mix == Mix::Four;
+                    }
+                // Flat areas are where the estimate most often lands on an integer; their
+                // results are remembered per pair when that costs less than it saves.
+                const auto pixels = static_cast<std::size_t>(new_width) * new_height;
+                if (general > 0 && general <= tuning.max_flat_caches && general * 64 <= pixels) {
+                    flat.reset(new std::atomic<std::int16_t>[general * 256]);
+                    for (std::size_t i = 0; i < general * 256; ++i)
+                        flat[i].store(-1, std::memory_order_relaxed);
+                    std::size_t slot = 0;
+                    for (Blend& b : plan.table)
+                        if (b.mix == Mix::Down || b.mix == Mix::Right || b.mix == Mix::Four)
+                            b.flat = flat.get() + 256 * slot++;
+                }
+            }
+            threads = thread_count(tuning, new_width, new_height);
+            scratch.resize(static_cast<std::size_t>(threads));
+            if (plan.table.empty())
+                for (RowBlends& rb : scratch)
+                    rb.blends.resize(ncols);
+        }
+    } catch (const std::bad_alloc&) {
+        throw KapError(QStringLiteral("Mémoire insuffisante"));
+    }
+
+    if (progress)
+        progress->resample_started(new_height);
+    FinishGuard guard{progress};
+    if (new_width > 0)
+        run_rows(plan, new_height, threads, progress, scratch);
+    return result;
+}
+
+QImage resample_bilinear(const QImage& source, int new_width, int new_height,
+                         ResampleProgress* progress) {
+    return resample_bilinear_tuned(source, new_width, new_height, progress, ResampleTuning{});
+}
+
+void InterpolationBiLineaire(QImage& picture, int new_width, int new_height,
+                             ResampleProgress* progress) {
+    if (picture.format() != QImage::Format_BGR888 && !picture.isNull())
+        picture = picture.convertToFormat(QImage::Format_BGR888);
+    picture = resample_bilinear(picture, new_width, new_height, progress);
+}

@@ -1,0 +1,102 @@
+#include "resize/Unit2.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QProgressBar>
+#include <QScreen>
+#include <QShowEvent>
+#include <QWindow>
+#include <limits>
+
+TForm2* Form2 = nullptr;
+
+namespace {
+// Repaint the bar at most this often while rows come in: often enough to move smoothly, rarely
+// enough that painting costs nothing next to the resampling.
+constexpr qint64 kRepaintEveryMs = 15;
+} // namespace
+
+TForm2::TForm2(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("Form2"));
+    setWindowTitle(QStringLiteral("Redimensionnement..."));
+    setFixedSize(235, 35);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setGeometry(9, 9, 217, 16);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setFocusPolicy(Qt::NoFocus);
+}
+
+void TForm2::resample_started(int rows) {
+    // Ten units per row as the bar has always counted; rows so many that ten times them would
+    // not fit the bar's range count one unit each.
+    const qint64 maximum = qint64{10} * (rows - 1);
+    step_ = maximum <= std::numeric_limits<int>::max() ? 10 : 1;
+
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect desk = screen->geometry();
+        const QRect frame = frameGeometry();
+        const QPoint frame_offset = geometry().topLeft() - frame.topLeft();
+        move(desk.center() - QPoint(frame.width() / 2, frame.height() / 2) + frame_offset);
+    }
+    show();
+    raise();
+    ProgressBar1->setValue(0);
+    ProgressBar1->setRange(0, step_ * (rows - 1));
+    ProgressBar1->setValue(0);
+
+    // The window can only be painted once the window system has mapped it. Wait for that (a
+    // moment at most), letting through nothing but window-system housekeeping: no input reaches
+    // the program while it resamples.
+    if (QWindow* window = windowHandle()) {
+        const QDeadlineTimer deadline(1000);
+        while (!window->isExposed() && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    }
+    repaint();
+    painted_.start();
+}
+
+void TForm2::row_reached(int row) {
+    ProgressBar1->setValue(step_ * row);
+    if (painted_.elapsed() >= kRepaintEveryMs)
+        paint_bar_now();
+}
+
+void TForm2::resample_finished() {
+    ProgressBar1->setValue(0);
+    hide();
+}
+
+void TForm2::paint_bar_now() {
+    ProgressBar1->repaint();
+    painted_.restart();
+}
+
+void TForm2::FormShow() {
+    if (on_shown)
+        on_shown();
+}
+
+void TForm2::FormHide() {
+    if (on_hidden)
+        on_hidden();
+}
+
+void TForm2::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TForm2::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        FormHide();
+}

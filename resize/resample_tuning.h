@@ -1,0 +1,25 @@
+#pragma once
+// Knobs of the resampler's execution strategy, for tests and benchmarks. None of them changes a
+// single output byte: they only choose how the same arithmetic is carried out.
+
+#include "resize/U_Interpolation_BiLineaire.h"
+
+#include <cstddef>
+
+struct ResampleTuning {
+    // Threads sharing the rows: 0 lets the resampler decide (one for small outputs, every core
+    // for large ones); 1 or more forces that many, whatever the size.
+    int threads = 0;
+    // Estimate each byte in double precision and redo it in extended precision only when the
+    // estimate lies close to an integer. Off: every blended byte in extended precision.
+    bool fast_path = true;
+    // Weights are computed once per pair (column fraction, row fraction) when there are at most
+    // this many distinct pairs; above that, once per destination row.
+    std::size_t max_weight_table = std::size_t{1} << 17;
+    // Pairs whose flat-area results (all neighbours equal) are remembered, when the weights are
+    // in a table.
+    std::size_t max_flat_caches = 4096;
+};
+
+QImage resample_bilinear_tuned(const QImage& source, int new_width, int new_height,
+                               ResampleProgress* progress, const ResampleTuning& tuning);
