@@ -1,17 +1,16 @@
 #pragma once
 // Independent readers for what the encoders write: a chunk walker checked with zlib's own CRC,
-// zlib's inflate, libpng and libjpeg's decoders.
+// zlib's inflate, libpng, djpeg.
 
 #include "platform/error.h"
 
 #include <QByteArray>
 #include <QImage>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QString>
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
-#include <jpeglib.h>
 #include <png.h>
 #include <set>
 #include <stdexcept>
@@ -92,52 +91,39 @@ inline QImage libpng_decode(const QByteArray& file) {
     return out;
 }
 
-struct JpegInfo {
-    QImage pixels; // Format_RGB888
-    std::vector<int> quant_steps;
-    bool progressive = false;
-};
+// Decodes with djpeg (libjpeg-turbo-progs); a null picture when it refuses the file.
+inline QImage djpeg_decode(const QByteArray& file) {
+    QProcess djpeg;
+    djpeg.start("djpeg", {"-ppm"});
+    djpeg.write(file);
+    djpeg.closeWriteChannel();
+    if (!djpeg.waitForFinished(20000) || djpeg.exitCode() != 0)
+        return {};
+    return QImage::fromData(djpeg.readAllStandardOutput(), "PPM")
+        .convertToFormat(QImage::Format_RGB888);
+}
 
-struct JpegDecodeErrors {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char text[JMSG_LENGTH_MAX];
-};
-
-// Decodes with libjpeg into RGB; throws std::runtime_error on any decoder error.
-inline JpegInfo libjpeg_decode(const QByteArray& file) {
-    JpegInfo info; // every C++ object of this frame exists before setjmp
-    jpeg_decompress_struct cinfo;
-    JpegDecodeErrors errors;
-    cinfo.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = [](j_common_ptr c) {
-        auto* e = reinterpret_cast<JpegDecodeErrors*>(c->err);
-        c->err->format_message(c, e->text);
-        std::longjmp(e->jump, 1);
-    };
-    if (setjmp(errors.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        throw std::runtime_error(errors.text);
+// Every quantisation step of the file's DQT segments, and whether each table is 8-bit.
+inline std::vector<int> jpeg_quant_steps(const QByteArray& file, bool* all_8bit) {
+    std::vector<int> steps;
+    *all_8bit = true;
+    for (qsizetype at = 2; at + 4 <= file.size();) {
+        const int marker = std::uint8_t(file[at + 1]);
+        const int length = (std::uint8_t(file[at + 2]) << 8) | std::uint8_t(file[at + 3]);
+        if (marker == 0xDA) // start of scan: no tables after it in a sequential file
+            break;
+        for (qsizetype t = at + 4; marker == 0xDB && t < at + 2 + length;) {
+            const bool wide = std::uint8_t(file[t]) >> 4;
+            *all_8bit &= !wide;
+            for (int k = 0; k < 64; ++k)
+                steps.push_back(wide ? (std::uint8_t(file[t + 1 + 2 * k]) << 8) |
+                                           std::uint8_t(file[t + 2 + 2 * k])
+                                     : std::uint8_t(file[t + 1 + k]));
+            t += 1 + 64 * (wide ? 2 : 1);
+        }
+        at += 2 + length;
     }
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(file.constData()),
-                 static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&cinfo, TRUE);
-    info.progressive = cinfo.progressive_mode;
-    for (auto* table : cinfo.quant_tbl_ptrs)
-        if (table)
-            info.quant_steps.insert(info.quant_steps.end(), table->quantval,
-                                    table->quantval + DCTSIZE2);
-    cinfo.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&cinfo);
-    info.pixels = QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB888);
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JSAMPROW row = info.pixels.scanLine(int(cinfo.output_scanline));
-        jpeg_read_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
-    return info;
+    return steps;
 }
 
 inline QImage random_bgr(int width, int height, quint32 seed) {

@@ -23,15 +23,6 @@ int brute_force_nearest(const QList<QRgb>& palette, int r, int g, int b) {
 
 } // namespace
 
-TEST(Halftone, PaletteHas256DistinctOpaqueColours) {
-    const QList<QRgb>& palette = halftone_palette();
-    ASSERT_EQ(palette.size(), 256);
-    std::set<QRgb> distinct(palette.begin(), palette.end());
-    EXPECT_EQ(distinct.size(), 256u);
-    EXPECT_TRUE(distinct.count(qRgb(0, 0, 0)) && distinct.count(qRgb(255, 255, 255)) &&
-                distinct.count(qRgb(255, 0, 0)) && distinct.count(qRgb(192, 192, 192)));
-}
-
 TEST(Halftone, LookupIsTheExactNearestColour) {
     const QList<QRgb>& palette = halftone_palette();
     // A grid through the whole cube (every cell edge included) ...
@@ -42,7 +33,6 @@ TEST(Halftone, LookupIsTheExactNearestColour) {
                     << r << "," << g << "," << b;
     // ... and a whole picture of noise, which also exercises the per-conversion memory.
     QImage noise = random_bgr(211, 97, 3);
-    // repeat a block of colours so that remembered answers are used
     for (int y = 50; y < 97; ++y)
         std::memcpy(noise.scanLine(y), noise.constScanLine(y - 50), 211 * 3);
     const QImage indexed = to_halftone_palette(noise);
@@ -56,6 +46,7 @@ TEST(Halftone, LookupIsTheExactNearestColour) {
 
 TEST(Halftone, PaletteColoursSurviveTheRoundTrip) {
     const QList<QRgb>& palette = halftone_palette();
+    ASSERT_EQ(std::set<QRgb>(palette.begin(), palette.end()).size(), 256u);
     QImage picture(16, 16, QImage::Format_BGR888);
     for (int i = 0; i < 256; ++i)
         picture.setPixel(i % 16, i / 16, palette[i]);
@@ -88,11 +79,8 @@ TEST(Halftone, GradientsTurnIntoBandsNotDither) {
         EXPECT_EQ(std::memcmp(indexed.constScanLine(y), indexed.constScanLine(0), 512), 0);
 }
 
-TEST(Halftone, SourceIsUntouchedAndAnyFormatIsAccepted) {
+TEST(Halftone, AnyFormatIsAccepted) {
     const QImage source = random_bgr(33, 21, 9);
-    const QImage copy = source.copy();
-    const QImage indexed = to_halftone_palette(source);
-    EXPECT_EQ(source, copy);
-    EXPECT_EQ(to_halftone_palette(source.convertToFormat(QImage::Format_RGB32)), indexed);
-    EXPECT_EQ(indexed.size(), source.size());
+    EXPECT_EQ(to_halftone_palette(source.convertToFormat(QImage::Format_RGB32)),
+              to_halftone_palette(source));
 }

@@ -95,11 +95,7 @@ TEST(PngWriter, OnePixelFileHoldsOneSubFilteredRow) {
     EXPECT_EQ(chunks[2].type, "IEND");
     EXPECT_TRUE(chunks[2].data.isEmpty());
     EXPECT_EQ(png_image_data(chunks), QByteArray("\x01\x12\xC8\x3F", 4));
-}
-
-TEST(PngWriter, IendCarriesItsFixedCrc) {
-    const QByteArray file = write_png_bytes(random_bgr(3, 2, 1));
-    EXPECT_TRUE(file.endsWith(QByteArray("\0\0\0\0IEND\xAE\x42\x60\x82", 12)));
+    EXPECT_TRUE(write_png_bytes(pixel).endsWith(QByteArray("\0\0\0\0IEND\xAE\x42\x60\x82", 12)));
 }
 
 TEST(PngWriter, DefaultSettingsFilterEveryRowWithSubAndLibpngReadsThePixels) {
@@ -190,18 +186,12 @@ TEST(PngWriter, OneBitPictureKeepsItsDepth) {
     EXPECT_TRUE(same_rgb(libpng_decode(file), mono));
 }
 
-TEST(PngWriter, DeeperPicturesAreWrittenAsRgb) {
-    QImage argb = mixed_bgr(12, 9).convertToFormat(QImage::Format_RGB32);
-    const QByteArray file = write_png_bytes(argb);
+TEST(PngWriter, DeeperPicturesAreWrittenAsRgbTheSameWayEachTime) {
+    const QImage picture = mixed_bgr(50, 40).convertToFormat(QImage::Format_RGB32);
+    const QByteArray file = write_png_bytes(picture);
     EXPECT_EQ(png_chunks(file)[0].data.mid(8), QByteArray("\x08\x02\0\0\0", 5));
-    EXPECT_TRUE(same_rgb(libpng_decode(file), argb));
-}
-
-TEST(PngWriter, SameInputGivesIdenticalFiles) {
-    const QImage picture = mixed_bgr(50, 40);
-    EXPECT_EQ(write_png_bytes(picture), write_png_bytes(picture));
-    EXPECT_NE(write_png_bytes(picture, filter_bit(pfSub), 9),
-              write_png_bytes(picture, filter_bit(pfSub), 1));
+    EXPECT_TRUE(same_rgb(libpng_decode(file), picture));
+    EXPECT_EQ(write_png_bytes(picture), file);
 }
 
 TEST(PngWriter, StreamIsCutIntoFullIdatChunksWithoutAnEmptyOne) {
@@ -239,17 +229,6 @@ TEST(PngWriter, StreamIsCutIntoFullIdatChunksWithoutAnEmptyOne) {
         }
 }
 
-TEST(PngWriter, LargeNoisyPictureSpansManyChunks) {
-    const QImage picture = random_bgr(300, 250, 2);
-    const QByteArray file = write_png_bytes(picture);
-    const auto lengths = idat_lengths(file);
-    ASSERT_GT(lengths.size(), 3u);
-    for (std::size_t i = 0; i + 1 < lengths.size(); ++i)
-        EXPECT_EQ(lengths[i], 65535u);
-    EXPECT_GT(lengths.back(), 0u);
-    EXPECT_TRUE(same_rgb(libpng_decode(file), picture));
-}
-
 TEST(PngObject, EmptyObjectWritesTheSignatureAlone) {
     TPNGObject png;
     EXPECT_EQ(png.Width(), 0u);
@@ -260,47 +239,28 @@ TEST(PngObject, EmptyObjectWritesTheSignatureAlone) {
 }
 
 TEST(PngObject, GuardsRefuseWithTheLibraryTexts) {
+    auto message_of = [](auto&& action) {
+        try {
+            action();
+        } catch (const EPngError& e) {
+            return e.message();
+        }
+        return QStringLiteral("(accepted)");
+    };
     TPNGObject png;
-    try {
-        png.Header();
-        FAIL() << "no header";
-    } catch (const EPNGHeaderNotPresent& e) {
-        EXPECT_EQ(e.message(), "This operation is not valid because the current image contains "
-                               "no valid header.");
-    }
-
+    EXPECT_EQ(message_of([&] { png.Header(); }),
+              "This operation is not valid because the current image contains no valid header.");
     png.AssignRaster(random_bgr(4, 3, 1));
+    const QString resize = "The \"Portable Network Graphics\" image can not be resize by changing "
+                           "width and height properties. Try assigning the image from a bitmap.";
+    EXPECT_EQ(message_of([&] { png.SetHeight(10); }), resize);
+    EXPECT_EQ(message_of([&] { png.SetWidth(1); }), resize);
     EXPECT_EQ(png.Width(), 4u);
-    try {
-        png.SetHeight(10);
-        FAIL() << "resize accepted";
-    } catch (const EPngError& e) {
-        EXPECT_EQ(e.message(), "The \"Portable Network Graphics\" image can not be resize by "
-                               "changing width and height properties. Try assigning the image "
-                               "from a bitmap.");
-    }
-    EXPECT_THROW(png.SetWidth(1), EPngError);
-    EXPECT_EQ(png.Height(), 3u);
 
     TChunkIHDR header(&png);
     TChunkPLTE palette(&png);
-    try {
-        header.CopyFrom(palette);
-        FAIL() << "chunks of different classes assigned";
-    } catch (const EPngError& e) {
-        EXPECT_EQ(e.message(), "The chunks must be compatible to be assigned.");
-    }
+    EXPECT_EQ(message_of([&] { header.CopyFrom(palette); }),
+              "The chunks must be compatible to be assigned.");
     header.CopyFrom(png.Header());
-    EXPECT_EQ(header.Width, 4u);
     EXPECT_EQ(header.Height, 3u);
-}
-
-TEST(PngObject, AssigningReplacesTheFormerImage) {
-    TPNGObject png;
-    png.AssignRaster(indexed_picture(5, 5, 4, 1));
-    png.AssignRaster(random_bgr(6, 2, 1));
-    ASSERT_EQ(png.Chunks().Count(), 3);
-    EXPECT_STREQ(png.Chunks().Item(1)->ChunkName(), "IDAT");
-    EXPECT_EQ(png.Header().ColorType, 2);
-    EXPECT_EQ(png.Width(), 6u);
 }
