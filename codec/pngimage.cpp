@@ -5,6 +5,7 @@
 #include "platform/atomic_file.h"
 
 #include <QIODevice>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
