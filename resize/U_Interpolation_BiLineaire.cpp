@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -13,6 +14,8 @@
 #include <thread>
 #include <unordered_map>
 #include <vector>
+
+#include <fpu_control.h>
 
 // The arithmetic, fixed to the last bit:
 //
@@ -43,6 +46,29 @@ static_assert(sizeof(long double) > sizeof(double),
               "the resampler needs the 80-bit extended format for long double");
 
 constexpr double kMargin = 1.0 / 4294967296.0; // 2^-32
+
+// Puts the x87 unit in 64-bit-mantissa precision and both units in round-to-nearest for the
+// lifetime of the object, whatever some library may have set, and restores the former state.
+class ExtendedPrecision {
+public:
+    ExtendedPrecision() : rounding_(std::fegetround()) {
+        _FPU_GETCW(control_);
+        const fpu_control_t wanted = static_cast<fpu_control_t>(
+            (control_ & ~(_FPU_EXTENDED | _FPU_RC_ZERO)) | _FPU_EXTENDED);
+        _FPU_SETCW(wanted);
+        std::fesetround(FE_TONEAREST);
+    }
+    ~ExtendedPrecision() {
+        std::fesetround(rounding_);
+        _FPU_SETCW(control_);
+    }
+    ExtendedPrecision(const ExtendedPrecision&) = delete;
+    ExtendedPrecision& operator=(const ExtendedPrecision&) = delete;
+
+private:
+    int rounding_;
+    fpu_control_t control_;
+};
 
 // Where one destination column (or row) falls in the source.
 struct AxisStep {
@@ -110,7 +136,6 @@ struct Blend {
     double v[4] = {0, 0, 0, 0}; // w / S, for the double-precision estimate
     // Result for neighbours all of one value b >= 1: +1 gives b, -1 gives b - 1, 0 undecided.
     std::int8_t flat_rule = 0;
-    std::atomic<std::int16_t>* flat = nullptr; // remembered results for equal neighbours
 };
 
 inline double inverse_distance(long double a, long double b) {
@@ -146,7 +171,6 @@ std::int8_t flat_rule(const Blend& b) {
 // 61 bits, four of them at most 63) and S is exactly 2w or 4w, so the quotient is exactly the
 // mean of the bytes and the truncation is a shift.
 void make_blend(const AxisKind& kx, const AxisKind& ky, Blend& b) {
-    b.flat = nullptr;
     b.flat_rule = 0;
     for (int i = 0; i < 4; ++i)
         b.w[i] = b.v[i] = 0;
@@ -206,24 +230,6 @@ inline std::uint8_t truncate_near(long double q, int n) {
     return static_cast<std::uint8_t>(q >= n ? n : n - 1);
 }
 
-// Result for neighbours that all hold `b`, or -1 when it must be computed.
-inline int flat_result(int b, const Blend& k) {
-    if (k.flat_rule != 0)
-        return b == 0 || k.flat_rule > 0 ? b : b - 1;
-    if (k.flat) {
-        const std::int16_t r = k.flat[b].load(std::memory_order_relaxed);
-        if (r >= 0)
-            return r;
-    }
-    return -1;
-}
-
-inline std::uint8_t remember_flat(int b, const Blend& k, std::uint8_t r) {
-    if (k.flat)
-        k.flat[b].store(r, std::memory_order_relaxed);
-    return r;
-}
-
 // Byte of a two-neighbour blend; `i` and `j` index the weights taking part. Fast: estimate in
 // double and settle near-integers exactly; otherwise the literal arithmetic throughout.
 template <bool Fast> inline std::uint8_t blend2(int a, int b, const Blend& k, int i, int j) {
@@ -234,12 +240,9 @@ template <bool Fast> inline std::uint8_t blend2(int a, int b, const Blend& k, in
         if (f > kMargin && f < 1.0 - kMargin)
             return static_cast<std::uint8_t>(t);
         const int n = f < 0.5 ? t : t + 1;
-        if (a != b)
-            return truncate_near(quotient2(a, b, k.w[i], k.w[j], k.sum), n);
-        const int r = flat_result(a, k);
-        if (r >= 0)
-            return static_cast<std::uint8_t>(r);
-        return remember_flat(a, k, truncate_near(quotient2(a, a, k.w[i], k.w[j], k.sum), n));
+        if (a == b && k.flat_rule != 0)
+            return static_cast<std::uint8_t>(a == 0 || k.flat_rule > 0 ? a : a - 1);
+        return truncate_near(quotient2(a, b, k.w[i], k.w[j], k.sum), n);
     } else {
         return static_cast<std::uint8_t>(quotient2(a, b, k.w[i], k.w[j], k.sum));
     }
@@ -253,12 +256,9 @@ template <bool Fast> inline std::uint8_t blend4(int a, int b, int c, int d, cons
         if (f > kMargin && f < 1.0 - kMargin)
             return static_cast<std::uint8_t>(t);
         const int n = f < 0.5 ? t : t + 1;
-        if (a != b || a != c || a != d)
-            return truncate_near(quotient4(a, b, c, d, k), n);
-        const int r = flat_result(a, k);
-        if (r >= 0)
-            return static_cast<std::uint8_t>(r);
-        return remember_flat(a, k, truncate_near(quotient4(a, a, a, a, k), n));
+        if (a == b && a == c && a == d && k.flat_rule != 0)
+            return static_cast<std::uint8_t>(a == 0 || k.flat_rule > 0 ? a : a - 1);
+        return truncate_near(quotient4(a, b, c, d, k), n);
     } else {
         return static_cast<std::uint8_t>(quotient4(a, b, c, d, k));
     }
@@ -421,6 +421,7 @@ void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progr
         helpers.reserve(static_cast<std::size_t>(threads - 1));
         for (int t = 1; t < threads; ++t) {
             helpers.emplace_back([&, t](std::stop_token stop) {
+                const ExtendedPrecision precision;
                 for (int b; !stop.stop_requested() &&
                             (b = next.fetch_add(1, std::memory_order_relaxed)) < blocks;)
                     compute_block(b, scratch[static_cast<std::size_t>(t)]);
@@ -446,6 +447,7 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
     // The progress range is 0 .. 10 x (height - 1): a height below 1 is out of its limits.
     if (new_height < 1 || new_width < 0)
         out_of_range();
+    const ExtendedPrecision precision;
 
     const QImage source = source_in.format() == QImage::Format_BGR888
                               ? source_in
@@ -456,7 +458,6 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
     QImage result;
     Plan plan;
     std::vector<RowBlends> scratch;
-    std::unique_ptr<std::atomic<std::int16_t>[]> flat;
     int threads = 1;
     try {
         if (new_width > 0) {
@@ -477,25 +478,10 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
             const std::size_t nrows = plan.rows.kinds.size();
             if (ncols * nrows <= tuning.max_weight_table) {
                 plan.table.resize(ncols * nrows);
-                std::size_t general = 0;
                 for (std::size_t r = 0; r < nrows; ++r)
-                    for (std::size_t c = 0; c < ncols; ++c) {
-                        Blend& b = plan.table[r * ncols + c];
-                        make_blend(plan.cols.kinds[c], plan.rows.kinds[r], b);
-                        general += b.mix == Mix::Down || b.mix == Mix::Right || b.mix == Mix::Four;
-                    }
-                // Flat areas are where the estimate most often lands on an integer; their
-                // results are remembered per pair when that costs less than it saves.
-                const auto pixels = static_cast<std::size_t>(new_width) * new_height;
-                if (general > 0 && general <= tuning.max_flat_caches && general * 64 <= pixels) {
-                    flat.reset(new std::atomic<std::int16_t>[general * 256]);
-                    for (std::size_t i = 0; i < general * 256; ++i)
-                        flat[i].store(-1, std::memory_order_relaxed);
-                    std::size_t slot = 0;
-                    for (Blend& b : plan.table)
-                        if (b.mix == Mix::Down || b.mix == Mix::Right || b.mix == Mix::Four)
-                            b.flat = flat.get() + 256 * slot++;
-                }
+                    for (std::size_t c = 0; c < ncols; ++c)
+                        make_blend(plan.cols.kinds[c], plan.rows.kinds[r],
+                                   plan.table[r * ncols + c]);
             }
             threads = thread_count(tuning, new_width, new_height);
             scratch.resize(static_cast<std::size_t>(threads));

@@ -16,9 +16,6 @@ struct ResampleTuning {
     // Weights are computed once per pair (column fraction, row fraction) when there are at most
     // this many distinct pairs; above that, once per destination row.
     std::size_t max_weight_table = std::size_t{1} << 17;
-    // Pairs whose flat-area results (all neighbours equal) are remembered, when the weights are
-    // in a table.
-    std::size_t max_flat_caches = 4096;
 };
 
 QImage resample_bilinear_tuned(const QImage& source, int new_width, int new_height,
