@@ -5,6 +5,7 @@
 #include "app/status_bar.h"
 #include "edit/history.h"
 #include "edit/picture_view.h"
+#include "platform/screen.h"
 #include "platform/temp_dir.h"
 
 #include <QCloseEvent>
@@ -27,8 +28,8 @@ const char* const working_file_names[5] = {"kaptorama.bmp", "kaptoramao.bmp", "k
 namespace {
 // Distances of the picture area to the client edges as the window is designed: the area keeps
 // them when the window grows or shrinks.
-constexpr int design_client_width = 434;
-constexpr int design_client_height = 389;
+constexpr int design_client_width = 428;
+constexpr int design_client_height = 380;
 constexpr int scroll_left = 3, scroll_top = 45, scroll_width = 421, scroll_height = 316;
 constexpr int scroll_right_gap = design_client_width - scroll_left - scroll_width;
 constexpr int scroll_bottom_gap = design_client_height - scroll_top - scroll_height;
@@ -49,7 +50,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window) {
     build_menu();
 
     resize(design_client_width, design_client_height);
-    setMinimumSize(min_outer_width - 8, min_outer_height - 34);
+    setMinimumSize(min_outer_width - 14, min_outer_height - 43);
     FormCreate();
 }
 
@@ -237,6 +238,24 @@ void TForm1::set_outer_size(int width, int height) {
 QSize TForm1::outer_size() const {
     const QMargins m = frame_margins();
     return size().grownBy(m);
+}
+
+void TForm1::set_client_size(int width, int height) {
+    wanted_outer_ = QSize(width, height).grownBy(frame_margins());
+    resize(width, height);
+}
+
+void TForm1::fit_to_work_area() {
+    const QRect work = ::screen().work_area().to_qrect();
+    move(work.topLeft());
+    set_outer_size(work.width(), work.height());
+}
+
+void TForm1::centre_on_display() {
+    const ScreenRect display = ::screen().primary_display();
+    const QSize outer = outer_size();
+    move(static_cast<int>((display.width() - outer.width()) / 2),
+         static_cast<int>((display.height() - outer.height()) / 2));
 }
 
 void TForm1::apply_size_constraints() {

@@ -102,6 +102,11 @@ public:
     void set_outer_size(int width, int height);
     QSize outer_size() const;
     QMargins frame_margins() const;
+    void set_client_size(int width, int height);
+    // Stretches the window over the primary display's work area.
+    void fit_to_work_area();
+    // Centres the window on the primary display.
+    void centre_on_display();
 
     // Context menu.
     bool popup_enabled() const { return popup_enabled_; }
@@ -122,6 +127,11 @@ public:
 
     // Gives the picture view the cursor of the active tool.
     void apply_tool_cursor();
+
+    // The wait before a grab: tempo x 1000 + 200 milliseconds.
+    int capture_wait_ms() const;
+    // The end of a region drag on the overlay, in the overlay's coordinates.
+    void region_released(QPoint press, QPoint release);
 
 public slots:
     void FormCreate();
@@ -202,6 +212,9 @@ private:
     void apply_size_constraints();
     void set_view_cursor(const QString& name);
     void select_tool(bool* mode);
+    void clear_history();
+    void resize_capture_if_asked(QImage& raster);
+    void capture_remembered_region();
 
     bool stay_on_top_ = true;
     bool popup_enabled_ = false;

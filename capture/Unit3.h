@@ -1,8 +1,14 @@
 #pragma once
 // The full-screen region-selection overlay: shows a frozen image of the screen on which the user
-// drags the rectangle to capture.
+// drags the rectangle to capture. A rubber band, drawn inverted, follows the pointer while the
+// left button is held.
 
+#include "platform/screen.h"
+
+#include <QImage>
+#include <QRect>
 #include <QWidget>
+#include <functional>
 
 class PictureView;
 
@@ -13,8 +19,41 @@ public:
 
     PictureView* Image1 = nullptr;
 
+    // The frozen screen, from the start of a selection to its end.
+    QImage captured_bitmap;
+
+    // Selection state.
+    QPoint press_point;
+    QPoint band_corner;
+    bool dragging = false;
+    QPoint release_point;
+    // Whether the band from press_point to band_corner is on screen now.
+    bool band_shown = false;
+
+    // Called with the press and release points when a button is released.
+    std::function<void(QPoint press, QPoint release)> on_release;
+
+    // Covers the virtual desktop with the frozen screen and shows the overlay.
+    void start_selection(QImage frozen, const ScreenRect& desktop);
+    // Hides the overlay and frees the frozen screen.
+    void end_selection();
+
+    // The pixels as the overlay shows them now (the frozen screen with the band inverted).
+    QImage shown_pixels() const;
+
+public slots:
+    void Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                         Qt::MouseButtons held, bool double_click, int x, int y);
+    void Image1MouseMove(Qt::KeyboardModifiers modifiers, Qt::MouseButtons held, int x, int y);
+    void Image1MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
+
+private:
+    // Inverts the outline of the rectangle between two corners on the shown picture; drawing
+    // the same outline twice restores it.
+    void invert_outline(QPoint a, QPoint b);
 };
 
 extern TForm3* Form3;

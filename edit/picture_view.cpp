@@ -15,6 +15,9 @@ void PictureView::set_picture(QImage picture) {
 }
 
 void PictureView::assign_pixels(QImage picture) {
+    // Pictures are held at 24 bits whatever they came from.
+    if (!picture.isNull() && picture.format() != QImage::Format_BGR888)
+        picture = picture.convertToFormat(QImage::Format_BGR888);
     picture_ = std::move(picture);
     if (!is_empty())
         resize(picture_.size());

@@ -25,6 +25,8 @@ public:
     // Call after drawing into picture_for_drawing(); repaints at once.
     void picture_changed();
 
+    DrawingSurface surface;
+
 signals:
     void mouse_down(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, Qt::MouseButtons held,
                     bool double_click, int x, int y);
@@ -37,8 +39,6 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-
-    DrawingSurface surface;
 
 private:
     QImage picture_;

@@ -31,17 +31,19 @@ public:
         folder_preselections.append(preselected);
         if (folder_answers.empty())
             return std::nullopt;
-        auto answer = folder_answers.front();
+        const bool chosen = folder_answers.front().has_value();
+        const QString folder = chosen ? *folder_answers.front() : QString();
         folder_answers.pop_front();
-        return answer;
+        return chosen ? std::optional<QString>(folder) : std::nullopt;
     }
     std::optional<SaveFileAnswer> save_file(QWidget*, const SaveFileRequest& request) override {
         save_requests.push_back(request);
         if (save_answers.empty())
             return std::nullopt;
-        auto answer = save_answers.front();
+        const bool chosen = save_answers.front().has_value();
+        const SaveFileAnswer answer = chosen ? *save_answers.front() : SaveFileAnswer{};
         save_answers.pop_front();
-        return answer;
+        return chosen ? std::optional<SaveFileAnswer>(answer) : std::nullopt;
     }
     std::optional<QFont> choose_font(QWidget*, const QFont&) override { return std::nullopt; }
 };
