@@ -51,13 +51,21 @@ void TForm2::resample_started(int rows) {
     ProgressBar1->setRange(0, step_ * (rows - 1));
     ProgressBar1->setValue(0);
 
-    // The window can only be painted once the window system has mapped it. Wait for that (a
-    // moment at most), letting through nothing but window-system housekeeping: no input reaches
-    // the program while it resamples.
+    // The window can only be painted once the window system has mapped it: wait for that, a
+    // moment at most, holding user input back for later. A window manager busy with another
+    // window can let the request to map this one go unanswered; it is then asked again.
     if (QWindow* window = windowHandle()) {
-        const QDeadlineTimer deadline(1000);
-        while (!window->isExposed() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        for (int attempt = 0; attempt < 3 && !window->isExposed(); ++attempt) {
+            if (attempt > 0) {
+                remapping_ = true;
+                hide();
+                show();
+                remapping_ = false;
+            }
+            const QDeadlineTimer deadline(200);
+            while (!window->isExposed() && !deadline.hasExpired())
+                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        }
     }
     repaint();
     painted_.start();
@@ -91,12 +99,12 @@ void TForm2::FormHide() {
 
 void TForm2::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous() && !remapping_)
         FormShow();
 }
 
 void TForm2::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    if (!event->spontaneous())
+    if (!event->spontaneous() && !remapping_)
         FormHide();
 }

@@ -44,8 +44,9 @@ protected:
 private:
     void paint_bar_now();
 
-    int step_ = 10;         // bar units per row
-    QElapsedTimer painted_; // since the bar was last repainted
+    int step_ = 10;          // bar units per row
+    bool remapping_ = false; // hidden and shown again to have it mapped: no hooks
+    QElapsedTimer painted_;  // since the bar was last repainted
 };
 
 // The program's one progress window, created at start-up.
