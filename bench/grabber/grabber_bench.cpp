@@ -1,0 +1,252 @@
+// Screen grabbing through the X11 screen, on real screens: each picture of the shared screens
+// folder is shown as the root window of an Xvfb server of its size, started by this program.
+//
+//   grab_screen/<file>         the whole grab as the capture commands call it (shared memory)
+//   grab_screen_cursor/<file>  the same with the cursor drawn in
+//   grab_plain/<file>          the grab with shared memory switched off
+//   shm_get_image/<file>       the X server's copy into shared memory alone, for reference
+//   convert/<file>             the 32-to-24-bit conversion alone, into an existing raster
+
+#include "capture/screen_grabber.h"
+#include "platform/screen_pixels.h"
+#include "platform/x11_screen.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QImage>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
+
+namespace {
+
+// An Xvfb server of its own, stopped when the object goes.
+class Xvfb {
+public:
+    explicit Xvfb(QSize size) {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            const std::string screen =
+                std::to_string(size.width()) + "x" + std::to_string(size.height()) + "x24";
+            // Its complaints about display numbers already taken are noise here.
+            const int quiet = open("/dev/null", O_WRONLY);
+            if (quiet >= 0)
+                dup2(quiet, 2);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
+                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        // The number comes first, then a line feed; both must be read.
+        std::string number;
+        char ch = 0;
+        while (read(fds[0], &ch, 1) == 1 && ch != '\n')
+            number += ch;
+        close(fds[0]);
+        if (!number.empty())
+            name = ":" + number;
+    }
+    ~Xvfb() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    pid_t pid = -1;
+    std::string name;
+};
+
+// One screen under test: its server, a connection that keeps the root picture in place (the
+// server resets when its last client leaves), and the X11 screen that grabs it.
+struct Shown {
+    std::string label;
+    QImage picture; // BGR888, what the root window shows
+    std::unique_ptr<Xvfb> server;
+    xcb_connection_t* c = nullptr;
+    xcb_window_t root = 0;
+    std::unique_ptr<X11Screen> screen;
+    std::unique_ptr<X11Screen> plain_screen;
+};
+
+bool show_on_root(Shown& s) {
+    s.c = xcb_connect(s.server->name.c_str(), nullptr);
+    if (xcb_connection_has_error(s.c))
+        return false;
+    xcb_screen_t* scr = xcb_setup_roots_iterator(xcb_get_setup(s.c)).data;
+    s.root = scr->root;
+    const int w = s.picture.width(), h = s.picture.height();
+    xcb_pixmap_t pixmap = xcb_generate_id(s.c);
+    xcb_create_pixmap(s.c, scr->root_depth, pixmap, s.root, uint16_t(w), uint16_t(h));
+    xcb_gcontext_t gc = xcb_generate_id(s.c);
+    xcb_create_gc(s.c, gc, pixmap, 0, nullptr);
+    const QImage xrgb = s.picture.convertToFormat(QImage::Format_RGB32);
+    // Bands of about 200 KB stay under the core request size limit.
+    const int band = std::max(1, (200 * 1024) / (w * 4));
+    std::vector<uint8_t> buffer;
+    for (int y = 0; y < h; y += band) {
+        const int rows = std::min(band, h - y);
+        buffer.resize(size_t(w) * 4 * rows);
+        for (int r = 0; r < rows; ++r)
+            std::memcpy(buffer.data() + size_t(r) * w * 4, xrgb.constScanLine(y + r),
+                        size_t(w) * 4);
+        xcb_put_image(s.c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, uint16_t(w), uint16_t(rows), 0,
+                      int16_t(y), 0, scr->root_depth, uint32_t(buffer.size()), buffer.data());
+    }
+    xcb_change_window_attributes(s.c, s.root, XCB_CW_BACK_PIXMAP, &pixmap);
+    xcb_clear_area(s.c, 0, s.root, 0, 0, 0, 0);
+    xcb_free_gc(s.c, gc);
+    xcb_free_pixmap(s.c, pixmap);
+    std::free(xcb_get_input_focus_reply(s.c, xcb_get_input_focus(s.c), nullptr));
+    return true;
+}
+
+// The grab must give back the shown picture exactly, or the figures mean nothing.
+bool grab_matches(Shown& s) {
+    set_screen(s.screen.get());
+    const QImage grabbed = grab_screen(false);
+    set_screen(nullptr);
+    if (grabbed.size() != s.picture.size() || !s.screen->last_grab_used_shared_memory())
+        return false;
+    for (int y = 0; y < grabbed.height(); ++y)
+        if (std::memcmp(grabbed.constScanLine(y), s.picture.constScanLine(y),
+                        size_t(grabbed.width()) * 3) != 0)
+            return false;
+    return true;
+}
+
+void bm_grab_screen(benchmark::State& state, Shown* s, bool with_cursor) {
+    set_screen(s->screen.get());
+    for (auto _ : state) {
+        QImage raster = grab_screen(with_cursor);
+        benchmark::DoNotOptimize(raster.constBits());
+    }
+    set_screen(nullptr);
+    state.SetBytesProcessed(state.iterations() * int64_t(s->picture.sizeInBytes()));
+}
+
+void bm_grab_plain(benchmark::State& state, Shown* s) {
+    set_screen(s->plain_screen.get());
+    for (auto _ : state) {
+        QImage raster = grab_screen(false);
+        benchmark::DoNotOptimize(raster.constBits());
+    }
+    set_screen(nullptr);
+}
+
+void bm_shm_get_image(benchmark::State& state, Shown* s) {
+    const int w = s->picture.width(), h = s->picture.height();
+    const size_t bytes = size_t(w) * h * 4;
+    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    void* addr = id >= 0 ? shmat(id, nullptr, 0) : reinterpret_cast<void*>(-1);
+    if (addr == reinterpret_cast<void*>(-1)) {
+        state.SkipWithError("no shared memory");
+        return;
+    }
+    const xcb_shm_seg_t seg = xcb_generate_id(s->c);
+    xcb_generic_error_t* error = xcb_request_check(s->c, xcb_shm_attach_checked(s->c, seg, id, 0));
+    shmctl(id, IPC_RMID, nullptr);
+    if (error) {
+        std::free(error);
+        shmdt(addr);
+        state.SkipWithError("the server cannot attach shared memory");
+        return;
+    }
+    for (auto _ : state) {
+        auto* reply =
+            xcb_shm_get_image_reply(s->c,
+                                    xcb_shm_get_image(s->c, s->root, 0, 0, uint16_t(w), uint16_t(h),
+                                                      ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
+                                    nullptr);
+        benchmark::DoNotOptimize(reply);
+        std::free(reply);
+    }
+    xcb_shm_detach(s->c, seg);
+    std::free(xcb_get_input_focus_reply(s->c, xcb_get_input_focus(s->c), nullptr));
+    shmdt(addr);
+}
+
+void bm_convert(benchmark::State& state, Shown* s) {
+    const QImage xrgb = s->picture.convertToFormat(QImage::Format_RGB32);
+    QImage raster(xrgb.size(), QImage::Format_BGR888);
+    for (auto _ : state) {
+        xrgb32_to_bgr888(xrgb.constBits(), xrgb.bytesPerLine(), raster.bits(),
+                         raster.bytesPerLine(), raster.width(), raster.height());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * int64_t(raster.sizeInBytes()));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    const char* files[] = {"web-1080", "docs-1080", "desktop-1080", "web-2160", "desktop-2160"};
+    std::vector<std::unique_ptr<Shown>> shown;
+    for (const char* file : files) {
+        auto s = std::make_unique<Shown>();
+        s->label = file;
+        s->picture = QImage(QStringLiteral(KAP_SHARED_DIR "/screens/%1.png").arg(file))
+                         .convertToFormat(QImage::Format_BGR888);
+        if (s->picture.isNull()) {
+            std::fprintf(stderr, "cannot read %s\n", file);
+            return 1;
+        }
+        s->server = std::make_unique<Xvfb>(s->picture.size());
+        if (s->server->name.empty() || !show_on_root(*s)) {
+            std::fprintf(stderr, "cannot start Xvfb for %s\n", file);
+            return 1;
+        }
+        s->screen = std::make_unique<X11Screen>(QByteArray::fromStdString(s->server->name));
+        s->plain_screen = std::make_unique<X11Screen>(QByteArray::fromStdString(s->server->name));
+        s->plain_screen->set_shared_memory_allowed(false);
+        if (!grab_matches(*s)) {
+            std::fprintf(stderr, "the grab of %s differs from the picture shown\n", file);
+            return 1;
+        }
+        shown.push_back(std::move(s));
+    }
+    for (auto& s : shown) {
+        Shown* p = s.get();
+        benchmark::RegisterBenchmark(("grab_screen/" + p->label).c_str(), bm_grab_screen, p, false)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("grab_screen_cursor/" + p->label).c_str(), bm_grab_screen, p,
+                                     true)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("grab_plain/" + p->label).c_str(), bm_grab_plain, p)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("shm_get_image/" + p->label).c_str(), bm_shm_get_image, p)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("convert/" + p->label).c_str(), bm_convert, p)
+            ->Unit(benchmark::kMillisecond);
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    for (auto& s : shown) {
+        s->screen.reset();
+        s->plain_screen.reset();
+        xcb_disconnect(s->c);
+    }
+    return 0;
+}

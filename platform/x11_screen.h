@@ -1,0 +1,37 @@
+#pragma once
+// The screen of an X server, read through xcb: the root window's pixels (shared memory when the
+// server offers it, plain image requests otherwise), the RandR primary display, the EWMH active
+// window with its frame, and the XFixes cursor.
+
+#include "platform/screen.h"
+
+#include <QByteArray>
+#include <memory>
+
+class X11Screen final : public Screen {
+public:
+    // `display_name` empty: the display named by $DISPLAY. The connection is opened at the
+    // first use and kept.
+    explicit X11Screen(QByteArray display_name = {});
+    ~X11Screen() override;
+    X11Screen(const X11Screen&) = delete;
+    X11Screen& operator=(const X11Screen&) = delete;
+
+    ScreenRect primary_display() override;
+    ScreenRect virtual_desktop() override;
+    ScreenRect work_area() override;
+    void grab(QImage& raster, const ScreenRect& rect) override;
+    std::optional<ScreenRect> foreground_window() override;
+    std::optional<CursorState> cursor() override;
+    void sync() override;
+
+    // Shared memory is used when the server offers it; switching it off forces the plain image
+    // requests (tests run both paths).
+    void set_shared_memory_allowed(bool allowed);
+    // Whether the last grab went through shared memory.
+    bool last_grab_used_shared_memory() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
