@@ -5,11 +5,13 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <new>
 #include <vector>
 
 namespace {
@@ -166,10 +168,8 @@ template <typename Sink> void emit_bmp(const WriteLayout& layout, Sink&& sink) {
             const auto* pixels = reinterpret_cast<const QRgb*>(line);
             unsigned char* out = row.data();
             for (int x = 0; x < width; ++x, out += 4) {
-                out[0] = static_cast<unsigned char>(qBlue(pixels[x]));
-                out[1] = static_cast<unsigned char>(qGreen(pixels[x]));
-                out[2] = static_cast<unsigned char>(qRed(pixels[x]));
-                out[3] = 0;
+                // 0x00RRGGBB in little-endian order is blue, green, red, 0.
+                qToLittleEndian(std::uint32_t(pixels[x] & 0x00FFFFFFu), out);
             }
             break;
         }
@@ -271,6 +271,8 @@ QImage decode_pixels(const Bytes& bytes, const Header& h, std::size_t pixel_offs
         image.setColorTable(QList<QRgb>(table.begin(), table.end()));
 
     const std::size_t palette_size = table.size();
+    const bool standard_masks =
+        channels[0].shift == 16 && channels[1].shift == 8 && channels[2].shift == 0;
     for (int y = 0; y < height; ++y) {
         const int stored = top_down ? y : height - 1 - y;
         const unsigned char* src = bytes.at(pixel_offset + std::size_t(stored) * stride);
@@ -291,9 +293,13 @@ QImage decode_pixels(const Bytes& bytes, const Header& h, std::size_t pixel_offs
             break;
         case 32: {
             auto* out = reinterpret_cast<QRgb*>(dst);
+            if (standard_masks) {
+                for (int x = 0; x < width; ++x, src += 4)
+                    out[x] = 0xFF000000u | (qFromLittleEndian<std::uint32_t>(src) & 0x00FFFFFFu);
+                break;
+            }
             for (int x = 0; x < width; ++x, src += 4) {
-                const std::uint32_t v = std::uint32_t(src[0]) | std::uint32_t(src[1]) << 8 |
-                                        std::uint32_t(src[2]) << 16 | std::uint32_t(src[3]) << 24;
+                const std::uint32_t v = qFromLittleEndian<std::uint32_t>(src);
                 out[x] =
                     qRgb(int((v >> channels[0].shift) & 0xFF), int((v >> channels[1].shift) & 0xFF),
                          int((v >> channels[2].shift) & 0xFF));
@@ -469,7 +475,12 @@ QImage read_bmp(const QString& path) {
     const qint64 length = file.size();
     if (length > kMaxFileSize)
         throw KapError(msg_cannot_open(path, QStringLiteral("Le fichier est trop volumineux")));
-    QByteArray bytes(qsizetype(length), Qt::Uninitialized);
+    QByteArray bytes;
+    try {
+        bytes.resize(qsizetype(length));
+    } catch (const std::bad_alloc&) {
+        throw KapError(msg_cannot_open(path, QStringLiteral("Mémoire insuffisante")));
+    }
     qint64 got = 0;
     while (got < length) {
         const qint64 n = file.read(bytes.data() + got, length - got);

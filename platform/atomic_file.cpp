@@ -57,6 +57,10 @@ AtomicFile::AtomicFile(QString path) : path_(std::move(path)) {
     if (::lstat(target.constData(), &existing) == 0) {
         if (S_ISDIR(existing.st_mode))
             fail_create(EISDIR);
+        // A file the user made read-only stays as it is, as it would if it were opened for
+        // writing. (A symbolic link is replaced, so what it points to does not matter.)
+        if (S_ISREG(existing.st_mode) && ::access(target.constData(), W_OK) != 0)
+            fail_create(errno);
         const uid_t me = ::geteuid();
         if ((folder.st_mode & S_ISVTX) && me != 0 && existing.st_uid != me && folder.st_uid != me)
             fail_create(EPERM);

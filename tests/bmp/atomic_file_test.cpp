@@ -185,6 +185,19 @@ TEST(AtomicFile, ReadOnlyFolderGivesTheCreationMessage) {
         << message.toStdString();
 }
 
+TEST(AtomicFile, ReadOnlyFileIsNotReplaced) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not apply to root";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("protege.bmp");
+    ASSERT_TRUE(write_bytes(path, "garde"));
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0);
+    const QString message = message_of([&] { AtomicFile file(path); });
+    EXPECT_TRUE(message.startsWith("Impossible de créer le fichier \"" + path + "\". "))
+        << message.toStdString();
+    EXPECT_EQ(file_bytes(path), QByteArray("garde"));
+}
+
 TEST(AtomicFile, FilesInASharedFolderAreReadableByTheOwnerOnly) {
     QTemporaryDir dir;
     const QString shared = dir.filePath("partage");
