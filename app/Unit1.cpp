@@ -34,6 +34,8 @@ constexpr int scroll_left = 3, scroll_top = 45, scroll_width = 421, scroll_heigh
 constexpr int scroll_right_gap = design_client_width - scroll_left - scroll_width;
 constexpr int scroll_bottom_gap = design_client_height - scroll_top - scroll_height;
 constexpr int min_outer_width = 442, min_outer_height = 165;
+constexpr int design_frame_width = 442 - design_client_width;
+constexpr int design_frame_height = 423 - design_client_height;
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -50,7 +52,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window) {
     build_menu();
 
     resize(design_client_width, design_client_height);
-    setMinimumSize(min_outer_width - 14, min_outer_height - 43);
+    apply_size_constraints();
     FormCreate();
 }
 
@@ -224,9 +226,11 @@ void TForm1::set_stay_on_top(bool on) {
 }
 
 QMargins TForm1::frame_margins() const {
+    // The frame is known once the window manager has framed the window; a hidden window keeps
+    // the frame it had.
     if (QWindow* window = windowHandle(); window && isVisible())
-        return window->frameMargins();
-    return {};
+        known_frame_ = window->frameMargins();
+    return known_frame_;
 }
 
 void TForm1::set_outer_size(int width, int height) {
@@ -259,9 +263,10 @@ void TForm1::centre_on_display() {
 }
 
 void TForm1::apply_size_constraints() {
-    const QMargins m = frame_margins();
-    setMinimumSize(min_outer_width - m.left() - m.right(),
-                   min_outer_height - m.top() - m.bottom());
+    // The smallest window is 442 x 165 with the standard frame (7 pixels on each side, 36 above
+    // with the title bar): a client area of 428 x 122. The minimum is kept on the client area
+    // so that the client sizes the captures fit the window to hold under any window manager.
+    setMinimumSize(min_outer_width - design_frame_width, min_outer_height - design_frame_height);
 }
 
 void TForm1::showEvent(QShowEvent* event) {

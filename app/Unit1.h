@@ -220,6 +220,7 @@ private:
     bool popup_enabled_ = false;
     bool centred_ = false;
     QSize wanted_outer_{442, 423};
+    mutable QMargins known_frame_;
     std::vector<MenuShortcut> shortcuts_;
 };
 

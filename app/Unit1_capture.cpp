@@ -12,6 +12,7 @@
 #include "edit/history_commands.h"
 #include "edit/picture_view.h"
 #include "edit/working_files.h"
+#include "platform/screen.h"
 #include "platform/wait.h"
 #include "resize/Unit2.h"
 #include "resize/on_the_fly.h"
@@ -156,7 +157,7 @@ void TForm1::capture_remembered_region() {
         block_for_ms(capture_wait_ms());
         raster = grab_rect_cursor(true, rect);
     } else {
-        block_for_ms(0); // no delay; only makes sure the window is gone
+        ::screen().sync(); // no delay; only makes sure the window is gone
         raster = grab_rect_cursor(false, rect);
     }
     write_bmp(raster, grabbed_capture_file());

@@ -1,0 +1,67 @@
+#pragma once
+// The program's windows over a fake screen of known pixels, with the blocking waits recorded
+// instead of slept.
+
+#include "app_fixture.h"
+
+#include "app/spin_box.h"
+#include "edit/picture_view.h"
+#include "platform/error.h"
+#include "platform/fake_screen.h"
+#include "platform/temp_dir.h"
+#include "platform/wait.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <vector>
+
+// A picture whose every pixel differs from its neighbours: each pixel tells where it came from.
+inline QImage pattern(int width, int height) {
+    QImage image(width, height, QImage::Format_BGR888);
+    for (int y = 0; y < height; ++y) {
+        uchar* line = image.scanLine(y);
+        for (int x = 0; x < width; ++x) {
+            line[x * 3] = uchar(x);
+            line[x * 3 + 1] = uchar(y);
+            line[x * 3 + 2] = uchar((x >> 8) * 16 + (y >> 8));
+        }
+    }
+    return image;
+}
+
+class CaptureTest : public AppTest {
+protected:
+    QTemporaryDir temp;
+    QByteArray old_tmpdir;
+    FakeScreen fake_screen{pattern(1280, 1024)};
+    std::vector<int> waits;
+    std::vector<bool> main_visible_at_grab;
+
+    void SetUp() override {
+        old_tmpdir = qgetenv("TMPDIR");
+        qputenv("TMPDIR", temp.path().toLocal8Bit());
+        set_screen(&fake_screen);
+        set_waiter([this](int ms) { waits.push_back(ms); });
+        fake_screen.on_grab = [this](const ScreenRect&) {
+            main_visible_at_grab.push_back(Form1 && Form1->isVisible());
+        };
+        AppTest::SetUp();
+        Form1->show();
+    }
+    void TearDown() override {
+        AppTest::TearDown();
+        set_waiter({});
+        set_screen(nullptr);
+        if (old_tmpdir.isNull())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", old_tmpdir);
+    }
+
+    const QImage& picture() const { return Form1->Image1->picture(); }
+    static QImage crop(const QImage& image, const QRect& rect) { return image.copy(rect); }
+};
