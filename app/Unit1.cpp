@@ -109,7 +109,9 @@ void TForm1::build_toolbar() {
 void TForm1::build_picture_area() {
     ScrollBox1 = new QScrollArea(this);
     ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-    ScrollBox1->setFrameShape(QFrame::StyledPanel);
+    // A one-pixel sunken frame: a picture fitted with its 10-pixel margin shows whole.
+    ScrollBox1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    ScrollBox1->setLineWidth(1);
     ScrollBox1->setBackgroundRole(QPalette::Mid);
     ScrollBox1->setAutoFillBackground(true);
     ScrollBox1->viewport()->setBackgroundRole(QPalette::Mid);

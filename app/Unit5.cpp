@@ -58,8 +58,15 @@ KapSpinBox* spin(QWidget* parent, int left, int top, int width, int minimum, int
 
 } // namespace
 
-TForm5::TForm5(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
+TForm5::TForm5(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("Form5"));
+    // Group titles sit on the frame's top line, as the layout of the controls expects.
+    setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: border; subcontrol-position: top left;"
+        " left: 6px; top: -7px; padding: 0 2px; background: palette(window); }"));
     setWindowTitle(QStringLiteral("Configuration"));
     setFixedSize(333, 459);
 

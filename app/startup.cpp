@@ -25,11 +25,11 @@ void load_french_translations() {
 void create_windows() {
     init_resources();
     QApplication::setApplicationName(QStringLiteral("Kaptorama"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kaptorama"));
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     load_french_translations();
-    // The windows are laid out for a small 8-point sans-serif face, 11 pixels high.
-    QFont font(QStringLiteral("DejaVu Sans"));
+    // The windows are laid out for a small 8-point sans-serif face, 11 pixels high; Liberation
+    // Sans has the narrow widths those layouts need.
+    QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);
     QApplication::setFont(font);
 

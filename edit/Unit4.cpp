@@ -6,7 +6,9 @@
 
 TForm4* Form4 = nullptr;
 
-TForm4::TForm4(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
+TForm4::TForm4(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("Insérer du texte"));
     setFixedSize(237, 61);

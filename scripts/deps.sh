@@ -10,7 +10,7 @@ KAP_BUILD_PACKAGES=(
     libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev
     libglib2.0-dev
 )
-KAP_RUN_PACKAGES=(xdg-utils fonts-dejavu-core)
+KAP_RUN_PACKAGES=(xdg-utils fonts-dejavu-core fonts-liberation2)
 KAP_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     xvfb xauth xdotool openbox x11-utils imagemagick pngcheck libjpeg-turbo-progs
