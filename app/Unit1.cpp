@@ -5,6 +5,7 @@
 #include "app/status_bar.h"
 #include "edit/history.h"
 #include "edit/picture_view.h"
+#include "output/save_command.h"
 #include "platform/screen.h"
 #include "platform/temp_dir.h"
 
@@ -56,7 +57,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window) {
     FormCreate();
 }
 
-TForm1::~TForm1() { FormDestroy(); }
+TForm1::~TForm1() {
+    FormDestroy();
+}
 
 QToolButton* TForm1::make_tool_button(int left, const QString& hint, const QString& glyph,
                                       int glyph_size) {
@@ -80,8 +83,9 @@ void TForm1::build_toolbar() {
     Insere_curseur = make_tool_button(129, QStringLiteral("Insérer le curseur"),
                                       QStringLiteral("insere_curseur"), 32);
     Insere_curseur->setCheckable(true);
-    copy_clipboard = make_tool_button(171, QStringLiteral("Coller la capture dans le presse papier"),
-                                      QStringLiteral("copy_clipboard"), 32);
+    copy_clipboard =
+        make_tool_button(171, QStringLiteral("Coller la capture dans le presse papier"),
+                         QStringLiteral("copy_clipboard"), 32);
     appli_extern =
         make_tool_button(213, QStringLiteral("Ouvrir la capture avec une application externe"),
                          QStringLiteral("appli_extern"), 32);
@@ -91,8 +95,8 @@ void TForm1::build_toolbar() {
                                QStringLiteral("reload"), 24);
     fenetre_reglages =
         make_tool_button(339, QStringLiteral("Réglages"), QStringLiteral("fenetre_reglages"), 32);
-    save_ = make_tool_button(381, QStringLiteral("Enregistrer la capture"), QStringLiteral("save"),
-                             32);
+    save_ =
+        make_tool_button(381, QStringLiteral("Enregistrer la capture"), QStringLiteral("save"), 32);
 
     connect(Capture_bureau, &QToolButton::clicked, this, &TForm1::Capture_bureauClick);
     connect(Capture_fenetre, &QToolButton::clicked, this, &TForm1::Capture_fenetreClick);
@@ -125,7 +129,8 @@ void TForm1::build_picture_area() {
 
     Shape1 = new QFrame(Image1);
     Shape1->setObjectName(QStringLiteral("Shape1"));
-    Shape1->setStyleSheet(QStringLiteral("QFrame { border: 1px dotted black; background: transparent; }"));
+    Shape1->setStyleSheet(
+        QStringLiteral("QFrame { border: 1px dotted black; background: transparent; }"));
     Shape1->hide();
 
     Texte = new QLabel(Image1);
@@ -171,7 +176,9 @@ void TForm1::lay_out_client() {
     Panel_tempo->raise();
 }
 
-void TForm1::resizeEvent(QResizeEvent*) { lay_out_client(); }
+void TForm1::resizeEvent(QResizeEvent*) {
+    lay_out_client();
+}
 
 void TForm1::FormCreate() {
     // Qt paints every widget double-buffered.
@@ -202,7 +209,9 @@ void TForm1::FormClose() {
     }
 }
 
-void TForm1::FormDestroy() { history.reset(); }
+void TForm1::FormDestroy() {
+    history.reset();
+}
 
 void TForm1::closeEvent(QCloseEvent* event) {
     FormClose();
@@ -293,9 +302,13 @@ void TForm1::showEvent(QShowEvent* event) {
 
 // --- Configuration window --------------------------------------------------------------------
 
-void TForm1::fenetre_reglagesClick() { Form5->show_non_modal(); }
+void TForm1::fenetre_reglagesClick() {
+    Form5->show_non_modal();
+}
 
-void TForm1::ReglagesClick() { Form5->show_non_modal(); }
+void TForm1::ReglagesClick() {
+    Form5->show_non_modal();
+}
 
 void TForm1::tempoExit() {
     if (tempo->text_value().isEmpty())

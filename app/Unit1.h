@@ -28,6 +28,7 @@ class KapSpinBox;
 class KapStatusBar;
 class PictureView;
 class History;
+class SaveCommand;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -222,6 +223,7 @@ private:
     QSize wanted_outer_{442, 423};
     mutable QMargins known_frame_;
     std::vector<MenuShortcut> shortcuts_;
+    std::unique_ptr<SaveCommand> save_command_; // keeps the dialog's last name between saves
 };
 
 extern TForm1* Form1;

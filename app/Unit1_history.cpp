@@ -13,9 +13,13 @@
 #include <QLabel>
 #include <QProgressBar>
 
-void TForm1::Dfaire1Click() { undo_step(*history, *Image1, history_index, undo_picture_reset); }
+void TForm1::Dfaire1Click() {
+    undo_step(*history, *Image1, history_index, undo_picture_reset);
+}
 
-void TForm1::Rfaire1Click() { redo_step(*history, *Image1, history_index); }
+void TForm1::Rfaire1Click() {
+    redo_step(*history, *Image1, history_index);
+}
 
 void TForm1::reload_Click() {
     Texte->clear();

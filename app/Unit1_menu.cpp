@@ -46,8 +46,7 @@ namespace {
 // Shows the shortcut in the menu's shortcut column without binding it: the window dispatches
 // shortcuts itself so that the handlers of the items above run first.
 void show_shortcut(QAction* action, const QKeySequence& keys) {
-    action->setText(action->text() + QLatin1Char('\t') +
-                    keys.toString(QKeySequence::NativeText));
+    action->setText(action->text() + QLatin1Char('\t') + keys.toString(QKeySequence::NativeText));
 }
 } // namespace
 
@@ -66,7 +65,8 @@ void TForm1::build_menu() {
     Jaune_m = add_item(Surligneur1, QStringLiteral("Jaune"), group1, true, &TForm1::Jaune_mClick);
     Vert1 = add_item(Surligneur1, QStringLiteral("Vert"), group1, false, &TForm1::Vert1Click);
     Bleu_m = add_item(Surligneur1, QStringLiteral("Bleu"), group1, false, &TForm1::Bleu_mClick);
-    Rouge_m = add_item(Surligneur1, QStringLiteral("Fuchsia"), group1, false, &TForm1::Rouge_mClick);
+    Rouge_m =
+        add_item(Surligneur1, QStringLiteral("Fuchsia"), group1, false, &TForm1::Rouge_mClick);
 
     Fleche_ = add_submenu(QStringLiteral("Flèche"), &TForm1::Fleche_Click);
     Rouge2 = add_item(Fleche_, QStringLiteral("Rouge"), group2, true, &TForm1::Rouge2Click);
@@ -94,11 +94,13 @@ void TForm1::build_menu() {
     Effetngatif1 = add_item(PopupMenu1, QStringLiteral("Effet négatif photo"), nullptr, false,
                             &TForm1::Effetngatif1Click);
     N1 = PopupMenu1->addSeparator();
-    Dfaire1 = add_item(PopupMenu1, QStringLiteral("Défaire"), nullptr, false, &TForm1::Dfaire1Click);
-    Rfaire1 = add_item(PopupMenu1, QStringLiteral("Refaire"), nullptr, false, &TForm1::Rfaire1Click);
+    Dfaire1 =
+        add_item(PopupMenu1, QStringLiteral("Défaire"), nullptr, false, &TForm1::Dfaire1Click);
+    Rfaire1 =
+        add_item(PopupMenu1, QStringLiteral("Refaire"), nullptr, false, &TForm1::Rfaire1Click);
     N2 = PopupMenu1->addSeparator();
-    Reglages = add_item(PopupMenu1, QStringLiteral("Réglages"), nullptr, false,
-                        &TForm1::ReglagesClick);
+    Reglages =
+        add_item(PopupMenu1, QStringLiteral("Réglages"), nullptr, false, &TForm1::ReglagesClick);
 
     struct Binding {
         QAction* item;
@@ -106,7 +108,9 @@ void TForm1::build_menu() {
         std::vector<void (TForm1::*)()> handlers;
     };
     const Binding bindings[] = {
-        {Jaune_m, QKeySequence(Qt::CTRL | Qt::Key_S), {&TForm1::Surligneur1Click, &TForm1::Jaune_mClick}},
+        {Jaune_m,
+         QKeySequence(Qt::CTRL | Qt::Key_S),
+         {&TForm1::Surligneur1Click, &TForm1::Jaune_mClick}},
         {Rouge2, QKeySequence(Qt::CTRL | Qt::Key_F), {&TForm1::Fleche_Click, &TForm1::Rouge2Click}},
         {Rouge1, QKeySequence(Qt::CTRL | Qt::Key_E), {&TForm1::Stylet1Click, &TForm1::Rouge1Click}},
         {Texte1, QKeySequence(Qt::CTRL | Qt::Key_T), {&TForm1::Texte1Click}},
@@ -141,8 +145,8 @@ bool TForm1::run_shortcut(const QKeySequence& sequence) {
 namespace {
 QKeySequence sequence_of(const QKeyEvent* event) {
     const Qt::KeyboardModifiers mods =
-        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
-                              Qt::MetaModifier);
+        event->modifiers() &
+        (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
     return QKeySequence(QKeyCombination(mods, Qt::Key(event->key())));
 }
 } // namespace
@@ -163,7 +167,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm1::open_popup(const QPoint& global_pos) { PopupMenu1->popup(global_pos); }
+void TForm1::open_popup(const QPoint& global_pos) {
+    PopupMenu1->popup(global_pos);
+}
 
 void TForm1::contextMenuEvent(QContextMenuEvent* event) {
     // The menu does not open by itself until a press has landed on a picture.
@@ -224,7 +230,9 @@ unsigned TForm1::rectangle_colour() const {
     return 0x000000FF;
 }
 
-void TForm1::set_view_cursor(const QString& name) { Image1->setCursor(tool_cursor(name)); }
+void TForm1::set_view_cursor(const QString& name) {
+    Image1->setCursor(tool_cursor(name));
+}
 
 void TForm1::apply_tool_cursor() {
     set_view_cursor(highlighter_cursor_name());
@@ -281,15 +289,39 @@ void TForm1::Rouge_mClick() {
     set_view_cursor(QStringLiteral("feutre_rouge"));
 }
 
-void TForm1::Rouge2Click() { Rouge2->setChecked(true); }
-void TForm1::Bleu2Click() { Bleu2->setChecked(true); }
-void TForm1::Jaune2Click() { Jaune2->setChecked(true); }
-void TForm1::Noir2Click() { Noir2->setChecked(true); }
-void TForm1::Rouge1Click() { Rouge1->setChecked(true); }
-void TForm1::Bleu1Click() { Bleu1->setChecked(true); }
-void TForm1::Jaune1Click() { Jaune1->setChecked(true); }
-void TForm1::Noir1Click() { Noir1->setChecked(true); }
-void TForm1::Rouge3Click() { Rouge3->setChecked(true); }
-void TForm1::Vert2Click() { Vert2->setChecked(true); }
-void TForm1::Jaune3Click() { Jaune3->setChecked(true); }
-void TForm1::Noir3Click() { Noir3->setChecked(true); }
+void TForm1::Rouge2Click() {
+    Rouge2->setChecked(true);
+}
+void TForm1::Bleu2Click() {
+    Bleu2->setChecked(true);
+}
+void TForm1::Jaune2Click() {
+    Jaune2->setChecked(true);
+}
+void TForm1::Noir2Click() {
+    Noir2->setChecked(true);
+}
+void TForm1::Rouge1Click() {
+    Rouge1->setChecked(true);
+}
+void TForm1::Bleu1Click() {
+    Bleu1->setChecked(true);
+}
+void TForm1::Jaune1Click() {
+    Jaune1->setChecked(true);
+}
+void TForm1::Noir1Click() {
+    Noir1->setChecked(true);
+}
+void TForm1::Rouge3Click() {
+    Rouge3->setChecked(true);
+}
+void TForm1::Vert2Click() {
+    Vert2->setChecked(true);
+}
+void TForm1::Jaune3Click() {
+    Jaune3->setChecked(true);
+}
+void TForm1::Noir3Click() {
+    Noir3->setChecked(true);
+}

@@ -72,12 +72,12 @@ TForm5::TForm5(QWidget* parent)
 
     GroupBox1 = group(this, QStringLiteral("Choix du format "), 5, 3, 322, 89);
     format_png_256 = button<QRadioButton>(GroupBox1, QStringLiteral("png"), 8, 16);
-    Format_png_8 =
-        button<QRadioButton>(GroupBox1, QStringLiteral("png 8 bits (maximum 256 couleurs)"), 70, 17);
+    Format_png_8 = button<QRadioButton>(
+        GroupBox1, QStringLiteral("png 8 bits (maximum 256 couleurs)"), 70, 17);
     Format_jpg = button<QRadioButton>(GroupBox1, QStringLiteral("jpg - Qualité : 100%"), 7, 39);
     Format_jpg->resize(138, 17);
-    Format_bmp =
-        button<QRadioButton>(GroupBox1, QStringLiteral("bmp (Taille du fichier importante!)"), 7, 61);
+    Format_bmp = button<QRadioButton>(GroupBox1,
+                                      QStringLiteral("bmp (Taille du fichier importante!)"), 7, 61);
     format_png_256->setChecked(true);
     jpg_compression = new QSlider(Qt::Horizontal, GroupBox1);
     jpg_compression->setGeometry(147, 31, 153, 25);
@@ -105,8 +105,8 @@ TForm5::TForm5(QWidget* parent)
 
     GroupBox5 = group(this, QStringLiteral("Enregistrement automatique "), 5, 200, 322, 98);
     mode_rafale = button<QCheckBox>(GroupBox5, QStringLiteral("Validé"), 12, 20);
-    comfirm_enregistr =
-        button<QCheckBox>(GroupBox5, QStringLiteral("Pas de comfirmation d'enregistrement"), 99, 19);
+    comfirm_enregistr = button<QCheckBox>(
+        GroupBox5, QStringLiteral("Pas de comfirmation d'enregistrement"), 99, 19);
     dossier_rafale = new QPushButton(QStringLiteral("Choix du dossier"), GroupBox5);
     dossier_rafale->setGeometry(11, 44, 89, 25);
     label(GroupBox5, QStringLiteral("Nom:"), 109, 50);
@@ -119,8 +119,8 @@ TForm5::TForm5(QWidget* parent)
     rep_enregitr->setStyleSheet(QStringLiteral("color: blue;"));
 
     GroupBox2 = group(this, QStringLiteral("Mémoriser la dernière sélection"), 5, 298, 322, 64);
-    memo_aera = button<QCheckBox>(GroupBox2,
-                                  QStringLiteral("Mémoriser la dernière zone sélectionnée :"), 8, 16);
+    memo_aera = button<QCheckBox>(
+        GroupBox2, QStringLiteral("Mémoriser la dernière zone sélectionnée :"), 8, 16);
     memo_aera->setEnabled(false);
     Button2 = new QPushButton(QStringLiteral("RAZ"), GroupBox2);
     Button2->setGeometry(232, 24, 75, 25);
@@ -181,7 +181,8 @@ void TForm5::show_non_modal() {
         positioned_ = true;
         if (QScreen* screen = QGuiApplication::primaryScreen()) {
             const QRect desk = screen->geometry();
-            move(desk.x() + (desk.width() - width()) / 2, desk.y() + (desk.height() - height()) / 2);
+            move(desk.x() + (desk.width() - width()) / 2,
+                 desk.y() + (desk.height() - height()) / 2);
         }
     }
     show();
@@ -223,16 +224,22 @@ void TForm5::hideEvent(QHideEvent* event) {
     FormHide();
 }
 
-void TForm5::FormShow() { Form1->set_stay_on_top(false); }
+void TForm5::FormShow() {
+    Form1->set_stay_on_top(false);
+}
 
-void TForm5::FormHide() { Form1->set_stay_on_top(true); }
+void TForm5::FormHide() {
+    Form1->set_stay_on_top(true);
+}
 
 void TForm5::jpg_compressionChange() {
     Format_jpg->setText(QStringLiteral("jpg - Qualité :%1 %").arg(jpg_compression->value()));
     Format_jpg->adjustSize();
 }
 
-void TForm5::Button1Click() { close_window(); }
+void TForm5::Button1Click() {
+    close_window();
+}
 
 void TForm5::dossier_rafaleClick() {
     if (!QFileInfo(auto_save_folder).isDir())
@@ -257,13 +264,15 @@ void TForm5::mode_rafaleClick() {
     }
 }
 
-void TForm5::nom_fich_rafaleEnter() { auto_save_counter = 0; }
+void TForm5::nom_fich_rafaleEnter() {
+    auto_save_counter = 0;
+}
 
 void TForm5::resizeMouseUp() {
     Form1->StatusBar1->set_panel_width(0, 100);
     if (resize->isChecked())
-        Form1->StatusBar1->set_panel_text(
-            0, QStringLiteral(" Largeur =") + largeur_px->text_value() + QStringLiteral(" px"));
+        Form1->StatusBar1->set_panel_text(0, QStringLiteral(" Largeur =") +
+                                                 largeur_px->text_value() + QStringLiteral(" px"));
     else
         Form1->StatusBar1->set_panel_text(0, QString());
 }
@@ -271,8 +280,8 @@ void TForm5::resizeMouseUp() {
 void TForm5::largeur_pxExit() {
     largeur_px->setValue(largeur_px->value());
     if (resize->isChecked())
-        Form1->StatusBar1->set_panel_text(
-            0, QStringLiteral("Largeur =") + largeur_px->text_value() + QStringLiteral(" px"));
+        Form1->StatusBar1->set_panel_text(0, QStringLiteral("Largeur =") +
+                                                 largeur_px->text_value() + QStringLiteral(" px"));
     else
         Form1->StatusBar1->set_panel_text(0, QString());
 }

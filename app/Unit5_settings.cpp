@@ -45,14 +45,16 @@ bool TForm5::FormClose() {
     bool may_close = true;
     if (mode_rafale->isChecked()) {
         if (nom_fich_rafale->text().isEmpty()) {
-            show_message(QStringLiteral("Vous avez choisi le mode \"Enregistrement automatique\"\n\r"
-                                        "Veuillez choisir un nom de fichier"));
+            show_message(
+                QStringLiteral("Vous avez choisi le mode \"Enregistrement automatique\"\n\r"
+                               "Veuillez choisir un nom de fichier"));
             may_close = false;
             nom_fich_rafale->setFocus(Qt::OtherFocusReason);
         }
         if (rep_enregitr->text().isEmpty()) {
-            show_message(QStringLiteral("Vous avez choisi le mode \"Enregistrement automatique\"\n\r"
-                                        "Veuillez choisir un répertoire d'enregistrement!"));
+            show_message(
+                QStringLiteral("Vous avez choisi le mode \"Enregistrement automatique\"\n\r"
+                               "Veuillez choisir un répertoire d'enregistrement!"));
             may_close = false;
         }
     }

@@ -28,7 +28,9 @@ void KapSpinBox::setRange(int minimum, int maximum) {
     maximum_ = std::max(minimum, maximum);
 }
 
-void KapSpinBox::setMaxLength(int length) { lineEdit()->setMaxLength(length); }
+void KapSpinBox::setMaxLength(int length) {
+    lineEdit()->setMaxLength(length);
+}
 
 int KapSpinBox::value() const {
     int parsed = 0;
@@ -42,7 +44,9 @@ void KapSpinBox::setValue(int value) {
     lineEdit()->setText(QString::number(clamped));
 }
 
-QString KapSpinBox::text_value() const { return lineEdit()->text(); }
+QString KapSpinBox::text_value() const {
+    return lineEdit()->text();
+}
 
 void KapSpinBox::stepBy(int steps) {
     const long long next = static_cast<long long>(value()) + steps;

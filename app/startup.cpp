@@ -43,7 +43,9 @@ void create_windows() {
     Form2->on_shown = [] { Form1->set_stay_on_top(false); };
     Form2->on_hidden = [] { Form1->set_stay_on_top(true); };
     Form4->on_visibility = [](bool shown) { Form1->set_stay_on_top(!shown); };
-    Form3->on_release = [](QPoint press, QPoint release) { Form1->region_released(press, release); };
+    Form3->on_release = [](QPoint press, QPoint release) {
+        Form1->region_released(press, release);
+    };
 }
 
 void destroy_windows() {

@@ -17,16 +17,22 @@ void KapStatusBar::set_panel_text(int index, const QString& text) {
     panels_.at(index)->setText(text);
 }
 
-QString KapStatusBar::panel_text(int index) const { return panels_.at(index)->text(); }
+QString KapStatusBar::panel_text(int index) const {
+    return panels_.at(index)->text();
+}
 
 void KapStatusBar::set_panel_width(int index, int width) {
     widths_.at(index) = width;
     lay_out();
 }
 
-int KapStatusBar::panel_width(int index) const { return widths_.at(index); }
+int KapStatusBar::panel_width(int index) const {
+    return widths_.at(index);
+}
 
-void KapStatusBar::resizeEvent(QResizeEvent*) { lay_out(); }
+void KapStatusBar::resizeEvent(QResizeEvent*) {
+    lay_out();
+}
 
 void KapStatusBar::lay_out() {
     int left = 0;

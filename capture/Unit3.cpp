@@ -24,7 +24,9 @@ TForm3::TForm3(QWidget* parent)
     connect(Image1, &PictureView::mouse_up, this, &TForm3::Image1MouseUp);
 }
 
-void TForm3::resizeEvent(QResizeEvent*) { Image1->resize(size()); }
+void TForm3::resizeEvent(QResizeEvent*) {
+    Image1->resize(size());
+}
 
 void TForm3::start_selection(QImage frozen, const ScreenRect& desktop) {
     captured_bitmap = std::move(frozen);
@@ -56,7 +58,9 @@ void TForm3::end_selection() {
     band_shown = false;
 }
 
-QImage TForm3::shown_pixels() const { return Image1->picture(); }
+QImage TForm3::shown_pixels() const {
+    return Image1->picture();
+}
 
 void TForm3::invert_outline(QPoint a, QPoint b) {
     QImage& shown = Image1->picture_for_drawing();
@@ -90,8 +94,8 @@ void TForm3::invert_outline(QPoint a, QPoint b) {
     Image1->repaint(dirty);
 }
 
-void TForm3::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, Qt::MouseButtons, bool,
-                             int x, int y) {
+void TForm3::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, Qt::MouseButtons, bool, int x,
+                             int y) {
     press_point = band_corner = QPoint(x, y);
     dragging = true;
 }

@@ -26,7 +26,9 @@ void PictureView::assign_pixels(QImage picture) {
     update();
 }
 
-void PictureView::picture_changed() { repaint(); }
+void PictureView::picture_changed() {
+    repaint();
+}
 
 void PictureView::paintEvent(QPaintEvent* event) {
     if (is_empty())

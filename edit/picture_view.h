@@ -20,7 +20,9 @@ public:
     void set_picture(QImage picture);
     // New pixels in the same picture object: the drawing state is kept (as a capture does).
     void assign_pixels(QImage pixels);
-    bool is_empty() const { return picture_.isNull() || picture_.width() == 0 || picture_.height() == 0; }
+    bool is_empty() const {
+        return picture_.isNull() || picture_.width() == 0 || picture_.height() == 0;
+    }
 
     // Call after drawing into picture_for_drawing(); repaints at once.
     void picture_changed();

@@ -7,17 +7,28 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QString current_picture_file() { return temp_dir() + QStringLiteral("kaptorama.bmp"); }
-QString grabbed_capture_file() { return temp_dir() + QStringLiteral("kaptoramao.bmp"); }
-QString full_colour_copy_file() { return temp_dir() + QStringLiteral("kaptorama1.bmp"); }
-QString png_attachment_file() { return temp_dir() + QStringLiteral("kaptorama.png"); }
-QString jpeg_attachment_file() { return temp_dir() + QStringLiteral("kaptorama.jpg"); }
+QString current_picture_file() {
+    return temp_dir() + QStringLiteral("kaptorama.bmp");
+}
+QString grabbed_capture_file() {
+    return temp_dir() + QStringLiteral("kaptoramao.bmp");
+}
+QString full_colour_copy_file() {
+    return temp_dir() + QStringLiteral("kaptorama1.bmp");
+}
+QString png_attachment_file() {
+    return temp_dir() + QStringLiteral("kaptorama.png");
+}
+QString jpeg_attachment_file() {
+    return temp_dir() + QStringLiteral("kaptorama.jpg");
+}
 
 QImage read_working_file(const QString& path) {
     struct stat info {};
     if (lstat(path.toLocal8Bit().constData(), &info) == 0) {
         if (!S_ISREG(info.st_mode))
-            throw KapError(msg_cannot_open(path, QStringLiteral("Ce n'est pas un fichier ordinaire")));
+            throw KapError(
+                msg_cannot_open(path, QStringLiteral("Ce n'est pas un fichier ordinaire")));
         if (info.st_uid != geteuid())
             throw KapError(msg_cannot_open(
                 path, QStringLiteral("Le fichier appartient à un autre utilisateur")));

@@ -3,8 +3,8 @@
 #include <QString>
 
 // Paths of the working files in the temporary directory, by role.
-QString current_picture_file(); // kaptorama.bmp
-QString grabbed_capture_file(); // kaptoramao.bmp
+QString current_picture_file();  // kaptorama.bmp
+QString grabbed_capture_file();  // kaptoramao.bmp
 QString full_colour_copy_file(); // kaptorama1.bmp
 QString png_attachment_file();   // kaptorama.png
 QString jpeg_attachment_file();  // kaptorama.jpg

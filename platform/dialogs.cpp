@@ -68,13 +68,19 @@ QtDialogs& real_dialogs() {
 
 Dialogs* installed = nullptr;
 
-QWidget* active_parent() { return QApplication::activeWindow(); }
+QWidget* active_parent() {
+    return QApplication::activeWindow();
+}
 
 } // namespace
 
-Dialogs& dialogs() { return installed ? *installed : real_dialogs(); }
+Dialogs& dialogs() {
+    return installed ? *installed : real_dialogs();
+}
 
-void set_dialogs(Dialogs* replacement) { installed = replacement; }
+void set_dialogs(Dialogs* replacement) {
+    installed = replacement;
+}
 
 QString error_box_text(const QString& message) {
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))
@@ -82,7 +88,9 @@ QString error_box_text(const QString& message) {
     return message;
 }
 
-void show_message(const QString& text) { dialogs().message(active_parent(), text); }
+void show_message(const QString& text) {
+    dialogs().message(active_parent(), text);
+}
 
 void show_error(const QString& message) {
     dialogs().error(active_parent(), error_box_text(message));

@@ -11,10 +11,10 @@ class QWidget;
 
 struct SaveFileRequest {
     QString title;
-    QStringList filters;   // "PNG (*.png)" style, in the order shown
-    int filter_index = 1;  // 1-based, as the save command counts them
+    QStringList filters;    // "PNG (*.png)" style, in the order shown
+    int filter_index = 1;   // 1-based, as the save command counts them
     QString default_suffix; // without the dot
-    QString file_name;     // the name proposed (may be empty)
+    QString file_name;      // the name proposed (may be empty)
 };
 
 struct SaveFileAnswer {

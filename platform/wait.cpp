@@ -21,4 +21,6 @@ void block_for_ms(int milliseconds) {
         QThread::msleep(static_cast<unsigned long>(milliseconds));
 }
 
-void set_waiter(std::function<void(int)> waiter) { installed_waiter() = std::move(waiter); }
+void set_waiter(std::function<void(int)> waiter) {
+    installed_waiter() = std::move(waiter);
+}

@@ -122,8 +122,8 @@ namespace {
 void drag(Qt::MouseButton button, QPoint from, QPoint to) {
     QWidget* view = reinterpret_cast<QWidget*>(Form3->Image1);
     QTest::mousePress(view, button, {}, from);
-    QMouseEvent move(QEvent::MouseMove, QPointF((from + to) / 2), view->mapToGlobal(QPointF((from + to) / 2)),
-                     Qt::NoButton, button, {});
+    QMouseEvent move(QEvent::MouseMove, QPointF((from + to) / 2),
+                     view->mapToGlobal(QPointF((from + to) / 2)), Qt::NoButton, button, {});
     QApplication::sendEvent(view, &move);
     QMouseEvent move2(QEvent::MouseMove, QPointF(to), view->mapToGlobal(QPointF(to)), Qt::NoButton,
                       button, {});
@@ -173,7 +173,7 @@ TEST_F(CaptureTest, TheRubberBandIsInvertedWhileTheLeftButtonIsHeldOnly) {
     EXPECT_TRUE(inverted(10, 10) && inverted(19, 10) && inverted(10, 14) && inverted(19, 14));
     EXPECT_EQ(shown.pixel(15, 12), frozen.pixel(15, 12)); // inside is untouched
     EXPECT_EQ(shown.pixel(20, 15), frozen.pixel(20, 15)); // right and bottom are exclusive
-    EXPECT_EQ(frozen, fake_screen.desktop);                // the frozen raster never changes
+    EXPECT_EQ(frozen, fake_screen.desktop);               // the frozen raster never changes
 
     // The next move takes the old band away.
     QMouseEvent back(QEvent::MouseMove, QPointF(12, 12), view->mapToGlobal(QPointF(12, 12)),

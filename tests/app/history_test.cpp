@@ -108,7 +108,8 @@ TEST_F(HistoryTest, AForeignOrDamagedCaptureFileIsRefusedOnReset) {
     QFile::link(temp_dir() + "elsewhere.bmp", path);
     QTest::mouseClick(Form1->reload_, Qt::LeftButton);
     ASSERT_EQ(fake.errors.size(), 1);
-    EXPECT_TRUE(fake.errors[0].startsWith("Impossible d'ouvrir le fichier")) << fake.errors[0].toStdString();
+    EXPECT_TRUE(fake.errors[0].startsWith("Impossible d'ouvrir le fichier"))
+        << fake.errors[0].toStdString();
 
     QFile::remove(path);
     QFile damaged(path);

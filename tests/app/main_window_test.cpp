@@ -2,11 +2,11 @@
 
 #include "app/spin_box.h"
 #include "app/status_bar.h"
-#include "edit/history.h"
-#include "platform/error.h"
 #include "capture/Unit3.h"
 #include "edit/Unit4.h"
+#include "edit/history.h"
 #include "edit/picture_view.h"
+#include "platform/error.h"
 #include "platform/temp_dir.h"
 #include "resize/Unit2.h"
 
@@ -175,8 +175,9 @@ TEST(ErrorBox, AddsAFullStopOnlyAfterCharactersThatSortAfterIt) {
 
 TEST_F(MainWindowTest, AnErrorEscapingAHandlerShowsTheErrorBoxAndTheProgramGoesOn) {
     QPushButton button;
-    QObject::connect(&button, &QPushButton::clicked,
-                     [] { throw KapError(QStringLiteral("Impossible de créer le fichier \"x\". Non")); });
+    QObject::connect(&button, &QPushButton::clicked, [] {
+        throw KapError(QStringLiteral("Impossible de créer le fichier \"x\". Non"));
+    });
     QTest::mouseClick(&button, Qt::LeftButton);
     ASSERT_EQ(fake.errors.size(), 1);
     EXPECT_EQ(fake.errors[0], "Impossible de créer le fichier \"x\". Non.");

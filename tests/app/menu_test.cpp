@@ -14,8 +14,12 @@
 using MenuTest = AppTest;
 
 namespace {
-QString caption(const QAction* action) { return action->text().section('\t', 0, 0); }
-QString shortcut_text(const QAction* action) { return action->text().section('\t', 1); }
+QString caption(const QAction* action) {
+    return action->text().section('\t', 0, 0);
+}
+QString shortcut_text(const QAction* action) {
+    return action->text().section('\t', 1);
+}
 } // namespace
 
 TEST_F(MenuTest, ItemsCaptionsGroupsTicksAndShortcutsAreThoseOfTheDesign) {
@@ -24,8 +28,8 @@ TEST_F(MenuTest, ItemsCaptionsGroupsTicksAndShortcutsAreThoseOfTheDesign) {
     for (QAction* a : top)
         captions << (a->isSeparator() ? QStringLiteral("-") : caption(a));
     EXPECT_EQ(captions, (QStringList{"Surligneur", "Flèche", "Stylet", "Texte", "Rectangle", "-",
-                                      "Redimensionner", "Effet négatif photo", "-", "Défaire",
-                                      "Refaire", "-", "Réglages"}));
+                                     "Redimensionner", "Effet négatif photo", "-", "Défaire",
+                                     "Refaire", "-", "Réglages"}));
 
     struct Sub {
         QMenu* menu;
@@ -48,14 +52,20 @@ TEST_F(MenuTest, ItemsCaptionsGroupsTicksAndShortcutsAreThoseOfTheDesign) {
         }
         EXPECT_EQ(got, sub.captions);
     }
-    EXPECT_EQ(shortcut_text(Form1->Jaune_m), QKeySequence("Ctrl+S").toString(QKeySequence::NativeText));
-    EXPECT_EQ(shortcut_text(Form1->Rouge2), QKeySequence("Ctrl+F").toString(QKeySequence::NativeText));
-    EXPECT_EQ(shortcut_text(Form1->Rouge1), QKeySequence("Ctrl+E").toString(QKeySequence::NativeText));
-    EXPECT_EQ(shortcut_text(Form1->Texte1), QKeySequence("Ctrl+T").toString(QKeySequence::NativeText));
-    EXPECT_EQ(shortcut_text(Form1->Dfaire1), QKeySequence("Ctrl+Z").toString(QKeySequence::NativeText));
+    EXPECT_EQ(shortcut_text(Form1->Jaune_m),
+              QKeySequence("Ctrl+S").toString(QKeySequence::NativeText));
+    EXPECT_EQ(shortcut_text(Form1->Rouge2),
+              QKeySequence("Ctrl+F").toString(QKeySequence::NativeText));
+    EXPECT_EQ(shortcut_text(Form1->Rouge1),
+              QKeySequence("Ctrl+E").toString(QKeySequence::NativeText));
+    EXPECT_EQ(shortcut_text(Form1->Texte1),
+              QKeySequence("Ctrl+T").toString(QKeySequence::NativeText));
+    EXPECT_EQ(shortcut_text(Form1->Dfaire1),
+              QKeySequence("Ctrl+Z").toString(QKeySequence::NativeText));
     EXPECT_EQ(shortcut_text(Form1->Rfaire1),
               QKeySequence("Ctrl+Shift+Z").toString(QKeySequence::NativeText));
-    EXPECT_EQ(shortcut_text(Form1->Reglages), QKeySequence("Ctrl+R").toString(QKeySequence::NativeText));
+    EXPECT_EQ(shortcut_text(Form1->Reglages),
+              QKeySequence("Ctrl+R").toString(QKeySequence::NativeText));
     EXPECT_EQ(Form1->shortcut_keys().size(), 7);
 }
 
@@ -126,7 +136,8 @@ TEST_F(MenuTest, ShortcutsWorkFromTheKeyboardWithTheMenuOpenOrClosed) {
     // With the menu open the key goes to the menu: the menu closes and the shortcut runs.
     Form1->enable_popup();
     Form1->Noir2Click();
-    QTimer::singleShot(0, [] { QTest::keyClick(Form1->PopupMenu1, Qt::Key_F, Qt::ControlModifier); });
+    QTimer::singleShot(0,
+                       [] { QTest::keyClick(Form1->PopupMenu1, Qt::Key_F, Qt::ControlModifier); });
     QTimer::singleShot(200, [] { Form1->PopupMenu1->close(); });
     Form1->PopupMenu1->exec(Form1->mapToGlobal(QPoint(50, 80)));
     EXPECT_TRUE(Form1->mode_arrow);

@@ -6,8 +6,8 @@
 
 TEST(MulDivRounding, RoundsToTheNearestWithHalvesUp) {
     EXPECT_EQ(MulDiv(400, 300, 1000), 120);
-    EXPECT_EQ(MulDiv(400, 301, 401), 300); // 300.25
-    EXPECT_EQ(MulDiv(3, 1, 2), 2);         // 1.5
+    EXPECT_EQ(MulDiv(400, 301, 401), 300);             // 300.25
+    EXPECT_EQ(MulDiv(3, 1, 2), 2);                     // 1.5
     EXPECT_EQ(MulDiv(100000, 100000, 100000), 100000); // the product needs 64 bits
     EXPECT_EQ(MulDiv(1, 1, 0), -1);
 }
@@ -60,7 +60,8 @@ TEST_F(ResizeCommandTest, AHeightRoundingToZeroFailsAndKeepsThePicture) {
     show_picture(1000, 1);
     const QImage before = picture();
     Form5->largeur_px->setValue(1);
-    QMetaObject::invokeMethod(Form1, [] { Form1->Redimen1Click(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        Form1, [] { Form1->Redimen1Click(); }, Qt::QueuedConnection);
     QCoreApplication::processEvents();
     ASSERT_EQ(fake.errors.size(), 1);
     EXPECT_TRUE(fake.errors[0].contains("hors limites")) << fake.errors[0].toStdString();

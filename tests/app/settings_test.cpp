@@ -5,8 +5,8 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
 
@@ -119,7 +119,8 @@ TEST_F(SettingsStore, AnUnwritableFileIsReportedAndTheWindowStaysOpen) {
     Form5->show_non_modal();
     Form5->mode_rafale->setChecked(true);
     QWidget* form = Form5;
-    QMetaObject::invokeMethod(form, [form] { form->close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        form, [form] { form->close(); }, Qt::QueuedConnection);
     QCoreApplication::processEvents();
     QDir().rmdir(ini_path());
     EXPECT_TRUE(Form5->isVisible());

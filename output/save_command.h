@@ -1,0 +1,49 @@
+#pragma once
+// Saving the working picture: through the file-save dialog, or automatically under numbered
+// names in a chosen folder. The command reads its settings from the configuration window at the
+// moment it runs; this class holds the logic and what lasts between runs.
+
+#include <QImage>
+#include <QString>
+#include <functional>
+
+enum class SaveFormat { None, Png, Png8, Jpeg, Bmp };
+
+struct SaveSettings {
+    SaveFormat format = SaveFormat::Png; // the format selected in the configuration window
+    int jpeg_quality = 100;
+    bool automatic = false;
+    QString folder;    // automatic saving: the folder chosen
+    QString base_name; // automatic saving: the base name typed
+    bool no_confirmation = false;
+};
+
+class SaveCommand {
+public:
+    // `auto_save_counter`: the number of the last automatic save, shared with the configuration
+    // window (which restarts it). `set_status`: writes the status panel that reports saves.
+    SaveCommand(int& auto_save_counter, std::function<void(const QString&)> set_status);
+
+    // Saves `picture` (24-bit) as the settings say. Errors of the writers propagate.
+    void run(const QImage& picture, const SaveSettings& settings);
+
+    // The automatic name for number n: folder, "/", base name, "_", n with at least three
+    // digits, and the format's extension.
+    static QString automatic_name(const SaveSettings& settings, int number);
+
+    static const QStringList& dialog_filters();
+
+    // The name confirmed the last time the dialog was used (proposed the next time).
+    const QString& last_dialog_name() const { return last_dialog_name_; }
+
+private:
+    void save_automatically(const QImage& picture, const SaveSettings& settings);
+    void save_with_dialog(const QImage& picture, const SaveSettings& settings);
+
+    int& counter_;
+    std::function<void(const QString&)> set_status_;
+    QString last_dialog_name_;
+};
+
+// Line break inside messages and status texts: line feed, then carriage return.
+inline const QString kap_line_break = QStringLiteral("\n\r");
