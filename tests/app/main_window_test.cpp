@@ -188,3 +188,8 @@ TEST_F(MainWindowTest, AnErrorEscapingAHandlerShowsTheErrorBoxAndTheProgramGoesO
     ASSERT_EQ(fake.errors.size(), 2);
     EXPECT_EQ(fake.errors[1], "boom!");
 }
+
+TEST_F(MainWindowTest, QtsOwnDialogsSpeakFrench) {
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Annuler");
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:"), "&Nom de fichier :");
+}
