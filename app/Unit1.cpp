@@ -260,17 +260,28 @@ void TForm1::set_client_size(int width, int height) {
     resize(width, height);
 }
 
+namespace {
+// Screen coordinates start at the primary display's top-left corner; the window system's at the
+// top-left of the whole desktop.
+QPoint window_system_point(int x, int y) {
+    QPoint origin;
+    if (QScreen* primary = QGuiApplication::primaryScreen())
+        origin = primary->geometry().topLeft();
+    return QPoint(x, y) + origin;
+}
+} // namespace
+
 void TForm1::fit_to_work_area() {
-    const QRect work = ::screen().work_area().to_qrect();
-    move(work.topLeft());
-    set_outer_size(work.width(), work.height());
+    const ScreenRect work = ::screen().work_area();
+    move(window_system_point(work.left, work.top));
+    set_outer_size(static_cast<int>(work.width()), static_cast<int>(work.height()));
 }
 
 void TForm1::centre_on_display() {
     const ScreenRect display = ::screen().primary_display();
     const QSize outer = outer_size();
-    move(static_cast<int>((display.width() - outer.width()) / 2),
-         static_cast<int>((display.height() - outer.height()) / 2));
+    move(window_system_point(static_cast<int>((display.width() - outer.width()) / 2),
+                             static_cast<int>((display.height() - outer.height()) / 2)));
 }
 
 void TForm1::apply_size_constraints() {
