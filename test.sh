@@ -10,4 +10,18 @@ KAP_CMAKE_FLAGS="${KAP_CMAKE_FLAGS:-} -DKAP_BUILD_TESTS=ON -DKAP_BUILD_BENCH=ON"
     kap_configure_and_build "$root"
 
 cd "$root/build"
-exec ctest --output-on-failure -j "$(nproc)" "$@"
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+set +e
+ctest --output-on-failure -j "$(nproc)" "$@" 2>&1 | tee "$log"
+status=${PIPESTATUS[0]}
+set -e
+# Closing line: the counts of CTest's summary, alone on the last line.
+summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
+if [ -n "$summary" ]; then
+    failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$summary")
+    total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$summary")
+    skipped=$(grep -cE '\(Skipped\)$' "$log" || true)
+    echo "$((total - failed - skipped)) passed, $failed failed, $skipped skipped"
+fi
+exit "$status"
