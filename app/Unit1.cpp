@@ -239,8 +239,13 @@ void TForm1::set_stay_on_top(bool on) {
 QMargins TForm1::frame_margins() const {
     // The frame is known once the window manager has framed the window; a hidden window keeps
     // the frame it had.
-    if (QWindow* window = windowHandle(); window && isVisible())
-        known_frame_ = window->frameMargins();
+    // Right after a hidden window is shown again the window manager has not framed it yet and
+    // no frame is reported: the frame seen last is kept.
+    if (QWindow* window = windowHandle(); window && isVisible()) {
+        const QMargins margins = window->frameMargins();
+        if (!margins.isNull())
+            known_frame_ = margins;
+    }
     return known_frame_;
 }
 
@@ -273,15 +278,21 @@ QPoint window_system_point(int x, int y) {
 
 void TForm1::fit_to_work_area() {
     const ScreenRect work = ::screen().work_area();
-    move(window_system_point(work.left, work.top));
-    set_outer_size(static_cast<int>(work.width()), static_cast<int>(work.height()));
+    wanted_outer_ = QSize(static_cast<int>(work.width()), static_cast<int>(work.height()));
+    // Placed by its client area inside the known frame: Qt's move() places a framed window by
+    // its frame only when Qt already knows the frame, which it may not just after show().
+    setGeometry(QRect(window_system_point(work.left, work.top), wanted_outer_)
+                    .marginsRemoved(frame_margins()));
 }
 
 void TForm1::centre_on_display() {
     const ScreenRect display = ::screen().primary_display();
     const QSize outer = outer_size();
-    move(window_system_point(static_cast<int>((display.width() - outer.width()) / 2),
-                             static_cast<int>((display.height() - outer.height()) / 2)));
+    const QMargins frame = frame_margins();
+    const QPoint at =
+        window_system_point(static_cast<int>((display.width() - outer.width()) / 2),
+                            static_cast<int>((display.height() - outer.height()) / 2));
+    setGeometry(QRect(at + QPoint(frame.left(), frame.top()), size()));
 }
 
 void TForm1::apply_size_constraints() {
