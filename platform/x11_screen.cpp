@@ -3,7 +3,10 @@
 #include "platform/error.h"
 #include "platform/screen_pixels.h"
 
+#include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QThread>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdlib>
@@ -473,5 +476,39 @@ void X11Screen::sync() {
     if (d->c && !xcb_connection_has_error(d->c)) {
         auto focus = get_reply(xcb_get_input_focus_reply, d->c, xcb_get_input_focus(d->c));
         d->drain_events();
+        wait_for_hidden_frames();
+    }
+}
+
+void X11Screen::wait_for_hidden_frames() {
+    // The window manager takes the frame (title bar, borders) of a window that was just hidden
+    // off the screen a moment after the window itself: wait, briefly, until the frames of our
+    // hidden windows are gone too, so that no grab shows them.
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return;
+    std::vector<xcb_window_t> frames;
+    for (QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (window->isVisible() || !window->handle())
+            continue;
+        const auto id = static_cast<xcb_window_t>(window->winId());
+        auto tree = get_reply(xcb_query_tree_reply, d->c, xcb_query_tree(d->c, id));
+        if (tree && tree->parent != d->root && tree->parent != XCB_NONE)
+            frames.push_back(tree->parent);
+    }
+    if (frames.empty())
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < 150) {
+        bool any_shown = false;
+        for (xcb_window_t frame : frames) {
+            auto attributes = get_reply(xcb_get_window_attributes_reply, d->c,
+                                        xcb_get_window_attributes(d->c, frame));
+            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
+                any_shown = true;
+        }
+        if (!any_shown)
+            return;
+        QThread::msleep(2);
     }
 }

@@ -32,6 +32,7 @@ public:
     bool last_grab_used_shared_memory() const;
 
 private:
+    void wait_for_hidden_frames();
     struct Impl;
     std::unique_ptr<Impl> d;
 };
