@@ -21,6 +21,7 @@
 #include "app/Unit5.h"
 #include "app/kap_application.h"
 #include "app/startup.h"
+#include "bench/xvfb_server.h"
 #include "capture/screen_grabber.h"
 #include "codec/bmp.h"
 #include "edit/history.h"
@@ -60,45 +61,6 @@ using Clock = std::chrono::steady_clock;
 const char* const child_variable = "KAP_CAPTURE_BENCH_SCREEN";
 
 // --- Parent: one Xvfb per screen, one child per server ----------------------------------------
-
-class Xvfb {
-public:
-    explicit Xvfb(QSize size) {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            const std::string screen =
-                std::to_string(size.width()) + "x" + std::to_string(size.height()) + "x24";
-            const int quiet = open("/dev/null", O_WRONLY);
-            if (quiet >= 0)
-                dup2(quiet, 2);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(),
-                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        // The number comes first, then a line feed; both must be read.
-        std::string number;
-        char ch = 0;
-        while (read(fds[0], &ch, 1) == 1 && ch != '\n')
-            number += ch;
-        close(fds[0]);
-        if (!number.empty())
-            name = ":" + number;
-    }
-    ~Xvfb() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    pid_t pid = -1;
-    std::string name;
-};
 
 QImage shared_screen(const QString& name) {
     return QImage(QStringLiteral(KAP_SHARED_DIR "/screens/%1.png").arg(name))
