@@ -237,10 +237,9 @@ void TForm1::set_stay_on_top(bool on) {
 }
 
 QMargins TForm1::frame_margins() const {
-    // The frame is known once the window manager has framed the window; a hidden window keeps
-    // the frame it had.
-    // Right after a hidden window is shown again the window manager has not framed it yet and
-    // no frame is reported: the frame seen last is kept.
+    // The frame is known once the window manager has framed the window. A hidden window, and a
+    // window just shown again that the window manager has not framed yet, keep the frame seen
+    // last.
     if (QWindow* window = windowHandle(); window && isVisible()) {
         const QMargins margins = window->frameMargins();
         if (!margins.isNull())
