@@ -21,7 +21,6 @@
 #include "app/Unit5.h"
 #include "app/kap_application.h"
 #include "app/startup.h"
-#include "bench/xvfb_server.h"
 #include "capture/screen_grabber.h"
 #include "codec/bmp.h"
 #include "edit/history.h"
@@ -33,6 +32,7 @@
 #include "platform/wait.h"
 #include "platform/x11_screen.h"
 #include "tests/capture_x11/x_desktop.h"
+#include "tests/support/xvfb_server.h"
 
 #include <benchmark/benchmark.h>
 
@@ -78,7 +78,8 @@ int run_parent(char** argv) {
             std::fprintf(stderr, "cannot read the screen %s\n", name.constData());
             return 1;
         }
-        Xvfb server(picture.size());
+        XvfbServer server(std::to_string(picture.width()) + "x" + std::to_string(picture.height()) +
+                          "x24");
         if (server.name.empty()) {
             std::fprintf(stderr, "cannot start Xvfb for %s\n", name.constData());
             return 1;

@@ -11,7 +11,7 @@
 #include "platform/screen_pixels.h"
 #include "platform/x11_screen.h"
 
-#include "bench/xvfb_server.h"
+#include "tests/support/xvfb_server.h"
 
 #include <benchmark/benchmark.h>
 
@@ -40,7 +40,7 @@ namespace {
 struct Shown {
     std::string label;
     QImage picture; // BGR888, what the root window shows
-    std::unique_ptr<Xvfb> server;
+    std::unique_ptr<XvfbServer> server;
     xcb_connection_t* c = nullptr;
     xcb_window_t root = 0;
     std::unique_ptr<X11Screen> screen;
@@ -170,7 +170,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "cannot read %s\n", file);
             return 1;
         }
-        s->server = std::make_unique<Xvfb>(s->picture.size());
+        s->server = std::make_unique<XvfbServer>(std::to_string(s->picture.width()) + "x" +
+                                                 std::to_string(s->picture.height()) + "x24");
         if (s->server->name.empty() || !show_on_root(*s)) {
             std::fprintf(stderr, "cannot start Xvfb for %s\n", file);
             return 1;

@@ -5,6 +5,7 @@
 #include "capture/screen_grabber.h"
 #include "platform/error.h"
 #include "platform/x11_screen.h"
+#include "tests/support/xvfb_server.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -442,59 +443,10 @@ INSTANTIATE_TEST_SUITE_P(SharedAndPlain, X11GrabberTest, ::testing::Values(true,
                              return std::string(info.param ? "SharedMemory" : "PlainRequests");
                          });
 
-// An X server of the given depth of its own, for as long as the object lives.
-class PrivateXvfb {
-public:
-    explicit PrivateXvfb(const char* screen_spec) {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            // Its complaints about display numbers already taken are noise here.
-            const int quiet = open("/dev/null", O_WRONLY);
-            if (quiet >= 0)
-                dup2(quiet, 2);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen_spec,
-                   "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        // The server writes the number, then a line feed: read both before closing, or the
-        // second write fails and the server stops.
-        QByteArray number;
-        char ch = 0;
-        while (read(fds[0], &ch, 1) == 1 && ch != '\n')
-            number += ch;
-        close(fds[0]);
-        if (number.isEmpty())
-            return;
-        const QByteArray name = ":" + number;
-        // The number is announced before the server takes its first client.
-        XClient::wait_for([&] {
-            xcb_connection_t* c = xcb_connect(name.constData(), nullptr);
-            const bool up = !xcb_connection_has_error(c);
-            xcb_disconnect(c);
-            return up;
-        });
-        display = name;
-    }
-    ~PrivateXvfb() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-    pid_t pid = -1;
-    QByteArray display;
-};
-
 TEST(X11Screen, SixteenBitScreenIsRefusedWithAMessage) {
-    PrivateXvfb server("320x240x16");
-    ASSERT_FALSE(server.display.isEmpty()) << "Xvfb did not start";
-    X11Screen sixteen(server.display);
+    XvfbServer server("320x240x16");
+    ASSERT_FALSE(server.name.empty()) << "Xvfb did not start";
+    X11Screen sixteen(QByteArray::fromStdString(server.name));
     EXPECT_EQ(sixteen.primary_display(), (ScreenRect{0, 0, 320, 240}));
     QImage raster(10, 10, QImage::Format_BGR888);
     try {
