@@ -14,22 +14,6 @@ namespace {
 
 constexpr char kPrefix[] = "kaptorama-image resize: ";
 
-// BMP files through the program's own reader, anything else through Qt's.
-QImage read_picture(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw KapError(msg_cannot_open(path, file.errorString()));
-    const bool bmp = file.peek(2) == "BM";
-    file.close();
-    if (bmp)
-        return read_bmp(path);
-    QImageReader reader(path);
-    QImage picture = reader.read();
-    if (picture.isNull())
-        throw KapError(msg_cannot_open(path, reader.errorString()));
-    return picture;
-}
-
 bool parse_size(const QString& text, int* value) {
     bool ok = false;
     *value = text.toInt(&ok);
