@@ -5,9 +5,9 @@
 #include "app/status_bar.h"
 #include "edit/history.h"
 #include "edit/picture_view.h"
+#include "edit/working_files.h"
 #include "output/save_command.h"
 #include "platform/screen.h"
-#include "platform/temp_dir.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -22,9 +22,6 @@
 #include <QWindow>
 
 TForm1* Form1 = nullptr;
-
-const char* const working_file_names[5] = {"kaptorama.bmp", "kaptoramao.bmp", "kaptorama.png",
-                                           "kaptorama1.bmp", "kaptorama.jpg"};
 
 namespace {
 // Distances of the picture area to the client edges as the window is designed: the area keeps
@@ -202,8 +199,7 @@ void TForm1::FormCreate() {
 
 void TForm1::FormClose() {
     // The highlighter tip is released with the tools; then the working files go.
-    for (const char* name : working_file_names) {
-        const QString path = temp_dir() + QLatin1String(name);
+    for (const QString& path : working_files_in_deletion_order()) {
         if (QFile::exists(path))
             QFile::remove(path); // a failure is ignored
     }

@@ -227,6 +227,3 @@ private:
 };
 
 extern TForm1* Form1;
-
-// Names of the working files in the temporary directory, in the order they are deleted at close.
-extern const char* const working_file_names[5];

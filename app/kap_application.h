@@ -10,16 +10,5 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 };
 
-// Runs fn and turns any escaping error into the error box. For code that runs outside an event
-// (start-up, direct calls from tests that mimic the event loop).
-template <typename Fn> void run_guarded(Fn&& fn);
-
-void report_escaped_error(); // to be called from inside a catch block
-
-template <typename Fn> void run_guarded(Fn&& fn) {
-    try {
-        fn();
-    } catch (...) {
-        report_escaped_error();
-    }
-}
+// Shows the error being handled in the error box; to be called from inside a catch block.
+void report_escaped_error();

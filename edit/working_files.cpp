@@ -23,6 +23,11 @@ QString jpeg_attachment_file() {
     return temp_dir() + QStringLiteral("kaptorama.jpg");
 }
 
+QStringList working_files_in_deletion_order() {
+    return {current_picture_file(), grabbed_capture_file(), png_attachment_file(),
+            full_colour_copy_file(), jpeg_attachment_file()};
+}
+
 QImage read_working_file(const QString& path) {
     struct stat info {};
     if (lstat(path.toLocal8Bit().constData(), &info) == 0) {

@@ -6,6 +6,7 @@
 #include "edit/Unit4.h"
 #include "edit/history.h"
 #include "edit/picture_view.h"
+#include "edit/working_files.h"
 #include "platform/error.h"
 #include "platform/temp_dir.h"
 #include "resize/Unit2.h"
@@ -127,8 +128,10 @@ TEST_F(MainWindowTest, ClosingDeletesTheFiveWorkingFilesAndNothingElse) {
     const QString dir = temp_dir();
     ASSERT_TRUE(dir.endsWith('/'));
     QStringList paths;
-    for (const char* name : working_file_names)
+    for (const char* name :
+         {"kaptorama.bmp", "kaptoramao.bmp", "kaptorama.png", "kaptorama1.bmp", "kaptorama.jpg"})
         paths << dir + QLatin1String(name);
+    EXPECT_EQ(working_files_in_deletion_order(), paths);
     const QString other = dir + QStringLiteral("kaptorama-other.bmp");
     for (const QString& path : paths + QStringList{other}) {
         QFile f(path);
