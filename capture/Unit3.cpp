@@ -1,6 +1,7 @@
 #include "capture/Unit3.h"
 
 #include "edit/picture_view.h"
+#include "edit/raster.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -62,36 +63,10 @@ QImage TForm3::shown_pixels() const {
     return Image1->picture();
 }
 
-void TForm3::invert_outline(QPoint a, QPoint b) {
-    QImage& shown = Image1->picture_for_drawing();
-    if (shown.isNull())
-        return;
-    const int left = std::min(a.x(), b.x()), right = std::max(a.x(), b.x());
-    const int top = std::min(a.y(), b.y()), bottom = std::max(a.y(), b.y());
-    if (right - left < 1 || bottom - top < 1)
-        return;
-    const int w = shown.width(), h = shown.height();
-    auto invert = [&](int x, int y) {
-        if (x < 0 || y < 0 || x >= w || y >= h)
-            return;
-        uchar* p = shown.scanLine(y) + x * 3;
-        p[0] = uchar(~p[0]);
-        p[1] = uchar(~p[1]);
-        p[2] = uchar(~p[2]);
-    };
-    // The outline covers the columns left..right-1 and the rows top..bottom-1, each pixel once.
-    for (int x = left; x < right; ++x) {
-        invert(x, top);
-        if (bottom - 1 != top)
-            invert(x, bottom - 1);
-    }
-    for (int y = top + 1; y < bottom - 1; ++y) {
-        invert(left, y);
-        if (right - 1 != left)
-            invert(right - 1, y);
-    }
-    const QRect dirty = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
-    Image1->repaint(dirty);
+void TForm3::invert_band(QPoint a, QPoint b) {
+    const QRect dirty = ::invert_outline(Image1->picture_for_drawing(), a, b);
+    if (!dirty.isEmpty())
+        Image1->repaint(dirty);
 }
 
 void TForm3::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, Qt::MouseButtons, bool, int x,
@@ -104,9 +79,9 @@ void TForm3::Image1MouseMove(Qt::KeyboardModifiers, Qt::MouseButtons held, int x
     if (!dragging || !(held & Qt::LeftButton))
         return;
     if (band_shown)
-        invert_outline(press_point, band_corner); // takes the last band away
+        invert_band(press_point, band_corner); // takes the last band away
     band_corner = QPoint(x, y);
-    invert_outline(press_point, band_corner);
+    invert_band(press_point, band_corner);
     band_shown = true;
 }
 

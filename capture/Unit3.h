@@ -53,7 +53,7 @@ protected:
 private:
     // Inverts the outline of the rectangle between two corners on the shown picture; drawing
     // the same outline twice restores it.
-    void invert_outline(QPoint a, QPoint b);
+    void invert_band(QPoint a, QPoint b);
 };
 
 extern TForm3* Form3;

@@ -22,12 +22,3 @@ void redo_step(History& history, PictureView& view, int& history_index);
 // Paints `entry` over the whole picture of `view`, scaled to its size, with the surface's
 // block-copy mode. The picture keeps its size.
 void restore_entry(const QImage& entry, PictureView& view);
-
-// Scales `source` to `size` the way a plain stretching block copy does: pixels are repeated when
-// enlarging; when shrinking, the pixels that fall onto one target pixel are combined by bitwise
-// AND. The result is 24-bit.
-QImage stretch_and(const QImage& source, QSize size);
-
-// Copies `source` onto `target` at (0, 0) (both 24-bit, of the same size) with a block-copy
-// mode: plain copy or bitwise AND.
-void block_copy(QImage& target, const QImage& source, CopyMode mode);

@@ -3,6 +3,7 @@
 #include "codec/bmp.h"
 #include "edit/history.h"
 #include "edit/history_commands.h"
+#include "edit/raster.h"
 
 #include <QFile>
 #include <QLabel>
