@@ -3,6 +3,7 @@
 // drags the rectangle to capture. A rubber band, drawn inverted, follows the pointer while the
 // left button is held.
 
+#include "capture/capture_commands.h"
 #include "platform/screen.h"
 
 #include <QImage>
@@ -12,7 +13,7 @@
 
 class PictureView;
 
-class TForm3 : public QWidget {
+class TForm3 : public QWidget, public RegionOverlay {
     Q_OBJECT
 public:
     explicit TForm3(QWidget* parent = nullptr);
@@ -34,9 +35,11 @@ public:
     std::function<void(QPoint press, QPoint release)> on_release;
 
     // Covers the virtual desktop with the frozen screen and shows the overlay.
-    void start_selection(QImage frozen, const ScreenRect& desktop);
+    void start_selection(QImage frozen, const ScreenRect& desktop) override;
+    const QImage& frozen_screen() const override { return captured_bitmap; }
+    void hide_overlay() override { hide(); }
     // Hides the overlay and frees the frozen screen.
-    void end_selection();
+    void end_selection() override;
 
     // The pixels as the overlay shows them now (the frozen screen with the band inverted).
     QImage shown_pixels() const;
