@@ -37,6 +37,10 @@ bool same_folder(const struct stat& a, const QByteArray& other) {
 // Opens an unnamed file in `folder`, -1 when the file system does not offer them.
 int open_unnamed(const QByteArray& folder, mode_t mode) {
 #ifdef O_TMPFILE
+    // The file is given its name through /proc/self/fd later: without /proc, a named one.
+    static const bool can_name = ::access("/proc/self/fd", X_OK) == 0;
+    if (!can_name)
+        return -1;
     const int fd = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
     if (fd >= 0)
         return fd;
