@@ -5,6 +5,7 @@
 #include "app/ini_file.h"
 #include "app/spin_box.h"
 #include "platform/dialogs.h"
+#include "platform/error.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -32,15 +33,37 @@ void TForm5::FormCreate() {
 
 bool TForm5::FormClose() {
     IniFile ini(settings_path());
-    ini.write_bool(section, QStringLiteral("jpg"), Format_jpg->isChecked());
-    ini.write_bool(section, QStringLiteral("bmp"), Format_bmp->isChecked());
-    ini.write_bool(section, QStringLiteral("png_8"), Format_png_8->isChecked());
-    ini.write_bool(section, QStringLiteral("png_256"), format_png_256->isChecked());
-    ini.write_integer(QStringLiteral("options"), QStringLiteral("jpg_compression"),
-                      jpg_compression->value());
-    ini.write_integer(section, QStringLiteral("size_stylet"), size_stylet->value());
-    ini.write_integer(section, QStringLiteral("size_surligneur"), size_surligneur->value());
-    ini.write_integer(section, QStringLiteral("largeur_px"), largeur_px->value());
+    const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
+    try {
+        ini.write_all({
+            {section, QStringLiteral("jpg"), flag(Format_jpg->isChecked())},
+            {section, QStringLiteral("bmp"), flag(Format_bmp->isChecked())},
+            {section, QStringLiteral("png_8"), flag(Format_png_8->isChecked())},
+            {section, QStringLiteral("png_256"), flag(format_png_256->isChecked())},
+            {QStringLiteral("options"), QStringLiteral("jpg_compression"),
+             QString::number(jpg_compression->value())},
+            {section, QStringLiteral("size_stylet"), QString::number(size_stylet->value())},
+            {section, QStringLiteral("size_surligneur"), QString::number(size_surligneur->value())},
+            {section, QStringLiteral("largeur_px"), QString::number(largeur_px->value())},
+        });
+        store_failed_ = false;
+    } catch (const KapError& e) {
+        // The settings could not be stored; the automatic-save check does not run. A file that
+        // is there but cannot be rewritten whole (too large, unreadable) will not change while
+        // the program runs: it is reported once and the window closes. Any other failure (a
+        // read-only folder, a full disk) keeps the window open once, so that the user can put
+        // it right and close again; a close that follows a failed one always closes.
+        if (!ini.updatable()) {
+            if (!file_refusal_reported_)
+                show_error(e.message(), this);
+            file_refusal_reported_ = true;
+            return true;
+        }
+        show_error(e.message(), this);
+        const bool second_failure = store_failed_;
+        store_failed_ = true;
+        return second_failure;
+    }
 
     bool may_close = true;
     if (mode_rafale->isChecked()) {

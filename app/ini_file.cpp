@@ -93,116 +93,152 @@ std::optional<int> IniFile::parse_integer(const QString& text) {
     return static_cast<int>(negative ? -v : v);
 }
 
-IniFile::Line IniFile::parse_line(QByteArray raw) {
+namespace {
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+QByteArrayView trimmed(QByteArrayView v) {
+    while (!v.isEmpty() && is_blank(v.front()))
+        v = v.sliced(1);
+    while (!v.isEmpty() && is_blank(v.back()))
+        v.chop(1);
+    return v;
+}
+
+// One line of the file as it stands, and what it holds.
+struct Line {
+    enum class Kind { Other, Section, Key };
+    QByteArrayView raw; // without its line break (LF, or CR LF)
+    Kind kind = Kind::Other;
+    QByteArrayView name; // section or key name, trimmed
+    QByteArrayView value;
+};
+
+Line parse_line(QByteArrayView raw) {
     Line line;
-    line.raw = std::move(raw);
-    const QString text = QString::fromUtf8(line.raw).trimmed();
-    if (text.isEmpty() || text.startsWith(QLatin1Char(';')) || text.startsWith(QLatin1Char('#')))
+    line.raw = raw;
+    const QByteArrayView text = trimmed(raw);
+    if (text.isEmpty() || text.front() == ';' || text.front() == '#')
         return line;
-    if (text.startsWith(QLatin1Char('['))) {
-        const qsizetype close = text.indexOf(QLatin1Char(']'));
+    if (text.front() == '[') {
+        const qsizetype close = text.indexOf(']');
         if (close > 0) {
             line.kind = Line::Kind::Section;
-            line.name = text.mid(1, close - 1).trimmed();
+            line.name = trimmed(text.sliced(1, close - 1));
         }
         return line;
     }
-    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    const qsizetype eq = text.indexOf('=');
     if (eq <= 0)
         return line;
-    line.name = text.left(eq).trimmed();
+    line.name = trimmed(text.first(eq));
     if (line.name.isEmpty())
         return line;
     line.kind = Line::Kind::Key;
-    line.value = text.mid(eq + 1).trimmed();
+    line.value = trimmed(text.sliced(eq + 1));
     // A value in matching quotes is read without them.
     if (line.value.size() >= 2) {
-        const QChar first = line.value.front();
-        if ((first == QLatin1Char('"') || first == QLatin1Char('\'')) && line.value.back() == first)
-            line.value = line.value.mid(1, line.value.size() - 2);
+        const char first = line.value.front();
+        if ((first == '"' || first == '\'') && line.value.back() == first)
+            line.value = line.value.sliced(1, line.value.size() - 2);
     }
     return line;
 }
+
+bool same_name(QByteArrayView a, const QString& b) {
+    return same_name(QString::fromUtf8(a), b);
+}
+
+// Calls visit(line) for every line in order until it returns false. A line break is LF, with
+// the CR before it dropped; a last line without a break counts, an empty end does not.
+template <typename Visit> void for_each_line(const QByteArray& bytes, Visit&& visit) {
+    const QByteArrayView all(bytes);
+    qsizetype start = 0;
+    while (start < all.size()) {
+        qsizetype end = all.indexOf('\n', start);
+        if (end < 0)
+            end = all.size();
+        qsizetype stop = end;
+        if (stop > start && all[stop - 1] == '\r')
+            --stop;
+        if (!visit(parse_line(all.sliced(start, stop - start))))
+            return;
+        start = end + 1;
+    }
+}
+
+// The value of `key` in the first section named `section`.
+std::optional<QString> find_value(const QByteArray& bytes, const QString& section,
+                                  const QString& key) {
+    std::optional<QString> found;
+    bool inside = false;
+    for_each_line(bytes, [&](const Line& l) {
+        if (l.kind == Line::Kind::Section) {
+            if (inside)
+                return false; // the section ended without the key
+            inside = same_name(l.name, section);
+        } else if (inside && l.kind == Line::Kind::Key && same_name(l.name, key)) {
+            found = QString::fromUtf8(l.value);
+            return false;
+        }
+        return true;
+    });
+    return found;
+}
+
+} // namespace
 
 IniFile::Document IniFile::load(const QString& path) {
     Document doc;
     const QFileInfo info(path);
     if (!info.exists()) // also a symbolic link to nothing
         return doc;
-    doc.usable = false;
+    doc.whole = false;
     // Only a regular file: opening a pipe or a device could block or never end.
     if (!info.isFile())
         return doc;
+    doc.unreadable = true;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return doc;
     QByteArray bytes = file.read(max_file_size + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > max_file_size ||
-        bytes.contains('\0'))
+    if (file.error() != QFileDevice::NoError)
         return doc;
-    doc.usable = true;
-
+    if (bytes.size() > max_file_size) {
+        // Too large to rewrite: its keys are read from the lines that fit.
+        bytes.truncate(bytes.lastIndexOf('\n', max_file_size - 1) + 1);
+    } else {
+        doc.whole = true;
+        doc.unreadable = false;
+    }
     if (bytes.startsWith(utf8_bom)) {
         doc.bom = true;
         bytes.remove(0, utf8_bom.size());
     }
-    qsizetype start = 0;
-    while (start < bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', start);
-        if (end < 0)
-            end = bytes.size();
-        qsizetype stop = end;
-        if (stop > start && bytes[stop - 1] == '\r')
-            --stop;
-        doc.lines.push_back(parse_line(bytes.mid(start, stop - start)));
-        start = end + 1;
-    }
+    doc.bytes = std::move(bytes);
     return doc;
 }
 
-int IniFile::find_section(const Document& doc, const QString& section) {
-    for (size_t i = 0; i < doc.lines.size(); ++i) {
-        const Line& l = doc.lines[i];
-        if (l.kind == Line::Kind::Section && same_name(l.name, section))
-            return static_cast<int>(i);
-    }
-    return -1;
-}
-
-int IniFile::section_end(const Document& doc, int header) {
-    size_t i = static_cast<size_t>(header) + 1;
-    while (i < doc.lines.size() && doc.lines[i].kind != Line::Kind::Section)
-        ++i;
-    return static_cast<int>(i);
-}
-
-const IniFile::Line* IniFile::find_key(const QString& section, const QString& key) {
-    if (!snapshot_)
-        snapshot_ = load(path_);
-    const Document& doc = *snapshot_;
-    const int header = find_section(doc, section.trimmed());
-    if (header < 0)
-        return nullptr;
-    const QString k = key.trimmed();
-    const int end = section_end(doc, header);
-    for (int i = header + 1; i < end; ++i) {
-        const Line& l = doc.lines[i];
-        if (l.kind == Line::Kind::Key && same_name(l.name, k))
-            return &l;
-    }
-    return nullptr;
+bool IniFile::updatable() const {
+    return !load(path_).unreadable;
 }
 
 QString IniFile::read_string(const QString& section, const QString& key, const QString& fallback) {
-    const Line* line = find_key(section, key);
-    return line ? line->value : fallback;
+    if (!snapshot_)
+        snapshot_ = load(path_);
+    return find_value(snapshot_->bytes, section.trimmed(), key.trimmed()).value_or(fallback);
 }
 
 int IniFile::read_integer(const QString& section, const QString& key, int fallback) {
-    const Line* line = find_key(section, key);
-    if (!line)
+    if (!snapshot_)
+        snapshot_ = load(path_);
+    const std::optional<QString> value =
+        find_value(snapshot_->bytes, section.trimmed(), key.trimmed());
+    if (!value)
         return fallback;
-    return parse_integer(line->value).value_or(fallback);
+    return parse_integer(*value).value_or(fallback);
 }
 
 bool IniFile::read_bool(const QString& section, const QString& key, bool fallback) {
@@ -213,52 +249,81 @@ QString IniFile::full_path() const {
     return QFileInfo(path_).absoluteFilePath();
 }
 
+void IniFile::apply(Document& doc, const Entry& entry) {
+    // First pass: where the section starts, where the key stands, and the last line of the
+    // section that is not blank (a new key goes after it).
+    qsizetype index = 0, header = -1, key_line = -1, last_filled = -1;
+    QByteArray key_name;
+    bool inside = false;
+    for_each_line(doc.bytes, [&](const Line& l) {
+        const qsizetype i = index++;
+        if (l.kind == Line::Kind::Section) {
+            if (inside)
+                return false;
+            inside = same_name(l.name, entry.section);
+            if (inside)
+                header = last_filled = i;
+        } else if (inside) {
+            if (l.kind == Line::Kind::Key && same_name(l.name, entry.key)) {
+                key_line = i;
+                key_name = l.name.toByteArray(); // the key keeps its spelling in the file
+                return false;
+            }
+            if (!trimmed(l.raw).isEmpty())
+                last_filled = i;
+        }
+        return true;
+    });
+
+    // Second pass: the file again, every line ended by CR LF, with the key set.
+    const QByteArray value = entry.value.toUtf8();
+    QByteArray out;
+    out.reserve(doc.bytes.size() + entry.section.size() + entry.key.size() + value.size() + 16);
+    index = 0;
+    for_each_line(doc.bytes, [&](const Line& l) {
+        const qsizetype i = index++;
+        if (i == key_line)
+            out += key_name + '=' + value;
+        else
+            out += l.raw;
+        out += "\r\n";
+        if (key_line < 0 && i == last_filled)
+            out += entry.key.toUtf8() + '=' + value + "\r\n";
+        return true;
+    });
+    if (header < 0)
+        out += '[' + entry.section.toUtf8() + "]\r\n" + entry.key.toUtf8() + '=' + value + "\r\n";
+    doc.bytes = std::move(out);
+}
+
 void IniFile::write_string(const QString& section, const QString& key, const QString& value) {
-    const QString sec = section.trimmed();
-    const QString k = key.trimmed();
-    // A name or value that would break the line structure is refused rather than written.
-    if (!valid_section(sec) || !valid_key(k) || has_control_break(value))
-        throw KapError(msg_cannot_write(full_path()));
+    write_all({Entry{section, key, value}});
+}
+
+void IniFile::write_all(const std::vector<Entry>& entries) {
+    std::vector<Entry> clean;
+    clean.reserve(entries.size());
+    for (const Entry& e : entries) {
+        const Entry c{e.section.trimmed(), e.key.trimmed(), e.value};
+        // A name or value that would break the line structure is refused rather than written.
+        if (!valid_section(c.section) || !valid_key(c.key) || has_control_break(c.value))
+            throw KapError(msg_cannot_write(full_path()));
+        clean.push_back(c);
+    }
 
     // Start from the file as it is now on disk, not from the snapshot: somebody may have
     // changed it since, and those changes are kept.
     Document doc = load(path_);
-    if (!doc.usable)
+    if (!doc.whole)
         throw KapError(msg_cannot_write(full_path()));
+    for (const Entry& e : clean)
+        apply(doc, e);
 
-    const QByteArray utf8_value = value.toUtf8();
-    const int header = find_section(doc, sec);
-    if (header < 0) {
-        doc.lines.push_back(parse_line('[' + sec.toUtf8() + ']'));
-        doc.lines.push_back(parse_line(k.toUtf8() + '=' + utf8_value));
-    } else {
-        const int end = section_end(doc, header);
-        int last_filled = header;
-        int found = -1;
-        for (int i = header + 1; i < end && found < 0; ++i) {
-            const Line& l = doc.lines[i];
-            if (l.kind == Line::Kind::Key && same_name(l.name, k))
-                found = i;
-            else if (!l.raw.trimmed().isEmpty())
-                last_filled = i;
-        }
-        if (found >= 0) // keep the key's spelling as it stands in the file
-            doc.lines[found] = parse_line(doc.lines[found].name.toUtf8() + '=' + utf8_value);
-        else
-            doc.lines.insert(doc.lines.begin() + last_filled + 1,
-                             parse_line(k.toUtf8() + '=' + utf8_value));
-    }
-
-    QByteArray out;
-    if (doc.bom)
-        out += utf8_bom;
-    for (const Line& l : doc.lines) {
-        out += l.raw;
-        out += "\r\n";
-    }
     try {
         AtomicFile file(path_);
-        file.write(out.constData(), static_cast<std::size_t>(out.size()));
+        if (doc.bom)
+            file.write(utf8_bom.constData(), std::size_t(utf8_bom.size()));
+        file.write(doc.bytes.constData(), std::size_t(doc.bytes.size()));
         file.commit();
     } catch (const KapError&) {
         throw KapError(msg_cannot_write(full_path()));

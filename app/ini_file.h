@@ -12,9 +12,10 @@
 // the file taken at the first read (and refreshed by every write through this object): create a
 // new IniFile to see changes made by somebody else since.
 //
-// A file that cannot be read, is not text or is larger than max_file_size reads as empty, so
-// every read gives its default; writing to it throws instead of replacing what could not be
-// parsed.
+// Lines are kept as bytes: a line that is not valid text (a NUL byte, bytes of another encoding)
+// is read past and written back as it stands. A file larger than max_file_size is read from its
+// first max_file_size bytes (cut at a line break), and is never rewritten, since the rest of it
+// would be lost: writing to it throws, as writing to a file that exists but cannot be read does.
 
 #include <QByteArray>
 #include <QString>
@@ -24,8 +25,8 @@
 
 class IniFile {
 public:
-    // Files larger than this are not parsed.
-    static constexpr qint64 max_file_size = 1024 * 1024;
+    // Files larger than this are read only in part and never rewritten.
+    static constexpr qint64 max_file_size = 16 * 1024 * 1024;
 
     explicit IniFile(QString path);
 
@@ -42,11 +43,24 @@ public:
 
     // Set `key` of `section` to `value`, creating the file, the section or the key as needed.
     // Throws KapError "Impossible d'écrire dans <full path>" when the file cannot be written, or
-    // when it exists but could not be read as a settings file.
+    // when it exists but cannot be rewritten without losing some of it (see updatable()).
     void write_string(const QString& section, const QString& key, const QString& value);
     void write_integer(const QString& section, const QString& key, int value);
     // Writes "1" or "0".
     void write_bool(const QString& section, const QString& key, bool value);
+
+    struct Entry {
+        QString section;
+        QString key;
+        QString value;
+    };
+    // Writes the keys in order, as that many write_string calls would, in one rewrite of the
+    // file: all of them or, on failure, none. Throws as write_string does.
+    void write_all(const std::vector<Entry>& entries);
+
+    // False when the file is there but cannot be read whole (unreadable, or larger than
+    // max_file_size): it is then never replaced. Looks at the file as it is now.
+    bool updatable() const;
 
     // A value read as a whole number: decimal with an optional sign; hexadecimal when it starts
     // with "$", or with "0x" / "0X" and is longer than two characters. Anything else, or a number
@@ -54,26 +68,15 @@ public:
     static std::optional<int> parse_integer(const QString& text);
 
 private:
-    struct Line {
-        enum class Kind { Other, Section, Key };
-        QByteArray raw; // the line as it stands in the file, without its line break
-        Kind kind = Kind::Other;
-        QString name; // section or key name, trimmed
-        QString value;
-    };
     struct Document {
-        bool usable = true; // false: exists but could not be read as a settings file
+        bool whole = true;       // false: exists but could not be read whole
+        bool unreadable = false; // a regular file that could not be read whole
         bool bom = false;
-        std::vector<Line> lines;
+        QByteArray bytes; // the lines, without the byte-order mark
     };
 
     static Document load(const QString& path);
-    static Line parse_line(QByteArray raw);
-    // Index of the section's header line, or -1.
-    static int find_section(const Document& doc, const QString& section);
-    // One past the last line of the section whose header is at `header`.
-    static int section_end(const Document& doc, int header);
-    const Line* find_key(const QString& section, const QString& key);
+    static void apply(Document& doc, const Entry& entry);
     QString full_path() const;
 
     QString path_;

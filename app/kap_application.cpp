@@ -7,7 +7,19 @@
 #include <exception>
 #include <new>
 
-KapApplication::KapApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+int KapApplication::qt_argc_ = 1;
+char* KapApplication::qt_argv_[2] = {nullptr, nullptr};
+
+int& KapApplication::program_name_only(int argc, char** argv) {
+    static char fallback_name[] = "kaptorama";
+    qt_argv_[0] = argc > 0 && argv && argv[0] ? argv[0] : fallback_name;
+    qt_argv_[1] = nullptr;
+    qt_argc_ = 1;
+    return qt_argc_;
+}
+
+KapApplication::KapApplication(int& argc, char** argv)
+    : QApplication(program_name_only(argc, argv), qt_argv_) {}
 
 bool KapApplication::notify(QObject* receiver, QEvent* event) {
     try {

@@ -1,10 +1,56 @@
 #include "app/spin_box.h"
 
+#include <QCoreApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleOptionSpinBox>
 #include <algorithm>
+
+namespace {
+
+// The program's spin boxes are small (29 pixels for two digits, 47 for five): the arrows are
+// drawn narrower and the frame thinner than the style's own, so that the text area holds the
+// whole value in the program's font.
+class NarrowSpinBoxStyle : public QProxyStyle {
+public:
+    static constexpr int kButtonWidth = 9;
+    static constexpr int kFrame = 1;
+
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+                         const QWidget* widget) const override {
+        if (control != CC_SpinBox)
+            return QProxyStyle::subControlRect(control, option, sub, widget);
+        const QRect r = option->rect;
+        const int buttons_left = r.width() - kFrame - kButtonWidth;
+        const int middle = r.height() / 2;
+        switch (sub) {
+        case SC_SpinBoxUp:
+            return QRect(buttons_left, kFrame, kButtonWidth, middle - kFrame);
+        case SC_SpinBoxDown:
+            return QRect(buttons_left, middle, kButtonWidth, r.height() - middle - kFrame);
+        case SC_SpinBoxEditField:
+            // The style draws its frame line one pixel in from the top and bottom.
+            return QRect(kFrame, kFrame + 1, buttons_left - kFrame, r.height() - 2 * kFrame - 2);
+        default:
+            return QProxyStyle::subControlRect(control, option, sub, widget);
+        }
+    }
+};
+
+QStyle* narrow_spin_box_style() {
+    static QPointer<NarrowSpinBoxStyle> style;
+    if (!style) {
+        style = new NarrowSpinBoxStyle;
+        style->setParent(QCoreApplication::instance()); // lives as long as the application
+    }
+    return style;
+}
+
+} // namespace
 
 bool parse_whole_number(const QString& text, int* value) {
     bool ok = false;
@@ -18,6 +64,7 @@ bool parse_whole_number(const QString& text, int* value) {
 }
 
 KapSpinBox::KapSpinBox(QWidget* parent) : QAbstractSpinBox(parent) {
+    setStyle(narrow_spin_box_style());
     setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
     setKeyboardTracking(true);
     lineEdit()->setText(QStringLiteral("0"));
@@ -29,7 +76,8 @@ void KapSpinBox::setRange(int minimum, int maximum) {
 }
 
 void KapSpinBox::setMaxLength(int length) {
-    lineEdit()->setMaxLength(length);
+    // Not QLineEdit::setMaxLength: that one also cuts the text set by setValue().
+    max_typed_ = std::max(0, length);
 }
 
 int KapSpinBox::value() const {
@@ -75,6 +123,13 @@ void KapSpinBox::keyPressEvent(QKeyEvent* event) {
                 event->accept();
                 return;
             }
+        }
+        // A typed character replaces the selection, if any; past the limit it is dropped.
+        const QLineEdit* edit = lineEdit();
+        const qsizetype kept = edit->text().size() - edit->selectedText().size();
+        if (max_typed_ > 0 && kept + typed.size() > max_typed_) {
+            event->accept();
+            return;
         }
     }
     QAbstractSpinBox::keyPressEvent(event);

@@ -16,6 +16,8 @@ public:
     void setRange(int minimum, int maximum);
     int minimum() const { return minimum_; }
     int maximum() const { return maximum_; }
+    // The most characters the user may type into the box (0: no limit). Text the program sets,
+    // and pasted text, are not cut: a value of 100 set by the program stays 100.
     void setMaxLength(int length);
 
     int value() const;
@@ -38,6 +40,7 @@ protected:
 private:
     int minimum_ = 0;
     int maximum_ = 100;
+    int max_typed_ = 0;
 };
 
 // Reads a whole number the way the spin boxes do: decimal with an optional sign.

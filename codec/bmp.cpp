@@ -118,13 +118,12 @@ void put_u32(unsigned char* at, std::uint32_t value) {
     put_u16(at + 2, value >> 16);
 }
 
-// Hands the whole file to `sink(data, size)` in order, one row at a time.
-template <typename Sink> void emit_bmp(const WriteLayout& layout, Sink&& sink) {
-    const QImage& image = layout.image;
-    const int width = image.width();
-    const int height = image.height();
+using Headers = std::array<unsigned char, kFileHeaderSize + kInfoHeaderSize>;
 
-    std::array<unsigned char, kFileHeaderSize + kInfoHeaderSize> header{};
+Headers make_headers(const WriteLayout& layout) {
+    const int width = layout.image.width();
+    const int height = layout.image.height();
+    Headers header{};
     header[0] = 'B';
     header[1] = 'M';
     put_u32(&header[2], layout.file_size);
@@ -138,6 +137,16 @@ template <typename Sink> void emit_bmp(const WriteLayout& layout, Sink&& sink) {
     put_u32(&header[34], layout.image_size);
     // Resolutions stay 0; colours used is 0 for a full table, which means 2^bits entries.
     put_u32(&header[46], layout.table_entries == 256 ? 0 : layout.table_entries);
+    return header;
+}
+
+// Hands the whole file to `sink(data, size)` in order, one row at a time.
+template <typename Sink> void emit_bmp(const WriteLayout& layout, Sink&& sink) {
+    const QImage& image = layout.image;
+    const int width = image.width();
+    const int height = image.height();
+
+    const Headers header = make_headers(layout);
     sink(header.data(), header.size());
 
     if (layout.table_entries > 0) {
@@ -332,7 +341,23 @@ void write_bmp(const QImage& image, const QString& path) {
     if (!plan_write(image, &layout, &reason))
         throw KapError(msg_cannot_create(path, reason));
     AtomicFile file(path);
-    emit_bmp(layout, [&file](const void* data, std::size_t size) { file.write(data, size); });
+    const QImage& rows = layout.image;
+    const std::size_t pixel_bytes = std::size_t(rows.width()) * 3;
+    if (layout.bits == 24 && pixel_bytes == layout.stride &&
+        std::size_t(rows.bytesPerLine()) == pixel_bytes) {
+        // Rows without padding (a width that is a multiple of 4, as screens are) are already
+        // laid out as the file wants them: they go out straight from the picture, bottom row
+        // first, in one gathered write with the headers.
+        const Headers header = make_headers(layout);
+        std::vector<AtomicFile::Piece> pieces;
+        pieces.reserve(std::size_t(rows.height()) + 1);
+        pieces.push_back({header.data(), header.size()});
+        for (int y = rows.height() - 1; y >= 0; --y)
+            pieces.push_back({rows.constScanLine(y), pixel_bytes});
+        file.write_pieces(pieces);
+    } else {
+        emit_bmp(layout, [&file](const void* data, std::size_t size) { file.write(data, size); });
+    }
     file.commit();
 }
 

@@ -22,9 +22,10 @@
 // The whole file in memory; an empty array for a null picture or one too large for the format.
 QByteArray encode_bmp(const QImage& image);
 
-// Creates or replaces the file through AtomicFile, in one pass. Throws KapError: "Impossible de
-// créer le fichier ..." when the file cannot be created (or the picture is empty or too large),
-// "Impossible d'écrire dans ..." when writing fails; the former file is then left as it was.
+// Creates or replaces the file through AtomicFile, in one pass (rows without padding go out
+// straight from the picture in one gathered write). Throws KapError "Impossible de créer le
+// fichier "<path>". <reason>" when the file cannot be created or written (a full disk), or the
+// picture is empty or too large; the former file is then left as it was.
 void write_bmp(const QImage& image, const QString& path);
 
 // Decodes a BMP file held in memory. Returns a null picture and sets *reason (when given) to a

@@ -1,8 +1,13 @@
 #include "output/save_command.h"
 
 #include "codec/bmp.h"
+#include "codec/byte_sink.h"
 #include "codec/image_writers.h"
+#include "codec/jpeg_writer.h"
+#include "codec/pngimage.h"
+#include "platform/atomic_file.h"
 #include "platform/dialogs.h"
+#include "platform/error.h"
 
 #include <QFileInfo>
 
@@ -37,6 +42,44 @@ QString file_extension(const QString& path) {
     const QString name = QFileInfo(path).fileName();
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     return dot < 0 ? QString() : name.mid(dot);
+}
+
+QByteArray png_bytes(const QImage& raster) {
+    TPNGObject png;
+    png.AssignRaster(raster);
+    png.ZlibLevel = 9;
+    MemorySink sink;
+    png.WriteToStream(sink);
+    return sink.bytes();
+}
+
+// The whole file of an automatic save, made before any name is taken.
+QByteArray encode_for_saving(const QImage& picture, const SaveSettings& settings,
+                             const QString& name) {
+    switch (settings.format) {
+    case SaveFormat::Png:
+        return png_bytes(picture.format() == QImage::Format_BGR888
+                             ? picture
+                             : picture.convertToFormat(QImage::Format_BGR888));
+    case SaveFormat::Png8:
+        return png_bytes(to_halftone_palette(picture));
+    case SaveFormat::Jpeg:
+        return encode_jpeg(picture, settings.jpeg_quality);
+    case SaveFormat::Bmp: {
+        QByteArray bytes = encode_bmp(picture);
+        if (bytes.isEmpty())
+            throw KapError(msg_cannot_create(
+                name, QStringLiteral("L'image est trop grande pour le format BMP")));
+        return bytes;
+    }
+    case SaveFormat::None:
+        break;
+    }
+    return QByteArray();
+}
+
+bool name_taken(const QString& name) {
+    return QFileInfo::exists(name) || QFileInfo(name).isSymLink();
 }
 
 } // namespace
@@ -77,28 +120,34 @@ void SaveCommand::save_automatically(const QImage& picture, const SaveSettings& 
     if (settings.format == SaveFormat::None)
         return;
     // An automatic save never replaces a file: whatever the format, the number goes up until
-    // the name is free.
+    // the name is free. The file is put in place only if the name is still free at that very
+    // moment; a file that appeared meanwhile (another program, another copy of this one) moves
+    // the save on to the next free number too.
     QString name = automatic_name(settings, counter_);
-    while (QFileInfo::exists(name) || QFileInfo(name).isSymLink()) {
+    while (name_taken(name)) {
         ++counter_;
         name = automatic_name(settings, counter_);
     }
+    const QByteArray bytes = encode_for_saving(picture, settings, name);
+    for (;;) {
+        AtomicFile file(name);
+        file.write(bytes.constData(), std::size_t(bytes.size()));
+        if (file.commit_if_free())
+            break;
+        do {
+            ++counter_;
+            name = automatic_name(settings, counter_);
+        } while (name_taken(name));
+    }
     switch (settings.format) {
     case SaveFormat::Png:
-        write_png(picture, name, 9);
+    case SaveFormat::Bmp:
         set_status_(QStringLiteral("Enr/sous :") + kap_line_break + name);
-        break;
-    case SaveFormat::Png8:
-        write_png8(picture, name, 9);
         break;
     case SaveFormat::Jpeg:
-        write_jpeg(picture, name, settings.jpeg_quality);
         set_status_(QStringLiteral("Enr/S:") + kap_line_break + name);
         break;
-    case SaveFormat::Bmp:
-        write_bmp(picture, name);
-        set_status_(QStringLiteral("Enr/sous :") + kap_line_break + name);
-        break;
+    case SaveFormat::Png8:
     case SaveFormat::None:
         break;
     }

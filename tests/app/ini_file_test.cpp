@@ -237,33 +237,60 @@ TEST_F(IniFileTest, EachWriteStartsFromTheFileOnDisk) {
     EXPECT_EQ(ini.read_string("Elsewhere", "k", ""), "v");
 }
 
-TEST_F(IniFileTest, UnusableFilesReadAsEmptyAndAreNotReplaced) {
-    // Binary garbage, a file past the size limit, a directory: defaults, and a write error
-    // rather than replacing what could not be parsed.
-    QByteArray garbage("[Options]\r\njpg=1\r\n");
-    garbage += QByteArray("\x00\x01\xFF\xFE\x89PNG", 8);
+TEST_F(IniFileTest, BytesThatAreNotTextAreReadPastAndKept) {
+    // A NUL byte, bytes of no encoding, a line without its break at the end: the keys around
+    // them are read and updated, and those lines come back as they stood.
+    const QByteArray junk("\x00\x01\xFF\xFE\x89PNG", 8);
+    const QByteArray nul_value("size_stylet=4\x00"
+                               "7",
+                               15);
+    write_bytes(path_, "[Options]\r\njpg=1\r\n" + junk + "\r\n" + nul_value + "\r\nbmp=0\r\n" +
+                           "[Autre]\r\n" + junk);
+    IniFile ini(path_);
+    EXPECT_TRUE(ini.read_bool("Options", "jpg", false));
+    EXPECT_EQ(ini.read_integer("Options", "size_stylet", 3), 3); // not a whole number
+    EXPECT_EQ(ini.read_integer("Options", "bmp", 7), 0);
+    EXPECT_TRUE(ini.updatable());
+
+    ini.write_all({{"Options", "bmp", "1"}, {"Options", "largeur_px", "640"}});
+    EXPECT_EQ(read_bytes(path_), "[Options]\r\njpg=1\r\n" + junk + "\r\n" + nul_value +
+                                     "\r\nbmp=1\r\nlargeur_px=640\r\n[Autre]\r\n" + junk + "\r\n");
+}
+
+TEST_F(IniFileTest, AFileTooLargeToRewriteIsReadButNeverReplaced) {
     QByteArray large("[Options]\r\njpg=1\r\n");
-    large += QByteArray(IniFile::max_file_size + 1 - large.size(), 'x');
-
-    for (const QByteArray& content : {garbage, large}) {
-        write_bytes(path_, content);
-        IniFile ini(path_);
-        EXPECT_FALSE(ini.read_bool("Options", "jpg", false));
-        try {
-            ini.write_bool("Options", "bmp", true);
-            ADD_FAILURE() << "write to an unparsable file succeeded";
-        } catch (const KapError& e) {
-            EXPECT_EQ(e.message(), write_error(path_));
-        }
-        EXPECT_EQ(read_bytes(path_), content);
-    }
-
-    // One byte less and the same file is read.
-    large.chop(1);
+    const QByteArray filler = "; " + QByteArray(97, 'x') + "\r\n"; // 101 bytes a line
+    while (large.size() <= IniFile::max_file_size)
+        large += filler;
+    large += "bmp=1\r\n"; // past the limit: not seen
     write_bytes(path_, large);
-    EXPECT_TRUE(IniFile(path_).read_bool("Options", "jpg", false));
 
-    ASSERT_TRUE(QFile::remove(path_));
+    IniFile ini(path_);
+    EXPECT_TRUE(ini.read_bool("Options", "jpg", false));
+    EXPECT_FALSE(ini.read_bool("Options", "bmp", false));
+    EXPECT_FALSE(ini.updatable());
+    try {
+        ini.write_bool("Options", "png_8", true);
+        ADD_FAILURE() << "a file too large to rewrite was replaced";
+    } catch (const KapError& e) {
+        EXPECT_EQ(e.message(), write_error(path_));
+    }
+    EXPECT_EQ(read_bytes(path_), large);
+    EXPECT_EQ(dir_entries(), QStringList{"Kaptorama.ini"});
+
+    // At the limit exactly, the file is read and rewritten whole.
+    large.truncate(IniFile::max_file_size);
+    write_bytes(path_, large);
+    IniFile at_limit(path_);
+    EXPECT_TRUE(at_limit.updatable());
+    at_limit.write_bool("Options", "png_8", true);
+    EXPECT_TRUE(at_limit.read_bool("Options", "png_8", false));
+    const QByteArray rewritten = read_bytes(path_);
+    EXPECT_TRUE(rewritten.startsWith("[Options]\r\njpg=1\r\n; xxx"));
+    EXPECT_TRUE(rewritten.endsWith("\r\npng_8=1\r\n"));
+}
+
+TEST_F(IniFileTest, AFolderAtThePathReadsAsEmptyAndIsNotReplaced) {
     ASSERT_TRUE(QDir().mkdir(path_));
     IniFile ini(path_);
     EXPECT_EQ(ini.read_integer("Options", "jpg", 7), 7);

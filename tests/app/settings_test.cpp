@@ -73,6 +73,15 @@ TEST_F(SettingsLoad, ValuesOutsideTheRangesAreClamped) {
     EXPECT_EQ(Form5->size_stylet->value(), 10);
 }
 
+TEST_F(SettingsLoad, AHighlighterOfOneHundredLoadsAndIsWrittenBackWhole) {
+    load("[Options]\r\nsize_surligneur=100\r\n");
+    EXPECT_EQ(Form5->size_surligneur->value(), 100);
+    EXPECT_EQ(Form5->size_surligneur->text_value(), "100");
+    Form5->show_non_modal();
+    ASSERT_TRUE(Form5->close_window());
+    EXPECT_TRUE(read_ini().contains("\r\nsize_surligneur=100\r\n"));
+}
+
 using SettingsStore = AppTest;
 
 TEST_F(SettingsStore, ClosingTheWindowWritesTheFileInItsOrder) {
@@ -122,9 +131,76 @@ TEST_F(SettingsStore, AnUnwritableFileIsReportedAndTheWindowStaysOpen) {
     QMetaObject::invokeMethod(
         form, [form] { form->close(); }, Qt::QueuedConnection);
     QCoreApplication::processEvents();
-    QDir().rmdir(ini_path());
     EXPECT_TRUE(Form5->isVisible());
     ASSERT_EQ(fake.errors.size(), 1);
     EXPECT_EQ(fake.errors[0], "Impossible d'écrire dans " + ini_path() + ".");
     EXPECT_TRUE(fake.messages.isEmpty()); // the check did not run
+
+    // The user is never trapped: a close that follows a failed one closes.
+    EXPECT_TRUE(Form5->close_window());
+    EXPECT_FALSE(Form5->isVisible());
+    EXPECT_EQ(fake.errors.size(), 2);
+    EXPECT_TRUE(fake.messages.isEmpty());
+
+    // Once the file can be written again, a failure keeps the window open once more.
+    QDir().rmdir(ini_path());
+    Form5->show_non_modal();
+    Form5->mode_rafale->setChecked(false);
+    EXPECT_TRUE(Form5->close_window());
+    EXPECT_EQ(read_ini(), default_file);
+    ASSERT_TRUE(QFile::remove(ini_path()));
+    ASSERT_TRUE(QDir().mkdir(ini_path()));
+    Form5->show_non_modal();
+    EXPECT_FALSE(Form5->close_window());
+    EXPECT_EQ(fake.errors.size(), 3);
+    QDir().rmdir(ini_path());
+}
+
+namespace {
+class SettingsFileOddities : public SettingsLoad {};
+} // namespace
+
+TEST_F(SettingsFileOddities, AFileWithANulByteIsReadAndUpdatedKeepingEveryLine) {
+    const QByteArray binary("\x00\x01\xFF", 3);
+    const QByteArray text = "[Options]\r\nsize_stylet=7\r\n" + binary + "\r\n[Autre]\r\nx=1\r\n";
+    load(text);
+    EXPECT_EQ(Form5->size_stylet->value(), 7);
+    Form5->show_non_modal();
+    EXPECT_TRUE(Form5->close_window());
+    EXPECT_TRUE(fake.errors.isEmpty());
+    EXPECT_EQ(read_ini(), "[Options]\r\nsize_stylet=7\r\n" + binary +
+                              "\r\njpg=0\r\nbmp=0\r\npng_8=0\r\npng_256=1\r\n"
+                              "jpg_compression=100\r\nsize_surligneur=16\r\nlargeur_px=400\r\n"
+                              "[Autre]\r\nx=1\r\n");
+}
+
+TEST_F(SettingsFileOddities, ALargeFileIsReadAndUpdated) {
+    QByteArray text = "[Options]\r\nlargeur_px=640\r\n[Notes]\r\n";
+    while (text.size() < 3 * 1024 * 1024)
+        text += "; " + QByteArray(60, 'n') + "\r\n";
+    load(text);
+    EXPECT_EQ(Form5->largeur_px->value(), 640);
+    Form5->jpg_compression->setValue(50);
+    Form5->show_non_modal();
+    EXPECT_TRUE(Form5->close_window());
+    EXPECT_TRUE(fake.errors.isEmpty());
+    const QByteArray written = read_ini();
+    EXPECT_TRUE(written.startsWith("[Options]\r\nlargeur_px=640\r\njpg=0\r\n"));
+    EXPECT_TRUE(written.contains("\r\njpg_compression=50\r\n"));
+    EXPECT_TRUE(written.endsWith(text.mid(text.indexOf("[Notes]"))));
+}
+
+TEST_F(SettingsFileOddities, AFileTooLargeToRewriteIsReportedOnceAndNeverLocksTheWindow) {
+    QByteArray text = "[Options]\r\nsize_surligneur=40\r\n";
+    while (text.size() <= IniFile::max_file_size)
+        text += "; " + QByteArray(98, 'n') + "\r\n";
+    load(text);
+    EXPECT_EQ(Form5->size_surligneur->value(), 40); // read from the part that could be read
+    for (int round = 0; round < 2; ++round) {
+        Form5->show_non_modal();
+        EXPECT_TRUE(Form5->close_window());
+        EXPECT_FALSE(Form5->isVisible());
+    }
+    EXPECT_EQ(fake.errors, QStringList{"Impossible d'écrire dans " + ini_path() + "."});
+    EXPECT_EQ(read_ini(), text); // nothing of it lost
 }

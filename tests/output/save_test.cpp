@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
+#include <sys/stat.h>
 
 namespace {
 QByteArray head(const QString& path, int bytes) {
@@ -180,4 +181,24 @@ TEST_F(SaveTest, AFileThatCannotBeCreatedIsReportedAndNothingElseHappens) {
                                           "/missing/x.png\"."))
         << fake.errors[0].toStdString();
     EXPECT_TRUE(status().isEmpty());
+}
+
+TEST_F(SaveTest, SavingOverAFileKeepsItsPermissionBits) {
+    const QString path = file("prive.png");
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("ancien");
+    old.close();
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+    for (const int filter : {1, 4}) {
+        fake.save_answers.push_back(SaveFileAnswer{path, filter});
+        Form1->save_Click();
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0600u) << filter;
+    }
+    EXPECT_TRUE(is_bmp(path));
+    EXPECT_TRUE(fake.errors.isEmpty());
+    EXPECT_EQ(QDir(out.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"prive.png"});
 }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -132,9 +133,10 @@ TEST(AtomicFile, FailedWriteLeavesTheOldFileAndSaysSo) {
     ::setrlimit(RLIMIT_FSIZE, &old_limit);
     std::signal(SIGXFSZ, old_handler);
 
-    EXPECT_TRUE(message.startsWith("Impossible d'écrire dans " + path + ". "))
-        << message.toStdString();
-    EXPECT_GT(message.size(), ("Impossible d'écrire dans " + path + ". ").size());
+    // A full disk is reported as a save that failed, the path in quotes, then the reason.
+    const QString prefix = "Impossible de créer le fichier \"" + path + "\". ";
+    EXPECT_TRUE(message.startsWith(prefix)) << message.toStdString();
+    EXPECT_GT(message.size(), prefix.size());
     EXPECT_EQ(file_bytes(path), QByteArray("ancien"));
     EXPECT_EQ(entries(dir.path()), QStringList{"capture.bmp"});
 }
@@ -147,7 +149,8 @@ TEST(AtomicFile, FailedRenameLeavesNoLeftover) {
     // A folder appears at the target meanwhile: rename() cannot replace it.
     ASSERT_TRUE(QDir(dir.path()).mkpath("cible/sous"));
     const QString message = message_of([&] { file.commit(); });
-    EXPECT_TRUE(message.startsWith("Impossible d'écrire dans " + path)) << message.toStdString();
+    EXPECT_TRUE(message.startsWith("Impossible de créer le fichier \"" + path + "\". "))
+        << message.toStdString();
     EXPECT_TRUE(QFileInfo(path).isDir());
     EXPECT_EQ(entries(dir.path()), QStringList{"cible"});
     EXPECT_FALSE(message_of([&] { write_all(file, "x"); }).isEmpty()) << "dead after failure";
@@ -215,4 +218,116 @@ TEST(AtomicFile, FilesInASharedFolderAreReadableByTheOwnerOnly) {
     };
     EXPECT_EQ(mode_of_new_file(shared + "/kaptorama.bmp"), 0600u);
     EXPECT_EQ(mode_of_new_file(own + "/capture.bmp"), 0666u & ~current_umask());
+}
+
+namespace {
+mode_t mode_of(const QString& path) {
+    struct stat st {};
+    ::lstat(QFile::encodeName(path).constData(), &st);
+    return st.st_mode;
+}
+} // namespace
+
+TEST(AtomicFile, AReplacedFileKeepsItsPermissionBits) {
+    QTemporaryDir dir;
+    for (const mode_t mode : {0600u, 0640u, 0755u, 0604u}) {
+        SCOPED_TRACE(mode);
+        const QString path = dir.filePath("capture.png");
+        ASSERT_TRUE(write_bytes(path, "ancien"));
+        ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+        AtomicFile file(path);
+        write_all(file, "nouveau");
+        file.commit();
+        EXPECT_EQ(file_bytes(path), QByteArray("nouveau"));
+        EXPECT_EQ(mode_of(path) & 07777, mode);
+    }
+}
+
+TEST(AtomicFile, ARunKilledHalfWayLeavesNothingBehind) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("capture.bmp");
+    ASSERT_TRUE(write_bytes(path, "ancien"));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        AtomicFile file(path);
+        write_all(file, QByteArray(300000, 'x'));
+        ::_exit(0); // no destructor, no clean-up: as if the program had been killed
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(entries(dir.path()), QStringList{"capture.bmp"});
+    EXPECT_EQ(file_bytes(path), QByteArray("ancien"));
+}
+
+TEST(AtomicFile, CommitIfFreeNeverReplacesWhatAppearedMeanwhile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a_001.png");
+    {
+        AtomicFile file(path);
+        write_all(file, "premier");
+        EXPECT_TRUE(file.commit_if_free());
+    }
+    EXPECT_EQ(file_bytes(path), QByteArray("premier"));
+
+    // Another program takes the name between the check and the commit: a file, or a link.
+    const QString taken = dir.filePath("a_002.png");
+    {
+        AtomicFile file(taken);
+        write_all(file, QByteArray(100000, 'n'));
+        ASSERT_TRUE(write_bytes(taken, "autre programme"));
+        EXPECT_FALSE(file.commit_if_free());
+    }
+    EXPECT_EQ(file_bytes(taken), QByteArray("autre programme"));
+    const QString linked = dir.filePath("a_003.png");
+    {
+        AtomicFile file(linked);
+        write_all(file, "x");
+        ASSERT_TRUE(QFile::link(dir.filePath("nulle-part"), linked));
+        EXPECT_FALSE(file.commit_if_free());
+    }
+    EXPECT_TRUE(QFileInfo(linked).isSymLink());
+    EXPECT_EQ(entries(dir.path()), (QStringList{"a_001.png", "a_002.png", "a_003.png"}));
+}
+
+TEST(AtomicFile, PipesAndDevicesAreNotReplaced) {
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("tube");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    for (const QString& path : {pipe, QStringLiteral("/dev/null")}) {
+        SCOPED_TRACE(path.toStdString());
+        const QString message = message_of([&] { AtomicFile file(path); });
+        EXPECT_EQ(message,
+                  "Impossible de créer le fichier \"" + path + "\". Ce n'est pas un fichier");
+    }
+    EXPECT_TRUE(S_ISFIFO(mode_of(pipe)));
+    EXPECT_TRUE(S_ISCHR(mode_of("/dev/null")));
+    EXPECT_EQ(entries(dir.path()), QStringList{"tube"});
+}
+
+TEST(AtomicFile, WorkingFilesInTheTemporaryFolderAreReplacedCleanly) {
+    QTemporaryDir dir;
+    const QByteArray old_tmpdir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(dir.path()));
+    const QString path = dir.filePath("kaptoramao.bmp");
+    ASSERT_TRUE(write_bytes(path, "ancien"));
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0640), 0);
+    for (int round = 0; round < 3; ++round) {
+        AtomicFile file(path);
+        write_all(file, QByteArray(70000 + round, char('a' + round)));
+        file.commit();
+    }
+    // A failure puts nothing in place and leaves the file there as it was.
+    const QString message = message_of([&] {
+        AtomicFile file(path);
+        write_all(file, "x");
+        throw KapError("encodeur");
+    });
+    if (old_tmpdir.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", old_tmpdir);
+    EXPECT_EQ(message, "encodeur");
+    EXPECT_EQ(file_bytes(path), QByteArray(70002, 'c'));
+    EXPECT_EQ(mode_of(path) & 07777, 0640u);
+    EXPECT_EQ(entries(dir.path()), QStringList{"kaptoramao.bmp"});
 }

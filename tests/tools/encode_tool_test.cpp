@@ -5,9 +5,11 @@
 #include "tests/support/files.h"
 #include "tests/support/run_tool.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -63,4 +65,40 @@ TEST(KaptoramaImage, ReportsBadArgumentsAndBadFiles) {
     EXPECT_TRUE(text.contains("Impossible d'ouvrir le fichier")) << text.toStdString();
     EXPECT_EQ(run_tool({"jpeg", in, dir.filePath("no/dir/x.jpg")}, &text), 1);
     EXPECT_TRUE(text.contains("Impossible de créer le fichier")) << text.toStdString();
+}
+
+TEST(KaptoramaImage, RefusesPipesAndDevicesWithoutWaiting) {
+    QTemporaryDir dir;
+    const QString in = dir.filePath("in.bmp"), pipe = dir.filePath("tube");
+    write_bmp(sample_picture(), in);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QFile::link(pipe, dir.filePath("lien"));
+
+    struct Case {
+        QStringList args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"png", pipe, dir.filePath("o.png")}, "Impossible d'ouvrir le fichier"},
+        {{"png", dir.filePath("lien"), dir.filePath("o.png")}, "Impossible d'ouvrir le fichier"},
+        {{"resize", "/dev/zero", dir.filePath("o.bmp"), "4", "4"},
+         "Impossible d'ouvrir le fichier"},
+        {{"bmp", in, pipe}, "Impossible de créer le fichier"},
+        {{"jpeg", in, "/dev/null"}, "Impossible de créer le fichier"},
+        {{"resize", in, pipe, "4", "4"}, "Impossible de créer le fichier"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        QString text;
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_EQ(run_tool(c.args, &text), 1);
+        EXPECT_LT(timer.elapsed(), 20000);
+        EXPECT_TRUE(text.contains(c.message)) << text.toStdString();
+        EXPECT_TRUE(text.contains("Ce n'est pas un fichier")) << text.toStdString();
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << "the device was left in place";
+    EXPECT_FALSE(QFile::exists(dir.filePath("o.png")));
 }

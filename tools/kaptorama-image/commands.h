@@ -11,4 +11,10 @@ int run_resize_command(const QStringList& args);
 
 // Reads the input picture as 24-bit: BMP files through the program's own reader, anything else
 // through Qt's. Throws KapError with the French message when it cannot be read.
+// Only regular files are read: a pipe or a device (or a link to one) is refused at once, since
+// reading it could wait forever or never end.
 QImage read_picture(const QString& path);
+
+// Refuses an output that is a pipe, a device or a socket (or a link to one) with KapError
+// "Impossible de créer le fichier "<path>". ...", before any work is done.
+void check_output(const QString& path);

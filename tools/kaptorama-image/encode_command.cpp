@@ -62,8 +62,9 @@ int run_encode_command(const QString& format, const QStringList& args) {
             throw UsageError{
                 QStringLiteral("expected IN and OUT, got %1 argument(s)").arg(positional.size())};
 
-        const QImage picture = read_picture(positional[0]);
         const QString& out = positional[1];
+        check_output(out);
+        const QImage picture = read_picture(positional[0]);
         if (format == "png")
             write_png(picture, out, level.value_or(9));
         else if (format == "png8")

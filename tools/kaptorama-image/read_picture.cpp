@@ -4,10 +4,24 @@
 #include "platform/error.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
+
+namespace {
+const QString not_a_file = QStringLiteral("Ce n'est pas un fichier");
+}
+
+void check_output(const QString& path) {
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile() && !info.isDir())
+        throw KapError(msg_cannot_create(path, not_a_file));
+}
 
 // BMP files go through the program's own reader; anything else through Qt's.
 QImage read_picture(const QString& path) {
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        throw KapError(msg_cannot_open(path, not_a_file));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw KapError(msg_cannot_open(path, file.errorString()));

@@ -34,6 +34,7 @@ int run_resize_command(const QStringList& args) {
         return 2;
     }
     try {
+        check_output(args[1]);
         QImage picture = read_picture(args[0]);
         InterpolationBiLineaire(picture, width, height);
         if (picture.isNull()) {
