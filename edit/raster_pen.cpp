@@ -6,6 +6,7 @@
 #include "edit/raster.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -478,17 +479,23 @@ QRect draw_arrow(QImage& picture, DrawingSurface& surface, QPoint start, QPoint 
         return {};
     make_bgr888(picture);
 
-    const int dx = end.x() - start.x(), dy = end.y() - start.y();
+    const i64 dx = i64(end.x()) - start.x(), dy = i64(end.y()) - start.y();
     double theta = dx != 0 ? std::atan(double(dy) / double(dx)) : std::atan(double(dy));
     if (dx < 0)
         theta += std::numbers::pi;
     const double d = 5.0 * size_stylet;
     const double spread = std::numbers::pi / 8;
     const double back = theta + std::numbers::pi;
-    const QPoint w1(end.x() + int(std::trunc(std::cos(back - spread) * d)),
-                    end.y() + int(std::trunc(std::sin(back - spread) * d)));
-    const QPoint w2(end.x() + int(std::trunc(std::cos(back + spread) * d)),
-                    end.y() + int(std::trunc(std::sin(back + spread) * d)));
+    // A wing point: `end` plus the offset truncated towards zero (kept within int's range).
+    auto wing = [&](double angle) {
+        auto coordinate = [](int base, double offset) {
+            const double v = double(base) + std::trunc(offset);
+            return int(std::clamp(v, double(INT_MIN), double(INT_MAX)));
+        };
+        return QPoint(coordinate(end.x(), std::cos(angle) * d),
+                      coordinate(end.y(), std::sin(angle) * d));
+    };
+    const QPoint w1 = wing(back - spread), w2 = wing(back + spread);
 
     // Shaft, head and its outline share one colour in copy mode: one set of pixels.
     Coverage cov(picture.width(), picture.height());
