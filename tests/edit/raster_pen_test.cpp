@@ -430,6 +430,19 @@ TEST(Arrow, WidePenAndShaftInCopyMode) {
     for (int x = 9; x <= 101; ++x)
         EXPECT_TRUE(set.count({x, 40}) && set.count({x, 39}) && set.count({x, 41})) << x;
     EXPECT_EQ(bounds(set), QRect(QPoint(9, 34), QPoint(101, 46)));
+
+    // The last NOT-XOR preview of the shaft is left in place at the release: the arrow's shaft
+    // covers it exactly.
+    for (int width : {1, 3, 4}) {
+        QImage previewed = before;
+        DrawingSurface preview = pen(width, PenMode::NotXor);
+        draw_line(previewed, preview, {7, 70}, {95, 12});
+        DrawingSurface a = pen(width, PenMode::Copy), b = a;
+        QImage plain = before;
+        draw_arrow(previewed, a, {7, 70}, {95, 12}, 3, 0x00FF0000);
+        draw_arrow(plain, b, {7, 70}, {95, 12}, 3, 0x00FF0000);
+        EXPECT_EQ(previewed, plain) << width;
+    }
 }
 
 // ---- Highlighter stamp --------------------------------------------------------------------------
