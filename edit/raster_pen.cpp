@@ -182,9 +182,10 @@ private:
 
 // ---- 1-pixel lines ------------------------------------------------------------------------------
 
-// The pixels of a 1-pixel line from `from` to `to`, end point excluded. Along the major axis step
-// i (0 <= i < n) lands on the minor offset round(i * minor / major), halves rounded towards the
-// start; the same pixels come out whatever part of the line is visible.
+// The pixels of a 1-pixel line from `from` to `to`, end point excluded: one pixel for each step i
+// along the major axis (0 <= i < major), at the minor offset round(i * minor / major) with halves
+// rounded towards the start. Only the steps inside the picture are walked, and they land on the
+// same pixels as when the whole line is.
 void add_thin_line(Coverage& cov, QPoint from, QPoint to) {
     const i64 x0 = from.x(), y0 = from.y();
     const i64 dx = i64(to.x()) - x0, dy = i64(to.y()) - y0;
