@@ -153,18 +153,37 @@ public:
             g = uchar(~g);
             r = uchar(~r);
         }
+        // Eight pixels of the pen as three 64-bit words, for the long runs.
+        uchar pattern[24];
+        for (int k = 0; k < 8; ++k) {
+            pattern[3 * k] = b;
+            pattern[3 * k + 1] = g;
+            pattern[3 * k + 2] = r;
+        }
+        std::uint64_t words[3];
+        std::memcpy(words, pattern, sizeof words);
         uchar* const bits = picture.bits();
         const qsizetype stride = picture.bytesPerLine();
         for (const Run& run : runs_) {
             uchar* p = bits + run.y * stride + qsizetype(run.x0) * 3;
             uchar* const end = p + qsizetype(run.x1 - run.x0 + 1) * 3;
             if (mode == PenMode::Copy) {
+                for (; end - p >= 24; p += 24)
+                    std::memcpy(p, pattern, 24);
                 for (; p != end; p += 3) {
                     p[0] = b;
                     p[1] = g;
                     p[2] = r;
                 }
             } else {
+                for (; end - p >= 24; p += 24) {
+                    std::uint64_t v[3];
+                    std::memcpy(v, p, sizeof v);
+                    v[0] ^= words[0];
+                    v[1] ^= words[1];
+                    v[2] ^= words[2];
+                    std::memcpy(p, v, sizeof v);
+                }
                 for (; p != end; p += 3) {
                     p[0] ^= b;
                     p[1] ^= g;
