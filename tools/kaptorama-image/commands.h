@@ -8,6 +8,8 @@
 int run_encode_command(const QString& format, const QStringList& args);
 // resize IN OUT WIDTH HEIGHT
 int run_resize_command(const QStringList& args);
+// negative IN OUT
+int run_negative_command(const QStringList& args);
 
 // Reads the input picture as 24-bit: BMP files through the program's own reader, anything else
 // through Qt's. Throws KapError with the French message when it cannot be read.

@@ -19,6 +19,7 @@ const char kUsage[] =
     "  jpeg IN OUT [--quality Q]    JPEG, quality 1..100 (default 100)\n"
     "  bmp  IN OUT                  24-bit BMP\n"
     "  resize IN OUT WIDTH HEIGHT   bilinear resampling to WIDTH x HEIGHT\n"
+    "  negative IN OUT              photographic negative (24-bit BMP)\n"
     "\n"
     "IN is a BMP file, or any PNG or JPEG file. Exit status: 0 done, 1 the picture could not\n"
     "be read or written, 2 wrong arguments.\n";
@@ -42,6 +43,8 @@ int main(int argc, char** argv) {
         return run_encode_command(command, args);
     if (command == "resize")
         return run_resize_command(args);
+    if (command == "negative")
+        return run_negative_command(args);
 
     std::fprintf(stderr, "kaptorama-image: unknown command \"%s\" (see --help)\n",
                  qPrintable(command));
