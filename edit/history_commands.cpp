@@ -26,7 +26,13 @@ void restore_entry(const QImage& entry, PictureView& view) {
         fitted.fill(Qt::white);
         picture = fitted;
     }
-    block_copy(picture, stretch_and(entry, size), view.surface.copy_mode);
+    // An entry of the picture's size is used as it stands, and a plain copy shares its pixels
+    // with the history until either is drawn on: no full-size copies on the way.
+    const QImage scaled = entry.size() == size ? as_bgr888(entry) : stretch_and(entry, size);
+    if (view.surface.copy_mode == CopyMode::Plain)
+        picture = scaled;
+    else
+        block_copy(picture, scaled, view.surface.copy_mode);
     view.picture_changed();
 }
 
@@ -37,7 +43,7 @@ void undo_step(History& history, PictureView& view, int& history_index, bool& un
         history_index = std::max(history.count() - 1, 0);
     if (history_index < 1)
         return;
-    const QImage& entry = history.at(history_index - 1);
+    const QImage entry = history.at(history_index - 1); // may fail: nothing is changed yet
     if (!undo_picture_reset) {
         QImage fresh(view.size(), QImage::Format_BGR888);
         fresh.fill(Qt::white);
