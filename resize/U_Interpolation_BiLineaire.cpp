@@ -148,13 +148,26 @@ enum class Mix : std::uint8_t {
 };
 
 // The blend of one (column kind, row kind) pair.
+// Left uninitialised when made (make_blend and four_blends set every field), so that the rows of
+// blends cost no clearing: they can run to megabytes.
 struct Blend {
-    Mix mix = Mix::Copy;
-    double w[4] = {0, 0, 0, 0}; // weights of P0..P3 (0 for those not taking part)
-    double sum = 0;             // S
-    double v[4] = {0, 0, 0, 0}; // w / S, for the double-precision estimate
+    double w[4]; // weights of P0..P3 (0 for those not taking part)
+    double sum;  // S
+    double v[4]; // w / S, for the double-precision estimate
+    Mix mix;
     // Result for neighbours all of one value b >= 1: +1 gives b, -1 gives b - 1, 0 undecided.
-    std::int8_t flat_rule = 0;
+    std::int8_t flat_rule;
+};
+
+// An array of blends, allocated without clearing.
+struct Blends {
+    std::unique_ptr<Blend[]> data;
+    std::size_t size = 0;
+    void allocate(std::size_t n) {
+        data = std::make_unique_for_overwrite<Blend[]>(n);
+        size = n;
+    }
+    bool empty() const { return size == 0; }
 };
 
 inline double inverse_distance(long double a, long double b) {
@@ -529,7 +542,7 @@ struct Plan {
     int width = 0;
     Axis cols;
     Axis rows;
-    std::vector<Blend> table; // [row kind * column kinds + column kind], when small enough
+    Blends table; // [row kind * column kinds + column kind], when small enough
     bool fast = true;
 #ifdef KAP_VECTOR_WEIGHTS
     VecKinds vec_cols; // the column kinds' fractions, for four_blends
@@ -543,7 +556,7 @@ struct Plan {
 // the period fits in the slots every row kind is computed once per thread and then reused,
 // instead of once per destination row.
 struct RowBlends {
-    std::vector<Blend> blends;      // slots x column kinds
+    Blends blends;                  // slots x column kinds
     std::vector<int> kinds;         // row kind held by each slot, -1 for none
     std::vector<std::uint8_t> done; // per column kind, for make_blend_row
 };
@@ -553,10 +566,10 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y) {
     const std::size_t ncols = plan.cols.kinds.size();
     const Blend* blends;
     if (!plan.table.empty()) {
-        blends = plan.table.data() + static_cast<std::size_t>(step.kind) * ncols;
+        blends = plan.table.data.get() + static_cast<std::size_t>(step.kind) * ncols;
     } else {
         const std::size_t slot = static_cast<std::size_t>(step.kind) % scratch.kinds.size();
-        Blend* row = scratch.blends.data() + slot * ncols;
+        Blend* row = scratch.blends.data.get() + slot * ncols;
         if (scratch.kinds[slot] != step.kind) {
             const AxisKind& ky = plan.rows.kinds[static_cast<std::size_t>(step.kind)];
             make_blend_row(plan.cols, plan.vector_kinds, ky, row, scratch.done.data());
@@ -715,10 +728,10 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
             for (RowBlends& rb : scratch)
                 rb.done.resize(ncols);
             if (ncols * nrows <= tuning.max_weight_table) {
-                plan.table.resize(ncols * nrows);
+                plan.table.allocate(ncols * nrows);
                 for (std::size_t r = 0; r < nrows; ++r)
                     make_blend_row(plan.cols, plan.vector_kinds, plan.rows.kinds[r],
-                                   plan.table.data() + r * ncols, scratch[0].done.data());
+                                   plan.table.data.get() + r * ncols, scratch[0].done.data());
             }
             if (plan.table.empty()) {
                 // As many slots as rows between two rows of the same kind, when that fits in
@@ -729,7 +742,7 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
                 const std::size_t gap = return_gap(plan.rows);
                 const std::size_t kind_slots = gap <= budget ? std::max<std::size_t>(gap, 1) : 1;
                 for (RowBlends& rb : scratch) {
-                    rb.blends.resize(kind_slots * ncols);
+                    rb.blends.allocate(kind_slots * ncols);
                     rb.kinds.assign(kind_slots, -1);
                 }
             }
