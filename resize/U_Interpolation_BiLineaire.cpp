@@ -548,6 +548,12 @@ struct Plan {
     VecKinds vec_cols; // the column kinds' fractions, for four_blends
 #endif
     const void* vector_kinds = nullptr; // &vec_cols when the weights are computed four at a time
+    // The order in which the destination rows are computed, when not top to bottom: grouped by
+    // row kind, so that one row of blends serves every row of its kind in turn.
+    std::vector<int> order;
+    int row_at(int n) const {
+        return order.empty() ? n : order[static_cast<std::size_t>(n)];
+    }
 };
 
 // Per thread, when the pairs are too many for a table: the blends of the row kinds met last,
@@ -615,13 +621,14 @@ void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progr
         for (int y = 0; y < height; ++y) {
             if (progress)
                 progress->row_reached(y);
-            compute_row(plan, scratch[0], y);
+            compute_row(plan, scratch[0], plan.row_at(y));
         }
         return;
     }
 
     // Rows go out in blocks to whichever thread is free; this thread reports every row in
-    // order as soon as it and all rows above it are done.
+    // order as soon as it and all rows before it are done. (Rows grouped by kind are reported
+    // by their place in that order: the progress still moves once per row, from 0 to the end.)
     constexpr int kBlock = 8;
     const int blocks = (height + kBlock - 1) / kBlock;
     std::atomic<int> next{0};
@@ -632,7 +639,7 @@ void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progr
     auto compute_block = [&](int b, RowBlends& rb) {
         const int end = std::min(height, (b + 1) * kBlock);
         for (int y = b * kBlock; y < end; ++y)
-            compute_row(plan, rb, y);
+            compute_row(plan, rb, plan.row_at(y));
         done[b].store(true, std::memory_order_release);
         done[b].notify_all();
     };
@@ -741,6 +748,18 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
                     1, tuning.max_weight_table / ncols / static_cast<std::size_t>(threads));
                 const std::size_t gap = return_gap(plan.rows);
                 const std::size_t kind_slots = gap <= budget ? std::max<std::size_t>(gap, 1) : 1;
+                if (gap > budget) {
+                    // Row kinds come back too far apart to be kept: take the rows kind by kind.
+                    std::vector<int> first(nrows + 1, 0);
+                    for (const AxisStep& step : plan.rows.steps)
+                        ++first[static_cast<std::size_t>(step.kind) + 1];
+                    for (std::size_t k = 0; k < nrows; ++k)
+                        first[k + 1] += first[k];
+                    plan.order.resize(static_cast<std::size_t>(new_height));
+                    for (int y = 0; y < new_height; ++y)
+                        plan.order[static_cast<std::size_t>(
+                            first[static_cast<std::size_t>(plan.rows.steps[y].kind)]++)] = y;
+                }
                 for (RowBlends& rb : scratch) {
                     rb.blends.allocate(kind_slots * ncols);
                     rb.kinds.assign(kind_slots, -1);
