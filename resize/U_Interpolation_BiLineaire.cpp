@@ -180,6 +180,13 @@ inline double inverse_distance(long double a, long double b) {
 // (truncated to b) or just below (truncated to b - 1). The exact sum is carried as a
 // double-double; the side is taken only when the sum's rounding is above 2^-59 relative, eight
 // times what the extended roundings could undo.
+//
+// When the sum is exactly S (no rounding at all, which the weights' short fractions make
+// common) and S < 8, the quotient is exactly b: every weight is at least 1 / sqrt(2), so a
+// multiple of 2^-53, and so is every product b x w and partial sum; below 255 x 8 < 2^11 they
+// need at most 64 bits, so the extended numerator is exactly b x S.
+constexpr double kExactFlatSum = 8.0;
+
 std::int8_t flat_rule(const Blend& b) {
     double hi = 0, lo = 0;
     for (double w : b.w) {
@@ -191,6 +198,8 @@ std::int8_t flat_rule(const Blend& b) {
         hi = s;
     }
     const double excess = (hi - b.sum) + lo; // exact sum minus S
+    if (excess == 0.0 && b.sum < kExactFlatSum)
+        return 1;
     const double threshold = b.sum * 0x1p-59;
     if (excess > threshold)
         return 1;
@@ -365,8 +374,12 @@ __attribute__((target("avx2,fma"))) void four_blends(const VecKinds& cols, const
             _mm256_store_pd(v[i], _mm256_div_pd(hi[i], th));
         }
         _mm256_store_pd(sum, th);
+        const __m256d exact_flat =
+            _mm256_and_pd(_mm256_cmp_pd(excess, _mm256_setzero_pd(), _CMP_EQ_OQ),
+                          _mm256_cmp_pd(th, _mm256_set1_pd(kExactFlatSum), _CMP_LT_OQ));
         const int good_bits = _mm256_movemask_pd(good);
-        const int above_bits = _mm256_movemask_pd(above), below_bits = _mm256_movemask_pd(below);
+        const int above_bits = _mm256_movemask_pd(_mm256_or_pd(above, exact_flat));
+        const int below_bits = _mm256_movemask_pd(below);
         const int even_bits = _mm256_movemask_pd(even);
         for (int k = 0; k < 4; ++k) {
             if (!(good_bits >> k & 1))
