@@ -1,8 +1,325 @@
 #include "edit/history.h"
 
+#include "platform/error.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include <zstd.h>
+#include <zstd_errors.h>
+
+namespace {
+
+// zstd's fastest level: a small edit's difference is mostly zeros and compresses to almost
+// nothing at any level, and a whole 4K frame still takes only tens of milliseconds.
+constexpr int kLevel = 1;
+// Rows go through the compressor in pieces of about this many bytes, so that no buffer of the
+// picture's size is ever needed besides the pictures themselves.
+constexpr qsizetype kPieceBytes = 256 * 1024;
+
+void check(size_t code) {
+    if (!ZSTD_isError(code))
+        return;
+    if (ZSTD_getErrorCode(code) == ZSTD_error_memory_allocation)
+        throw std::bad_alloc();
+    throw KapError(QStringLiteral("Historique endommagé : %1")
+                       .arg(QString::fromLatin1(ZSTD_getErrorName(code))));
+}
+
+// The smallest rectangle outside which `a` and `b` (same size, 24-bit) are equal; empty when
+// they are equal everywhere.
+QRect changed_rect(const QImage& a, const QImage& b) {
+    if (a.constBits() == b.constBits())
+        return {};
+    const qsizetype row = qsizetype{a.width()} * 3;
+    int top = -1, bottom = -1;
+    qsizetype first = row, last = -1; // byte bounds over all rows seen so far
+    for (int y = 0; y < a.height(); ++y) {
+        const uchar* p = a.constScanLine(y);
+        const uchar* q = b.constScanLine(y);
+        if (std::memcmp(p, q, static_cast<size_t>(row)) == 0)
+            continue;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        // Only the parts outside the bounds found so far can widen them.
+        qsizetype i = 0;
+        while (i < first && p[i] == q[i])
+            ++i;
+        first = std::min(first, i);
+        qsizetype j = row - 1;
+        while (j > last && p[j] == q[j])
+            --j;
+        last = std::max(last, j);
+    }
+    if (top < 0)
+        return {};
+    return QRect(QPoint(static_cast<int>(first / 3), top),
+                 QPoint(static_cast<int>(last / 3), bottom));
+}
+
+int rows_per_piece(qsizetype row) {
+    return static_cast<int>(std::max<qsizetype>(1, kPieceBytes / row));
+}
+
+} // namespace
+
+struct History::Codec {
+    ZSTD_CCtx* compressor = nullptr;
+    ZSTD_DCtx* decompressor = nullptr;
+    ~Codec() {
+        ZSTD_freeCCtx(compressor);
+        ZSTD_freeDCtx(decompressor);
+    }
+    ZSTD_CCtx* cctx() {
+        if (!compressor) {
+            compressor = ZSTD_createCCtx();
+            if (!compressor)
+                throw std::bad_alloc();
+            check(ZSTD_CCtx_setParameter(compressor, ZSTD_c_compressionLevel, kLevel));
+        }
+        return compressor;
+    }
+    ZSTD_DCtx* dctx() {
+        if (!decompressor) {
+            decompressor = ZSTD_createDCtx();
+            if (!decompressor)
+                throw std::bad_alloc();
+        }
+        return decompressor;
+    }
+};
+
+History::History() : codec_(std::make_unique<Codec>()) {}
+History::~History() = default;
+
+int History::run_first(int index) const {
+    while (index > 0 && entries_[static_cast<size_t>(index)].linked)
+        --index;
+    return index;
+}
+
+int History::run_last(int index) const {
+    while (index + 1 < count() && entries_[static_cast<size_t>(index) + 1].linked)
+        ++index;
+    return index;
+}
+
+bool History::run_has_whole(int index) const {
+    for (int i = run_first(index), end = run_last(index); i <= end; ++i)
+        if (entries_[static_cast<size_t>(i)].whole)
+            return true;
+    return false;
+}
+
+// XOR (or copy, when `before` is null) of the rows of `rect`, compressed piece by piece.
+static std::vector<char> compress_rows(ZSTD_CCtx* cctx, const QImage& after, const QImage* before,
+                                       QRect rect) {
+    std::vector<char> out;
+    if (rect.isEmpty())
+        return out;
+    const qsizetype row = qsizetype{rect.width()} * 3;
+    const qsizetype offset = qsizetype{rect.left()} * 3;
+    const int piece_rows = rows_per_piece(row);
+    std::vector<uchar> piece(static_cast<size_t>(row * piece_rows));
+    std::vector<char> buffer(ZSTD_CStreamOutSize());
+    check(ZSTD_CCtx_reset(cctx, ZSTD_reset_session_only));
+    check(ZSTD_CCtx_setPledgedSrcSize(cctx, static_cast<unsigned long long>(row) * rect.height()));
+    for (int y0 = rect.top(); y0 <= rect.bottom(); y0 += piece_rows) {
+        const int n = std::min(piece_rows, rect.bottom() + 1 - y0);
+        for (int r = 0; r < n; ++r) {
+            uchar* dst = piece.data() + r * row;
+            const uchar* a = after.constScanLine(y0 + r) + offset;
+            if (before) {
+                const uchar* b = before->constScanLine(y0 + r) + offset;
+                for (qsizetype i = 0; i < row; ++i)
+                    dst[i] = a[i] ^ b[i];
+            } else {
+                std::memcpy(dst, a, static_cast<size_t>(row));
+            }
+        }
+        const bool end = y0 + n > rect.bottom();
+        ZSTD_inBuffer in{piece.data(), static_cast<size_t>(row * n), 0};
+        for (;;) {
+            ZSTD_outBuffer o{buffer.data(), buffer.size(), 0};
+            const size_t left =
+                ZSTD_compressStream2(cctx, &o, &in, end ? ZSTD_e_end : ZSTD_e_continue);
+            check(left);
+            out.insert(out.end(), buffer.data(), buffer.data() + o.pos);
+            if (end ? left == 0 : in.pos == in.size)
+                break;
+        }
+    }
+    out.shrink_to_fit();
+    return out;
+}
+
+History::Patch History::difference(const QImage& before, const QImage& after) const {
+    Patch patch;
+    patch.rect = changed_rect(before, after);
+    patch.data = compress_rows(codec_->cctx(), after, &before, patch.rect);
+    return patch;
+}
+
+History::Patch History::whole_copy(const QImage& pixels) const {
+    Patch patch;
+    patch.rect = pixels.rect();
+    patch.data = compress_rows(codec_->cctx(), pixels, nullptr, patch.rect);
+    return patch;
+}
+
+void History::apply(const Patch& patch, QImage& picture, bool xor_in) const {
+    if (patch.rect.isEmpty())
+        return;
+    const QRect& rect = patch.rect;
+    const qsizetype row = qsizetype{rect.width()} * 3;
+    const qsizetype offset = qsizetype{rect.left()} * 3;
+    const int piece_rows = rows_per_piece(row);
+    std::vector<uchar> piece(static_cast<size_t>(row * piece_rows));
+    ZSTD_DCtx* dctx = codec_->dctx();
+    check(ZSTD_DCtx_reset(dctx, ZSTD_reset_session_only));
+    ZSTD_inBuffer in{patch.data.data(), patch.data.size(), 0};
+    for (int y0 = rect.top(); y0 <= rect.bottom(); y0 += piece_rows) {
+        const int n = std::min(piece_rows, rect.bottom() + 1 - y0);
+        ZSTD_outBuffer o{piece.data(), static_cast<size_t>(row * n), 0};
+        while (o.pos < o.size) {
+            const size_t before = o.pos;
+            const size_t hint = ZSTD_decompressStream(dctx, &o, &in);
+            check(hint);
+            if (o.pos == before && (hint == 0 || in.pos == in.size))
+                throw KapError(QStringLiteral("Historique endommagé : données tronquées"));
+        }
+        for (int r = 0; r < n; ++r) {
+            uchar* dst = picture.scanLine(y0 + r) + offset;
+            const uchar* src = piece.data() + r * row;
+            if (xor_in) {
+                for (qsizetype i = 0; i < row; ++i)
+                    dst[i] ^= src[i];
+            } else {
+                std::memcpy(dst, src, static_cast<size_t>(row));
+            }
+        }
+    }
+}
+
+QImage History::rebuild(int index) const {
+    const Entry& entry = entries_[static_cast<size_t>(index)];
+    if (!entry.plain.isNull() || entry.size.isEmpty())
+        return entry.plain;
+
+    // Start from the entry shown when it is in the same run, or else from the nearest entry of
+    // the run kept whole, then apply the links one by one towards `index`.
+    const int first = run_first(index), last = run_last(index);
+    int start = -1;
+    if (shown_ >= first && shown_ <= last && !entries_[static_cast<size_t>(shown_)].plain.isNull())
+        start = shown_;
+    for (int k = first; k <= last; ++k)
+        if (entries_[static_cast<size_t>(k)].whole &&
+            (start < 0 || std::abs(k - index) < std::abs(start - index)))
+            start = k;
+    if (start < 0) // every run keeps a plain or a whole entry; this is a broken history
+        throw KapError(QStringLiteral("Historique endommagé : étape introuvable"));
+
+    const Entry& from = entries_[static_cast<size_t>(start)];
+    QImage pixels;
+    if (!from.plain.isNull()) {
+        pixels = from.plain.copy();
+        if (pixels.isNull())
+            throw std::bad_alloc();
+    } else {
+        pixels = QImage(from.size, QImage::Format_BGR888);
+        if (pixels.isNull())
+            throw std::bad_alloc();
+        apply(from.copy, pixels, false);
+    }
+    // A link holds entry i XOR entry i - 1: the same patch steps up to i or down to i - 1.
+    for (int i = start + 1; i <= index; ++i)
+        apply(entries_[static_cast<size_t>(i)].link, pixels, true);
+    for (int i = start; i > index; --i)
+        apply(entries_[static_cast<size_t>(i)].link, pixels, true);
+    return pixels;
+}
+
+void History::show(int index) {
+    if (shown_ >= 0 && shown_ < count() && shown_ != index)
+        entries_[static_cast<size_t>(shown_)].plain = QImage();
+    shown_ = index;
+}
+
+QImage History::at(int index) {
+    Entry& entry = entries_.at(static_cast<size_t>(index));
+    QImage pixels;
+    try {
+        pixels = rebuild(index);
+    } catch (const std::bad_alloc&) {
+        throw KapError(QStringLiteral("Mémoire insuffisante"));
+    }
+    entry.plain = pixels;
+    show(index);
+    return pixels;
+}
+
+void History::append(QImage snapshot) {
+    try {
+        if (!snapshot.isNull() && snapshot.format() != QImage::Format_BGR888) {
+            snapshot = snapshot.convertToFormat(QImage::Format_BGR888);
+            if (snapshot.isNull())
+                throw std::bad_alloc();
+        }
+        if (entries_.size() == entries_.capacity())
+            entries_.reserve(std::max<size_t>(16, 2 * entries_.size()));
+
+        Entry added;
+        added.size = snapshot.size();
+        added.plain = snapshot;
+        QImage before;
+        Patch before_copy;
+        bool copy_before = false;
+        if (!entries_.empty()) {
+            const int last = count() - 1;
+            before = rebuild(last);
+            if (before.size() == added.size) {
+                added.linked = true;
+                added.link = difference(before, snapshot);
+            } else {
+                // No link across a change of size: each side keeps a whole copy to start from.
+                if (!run_has_whole(last) && !before.isNull()) {
+                    before_copy = whole_copy(before);
+                    copy_before = true;
+                }
+                if (!snapshot.isNull()) {
+                    added.whole = true;
+                    added.copy = whole_copy(snapshot);
+                }
+            }
+        }
+
+        // Nothing below allocates: the history changes only once everything is ready.
+        if (copy_before) {
+            entries_.back().whole = true;
+            entries_.back().copy = std::move(before_copy);
+        }
+        entries_.push_back(std::move(added));
+        show(count() - 1);
+    } catch (const std::bad_alloc&) {
+        throw KapError(
+            QStringLiteral("Mémoire insuffisante pour enregistrer cette étape dans l'historique."));
+    }
+}
+
+void History::clear() {
+    entries_ = {};
+    shown_ = -1;
+}
+
 qsizetype History::bytes() const {
     qsizetype total = 0;
-    for (const QImage& entry : entries_)
-        total += entry.sizeInBytes();
+    for (const Entry& entry : entries_) {
+        total += static_cast<qsizetype>(entry.link.data.size() + entry.copy.data.size());
+        if (!entry.plain.isNull())
+            total += entry.plain.sizeInBytes();
+    }
     return total;
 }

@@ -1,20 +1,80 @@
 #pragma once
-// The undo history of the working picture: full-size snapshots in the order they were recorded.
-// The list only grows at its end and is emptied whole by a capture or a reset.
+// The undo history of the working picture: snapshots in the order they were recorded. The list
+// only grows at its end and is emptied whole by a capture or a reset.
+//
+// A full 24-bit copy per step would take 25 MB at 3840 x 2160, so snapshots are held compactly.
+// Only the entry shown stays as plain pixels, shared with the picture until either is drawn on.
+// Every entry is linked to the entry before it by the XOR of the two, limited to the rectangle
+// where they differ and compressed with zstd: a small edit costs a few kilobytes. Any entry is
+// rebuilt from the entry shown by applying the links on the way, so an undo or a redo costs one
+// copy of the picture and one small link. Where two neighbours differ in size (a resize) there
+// is no link; the entries on either side of such a step are then also kept whole, compressed, so
+// that every entry stays reachable.
 
 #include <QImage>
+#include <QRect>
+#include <QSize>
+#include <memory>
 #include <vector>
 
 class History {
 public:
+    History();
+    ~History();
+    History(const History&) = delete;
+    History& operator=(const History&) = delete;
+
     int count() const { return static_cast<int>(entries_.size()); }
     bool empty() const { return entries_.empty(); }
-    const QImage& at(int index) const { return entries_.at(static_cast<size_t>(index)); }
-    void append(QImage snapshot) { entries_.push_back(std::move(snapshot)); }
-    void clear() { entries_.clear(); }
-    // Bytes of pixels the snapshots hold.
+    QSize size_at(int index) const { return entries_.at(static_cast<size_t>(index)).size; }
+
+    // The pixels of entry `index`, exactly as recorded (Format_BGR888). The entry becomes the one
+    // shown: its pixels are kept plain, those of the entry shown before are let go.
+    // Throws KapError "Mémoire insuffisante" when the pixels cannot be rebuilt; the history is
+    // then unchanged.
+    QImage at(int index);
+
+    // Records `snapshot` as the newest entry and makes it the one shown. Its pixels are shared,
+    // not copied. Throws KapError "Mémoire insuffisante" when memory runs out; the history then
+    // holds exactly what it held before.
+    void append(QImage snapshot);
+
+    void clear();
+
+    // Bytes the history holds: compressed links and whole copies, and plain pixels.
     qsizetype bytes() const;
 
 private:
-    std::vector<QImage> entries_;
+    // The XOR of two pictures over `rect` (or, for a whole copy, the pixels themselves), rows of
+    // rect.width() x 3 bytes from top to bottom, compressed as one zstd frame.
+    struct Patch {
+        QRect rect;
+        std::vector<char> data;
+    };
+    struct Entry {
+        QSize size;
+        bool linked = false; // `link` leads to the entry before, of the same size
+        Patch link;
+        bool whole = false; // `copy` holds the pixels themselves
+        Patch copy;
+        QImage plain; // null unless kept plain
+    };
+    struct Codec;
+
+    // First and last index of the run of linked entries around `index`.
+    int run_first(int index) const;
+    int run_last(int index) const;
+    bool run_has_whole(int index) const;
+    // Rebuilds the pixels of entry `index` without changing the history.
+    QImage rebuild(int index) const;
+    Patch difference(const QImage& before, const QImage& after) const;
+    Patch whole_copy(const QImage& pixels) const;
+    // Applies `patch` to `picture`: XOR when `xor_in`, plain copy into a whole picture otherwise.
+    void apply(const Patch& patch, QImage& picture, bool xor_in) const;
+    // Makes `index` the entry shown, releasing the plain pixels of the one shown before.
+    void show(int index);
+
+    std::vector<Entry> entries_;
+    int shown_ = -1;
+    std::unique_ptr<Codec> codec_;
 };

@@ -32,20 +32,26 @@ void restore_entry(const QImage& entry, MainWindow& window) {
         fitted.fill(Qt::white);
         picture = fitted;
     }
-    block_copy(picture, stretch_and(entry, size), window.surface().copy_mode);
+    // An entry of the picture's size is used as it stands, and a plain copy shares its pixels
+    // with the history until either is drawn on: no full-size copies on the way.
+    const QImage scaled = entry.size() == size ? as_bgr888(entry) : stretch_and(entry, size);
+    if (window.surface().copy_mode == CopyMode::Plain)
+        picture = scaled;
+    else
+        block_copy(picture, scaled, window.surface().copy_mode);
     window.repaint_picture();
 }
 
 void HistoryCommands::undo() {
     EditingState& state = window_.editing_state();
-    const History& history = *state.history;
+    History& history = *state.history;
     // A position left beyond the list (a reset that found no capture file empties the list but
     // keeps the position) counts as the last entry, so undo never leaves the list.
     if (state.history_index > history.count() - 1)
         state.history_index = std::max(history.count() - 1, 0);
     if (state.history_index < 1)
         return;
-    const QImage& entry = history.at(state.history_index - 1);
+    const QImage entry = history.at(state.history_index - 1); // may fail: nothing is changed yet
     if (!state.undo_picture_reset) {
         QImage fresh(window_.view_size(), QImage::Format_BGR888);
         fresh.fill(Qt::white);
@@ -58,13 +64,14 @@ void HistoryCommands::undo() {
 
 void HistoryCommands::redo() {
     EditingState& state = window_.editing_state();
-    const History& history = *state.history;
+    History& history = *state.history;
     if (state.history_index < 0)
         state.history_index = 0;
     if (state.history_index >= history.count() - 1)
         return;
+    const QImage entry = history.at(state.history_index + 1); // may fail: nothing is changed yet
     ++state.history_index;
-    restore_entry(history.at(state.history_index), window_);
+    restore_entry(entry, window_);
 }
 
 void HistoryCommands::reset() {

@@ -14,8 +14,13 @@ struct ResampleTuning {
     // estimate lies close to an integer. Off: every blended byte in extended precision.
     bool fast_path = true;
     // Weights are computed once per pair (column fraction, row fraction) when there are at most
-    // this many distinct pairs; above that, once per destination row.
+    // this many distinct pairs; above that, rows of blends are kept for as many row fractions as
+    // this budget allows, and computed again for a row whose fraction is not kept.
     std::size_t max_weight_table = std::size_t{1} << 17;
+    // Compute the four-neighbour weights four columns at a time in double-double arithmetic
+    // where the processor has AVX2 and FMA, settling each weight exactly or handing it to the
+    // extended-precision code. Off: every weight in extended precision.
+    bool vector_weights = true;
 };
 
 QImage resample_bilinear_tuned(const QImage& source, int new_width, int new_height,

@@ -6,7 +6,7 @@ set -euo pipefail
 KAP_BUILD_PACKAGES=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n libgl-dev
-    zlib1g-dev libjpeg62-turbo-dev
+    zlib1g-dev libjpeg62-turbo-dev libzstd-dev
     libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev
     libglib2.0-dev
 )

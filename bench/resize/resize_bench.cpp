@@ -1,6 +1,11 @@
 // Resampling real screens at the sizes the program meets (a capture reduced to the default
 // width, a 1080p screen enlarged to 4K, a 4K screen halved), each beside Qt's own smooth scaling
 // of the same 24-bit picture for scale.
+//
+// sweep/<screen>/<width>/<threads>/{ours,qt_smooth}: every target width from 100 to 4000 in
+// steps of 99 (uneven ratios, the hard case) and 100, at the proportional height, on one thread
+// and on two; Qt's scaling is given the same number of threads through its global pool.
+// Environment: KAP_RESIZE_SWEEP_STEP overrides the steps (e.g. 1 for every width).
 
 #include "resize/U_Interpolation_BiLineaire.h"
 #include "resize/resample_tuning.h"
@@ -9,8 +14,13 @@
 
 #include <QImage>
 #include <QString>
+#include <QThread>
+#include <QThreadPool>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,6 +68,67 @@ void qt_smooth(benchmark::State& state, const std::string& name, int w, int h) {
         benchmark::Counter(double(w) * h * state.iterations() / 1e6, benchmark::Counter::kIsRate);
 }
 
+// The proportional height, as the program computes it (MulDiv rounding).
+int proportional(int height, int width, int source_width) {
+    return int((std::int64_t{height} * width * 2 + source_width) /
+               (2 * std::int64_t{source_width}));
+}
+
+void sweep_ours(benchmark::State& state, const std::string& name, int w, int threads) {
+    const QImage& src = screen(name);
+    if (src.isNull()) {
+        state.SkipWithError("missing screen");
+        return;
+    }
+    const int h = proportional(src.height(), w, src.width());
+    ResampleTuning tuning;
+    tuning.threads = threads;
+    for (auto _ : state) {
+        QImage out = resample_bilinear_tuned(src, w, h, nullptr, tuning);
+        benchmark::DoNotOptimize(out.constBits());
+    }
+}
+
+void sweep_qt(benchmark::State& state, const std::string& name, int w, int threads) {
+    const QImage& src = screen(name);
+    if (src.isNull()) {
+        state.SkipWithError("missing screen");
+        return;
+    }
+    const int h = proportional(src.height(), w, src.width());
+    QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    for (auto _ : state) {
+        QImage out = src.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        benchmark::DoNotOptimize(out.constBits());
+    }
+    QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount());
+}
+
+void register_sweep() {
+    std::set<int> widths;
+    std::vector<int> steps = {99, 100};
+    if (const char* env = std::getenv("KAP_RESIZE_SWEEP_STEP"))
+        steps = {std::max(1, std::atoi(env))};
+    for (int step : steps)
+        for (int w = 100; w <= 4000; w += step)
+            widths.insert(w);
+    for (const std::string name : {"web-1080.png", "web-2160.png"})
+        for (int w : widths)
+            for (int threads : {1, 2}) {
+                const std::string base = "sweep/" + name.substr(0, name.size() - 4) + "/" +
+                                         std::to_string(w) + "/" + std::to_string(threads);
+                benchmark::RegisterBenchmark((base + "/ours").c_str(), sweep_ours, name, w, threads)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime()
+                    ->MinTime(0.05);
+                benchmark::RegisterBenchmark((base + "/qt_smooth").c_str(), sweep_qt, name, w,
+                                             threads)
+                    ->Unit(benchmark::kMillisecond)
+                    ->UseRealTime()
+                    ->MinTime(0.05);
+            }
+}
+
 struct Case {
     const char* label;
     int sw, sh, w, h;
@@ -87,6 +158,7 @@ int register_all() {
                 ->UseRealTime();
         }
     }
+    register_sweep();
     return 0;
 }
 

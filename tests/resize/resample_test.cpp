@@ -53,8 +53,9 @@ std::string diff(const QImage& got, const QImage& want) {
 }
 
 TEST(ResampleReference, RandomSizesAndContentsMatchByteForByte) {
-    std::vector<ResampleTuning> tunings(5);
+    std::vector<ResampleTuning> tunings(6);
     tunings[1].fast_path = false;
+    tunings[5].vector_weights = false;
     tunings[2].max_weight_table = 0;
     tunings[3].threads = 3;
     tunings[4].max_weight_table = 0;
@@ -89,6 +90,27 @@ TEST(ResampleReference, CommonRatiosAndLargeOutputsMatchByteForByte) {
                 << k[0] << "x" << k[1] << " -> " << k[2] << "x" << k[3] << " pattern " << pattern;
             EXPECT_EQ(diff(resample_bilinear_tuned(src, k[2], k[3], nullptr, per_row), want), "");
         }
+}
+
+TEST(ResampleReference, RealScreenAtUnevenWidthsMatchesByteForByte) {
+    // A sweep of target widths from a real 1080p screen, where few fractions repeat and the
+    // weights are computed per row: the vectorised weights, the cached rows of blends, one
+    // thread and two, all against the literal arithmetic.
+    const QImage screen = QImage(QStringLiteral(KAP_SHARED_DIR "/screens/web-1080.png"))
+                              .convertToFormat(QImage::Format_BGR888);
+    ASSERT_FALSE(screen.isNull());
+    std::vector<ResampleTuning> tunings(4);
+    tunings[1].vector_weights = false;
+    tunings[2].threads = 2;
+    tunings[3].max_weight_table = 1 << 12; // cached rows of blends instead of the table
+    for (int width : {1333, 1331, 766, 217, 2098}) {
+        const int height = (1080 * width * 2 + 1920) / 3840; // proportional, rounded
+        const QImage want = reference_resample(screen, width, height);
+        for (std::size_t t = 0; t < tunings.size(); ++t)
+            ASSERT_EQ(
+                diff(resample_bilinear_tuned(screen, width, height, nullptr, tunings[t]), want), "")
+                << width << "x" << height << " tuning " << t;
+    }
 }
 
 TEST(ResampleReference, IndependentOfTheCallersFloatingPointMode) {
@@ -242,11 +264,16 @@ TEST(ResampleErrors, BadSizesFailBeforeAnythingAndKeepThePicture) {
 TEST(ResampleProgressCalls, EveryRowInOrderOnOneOrManyThreads) {
     std::mt19937 rng(11);
     const QImage src = make_picture(90, 70, 1, rng);
-    for (auto [threads, wd, hd] : {std::tuple{0, 40, 25}, std::tuple{0, 800, 600},
-                                   std::tuple{2, 300, 301}, std::tuple{5, 30, 7}}) {
+    // Without a table, rows are computed grouped by kind; the progress still counts them in
+    // order.
+    for (auto [threads, wd, hd, table] :
+         {std::tuple{0, 40, 25, 1 << 17}, std::tuple{0, 800, 600, 1 << 17},
+          std::tuple{2, 300, 301, 1 << 17}, std::tuple{5, 30, 7, 1 << 17},
+          std::tuple{1, 500, 200, 0}, std::tuple{2, 500, 200, 0}}) {
         Recorder progress;
         ResampleTuning tuning;
         tuning.threads = threads;
+        tuning.max_weight_table = static_cast<std::size_t>(table);
         resample_bilinear_tuned(src, wd, hd, &progress, tuning);
         EXPECT_EQ(progress.calls,
                   (std::vector<std::string>{"started " + std::to_string(hd), "finished"}));
