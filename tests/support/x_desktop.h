@@ -26,6 +26,7 @@ public:
         root = s_->root;
         active_atom_ = atom("_NET_ACTIVE_WINDOW");
         extents_atom_ = atom("_NET_FRAME_EXTENTS");
+        stacking_atom_ = atom("_NET_CLIENT_LIST_STACKING");
     }
     ~XDesktop() {
         destroy_windows();
@@ -143,6 +144,12 @@ public:
         sync();
     }
 
+    // The managed windows from bottom to top, as the window manager stacks them.
+    std::vector<xcb_window_t> stacking() {
+        const std::vector<uint32_t> v = property32(root, stacking_atom_, XCB_ATOM_WINDOW);
+        return std::vector<xcb_window_t>(v.begin(), v.end());
+    }
+
     xcb_window_t active_window() {
         const std::vector<uint32_t> v = property32(root, active_atom_, XCB_ATOM_WINDOW);
         return v.empty() ? xcb_window_t(XCB_NONE) : v[0];
@@ -204,7 +211,7 @@ private:
 
     std::vector<uint32_t> property32(xcb_window_t win, xcb_atom_t name, xcb_atom_t type) {
         auto* r =
-            xcb_get_property_reply(c_, xcb_get_property(c_, 0, win, name, type, 0, 16), nullptr);
+            xcb_get_property_reply(c_, xcb_get_property(c_, 0, win, name, type, 0, 1024), nullptr);
         std::vector<uint32_t> values;
         if (r && r->type == type && r->format == 32) {
             const auto* v = static_cast<const uint32_t*>(xcb_get_property_value(r));
@@ -250,5 +257,6 @@ private:
     xcb_screen_t* s_ = nullptr;
     xcb_atom_t active_atom_ = XCB_ATOM_NONE;
     xcb_atom_t extents_atom_ = XCB_ATOM_NONE;
+    xcb_atom_t stacking_atom_ = XCB_ATOM_NONE;
     std::vector<xcb_window_t> windows_;
 };
