@@ -95,8 +95,11 @@ std::vector<std::pair<const void*, std::function<void()>>>& hide_listeners() {
 }
 
 // Notes where each top-level window of the program stood when it was hidden, so that a grab
-// can wait until it is really gone from the screen. Qt's own X connection is asked, at the
-// moment of the hide, before the window manager takes the frame away.
+// can wait until it is really gone from the screen. A window tells it is being hidden (its
+// visibleChanged signal) before Qt asks the server to unmap it: Qt's own X connection is asked
+// then, while the window manager's frame is still there, and the X11 screens start watching the
+// compositor before it can act on the hide. The hide event, which comes after the unmap, is the
+// fallback.
 class HideWatcher final : public QObject {
 public:
     using QObject::QObject;
@@ -108,12 +111,22 @@ public:
         if (!window)
             if (auto* widget = qobject_cast<QWidget*>(object); widget && widget->isWindow())
                 window = widget->windowHandle();
-        if (window && window->isTopLevel() && window->handle())
+        if (window && window->isTopLevel() && window->handle()) {
+            if (event->type() == QEvent::Show)
+                connect(window, &QWindow::visibleChanged, this, &HideWatcher::visibility_changed,
+                        Qt::UniqueConnection);
             note(xcb_window_t(window->winId()), event->type() == QEvent::Hide);
+        }
         return false;
     }
 
 private:
+    void visibility_changed(bool visible) {
+        auto* window = qobject_cast<QWindow*>(sender());
+        if (!visible && window && window->isTopLevel() && window->handle())
+            note(xcb_window_t(window->winId()), true);
+    }
+
     static void note(xcb_window_t id, bool hidden) {
         std::vector<HiddenWindow>& windows = hidden_windows();
         if (!hidden) {
@@ -172,7 +185,6 @@ struct X11Screen::Impl {
     bool have_xfixes = false;
     bool have_randr = false;
     bool have_damage = false;
-    uint8_t damage_event = 0; // the Damage extension's first event code
     bool shm_allowed = true;
     bool last_shm = false;
 
@@ -261,7 +273,6 @@ struct X11Screen::Impl {
             auto reply =
                 get_reply(xcb_damage_query_version_reply, c, xcb_damage_query_version(c, 1, 1));
             have_damage = bool(reply);
-            damage_event = damage->first_event;
         }
     }
 
