@@ -16,11 +16,13 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -88,6 +90,7 @@ protected:
     RecordingDialogs dialogs_;
     QTemporaryDir temp;
     QImage desktop;
+    pid_t stopped_wm = 0; // set going again at the end, whatever happens
 
     void SetUp() override {
         ASSERT_TRUE(x.ok()) << "no X server";
@@ -113,6 +116,8 @@ protected:
     }
 
     void TearDown() override {
+        if (stopped_wm > 0)
+            kill(stopped_wm, SIGCONT);
         destroy_windows();
         set_dialogs(nullptr);
         x.destroy_windows();
@@ -208,6 +213,33 @@ TEST_F(CompositorX11Test, NoCaptureHoldsTheFadingMainWindow) {
     }
     EXPECT_TRUE(faults.isEmpty()) << faults.join(QLatin1Char('\n')).toStdString();
     std::printf("slowest capture: %lld ms\n", static_cast<long long>(slowest));
+}
+
+TEST_F(CompositorX11Test, SlowWindowManagerIsWaitedFor) {
+    const pid_t wm = pid_t(x.root_cardinal("_OPENBOX_PID"));
+    ASSERT_GT(wm, 0) << "openbox does not name its process";
+    const ScreenRect region{100, 60, 760, 620};
+    Form5->x1->setText(QString::number(region.left));
+    Form5->x2->setText(QString::number(region.right));
+    Form5->y1->setText(QString::number(region.top));
+    Form5->y2->setText(QString::number(region.bottom));
+    Form5->memo_aera->setEnabled(true);
+    Form5->memo_aera->setChecked(true);
+    ASSERT_NO_FATAL_FAILURE(show_main_window(region.to_qrect(), true));
+
+    // The window manager takes 400 ms to hear of the hide and take the frame away.
+    ASSERT_EQ(kill(wm, SIGSTOP), 0);
+    stopped_wm = wm;
+    ASSERT_TRUE(QProcess::startDetached(
+        QStringLiteral("sh"), {"-c", QStringLiteral("sleep 0.4; kill -CONT %1").arg(wm)}));
+    Form1->Capture_selectionClick();
+    kill(wm, SIGCONT);
+
+    QRect box;
+    ASSERT_EQ(Form1->Image1->picture().size(), region.to_qrect().size());
+    EXPECT_EQ(differing(Form1->Image1->picture(), desktop, {region.left, region.top}, &box), 0)
+        << "the frame, or the fading window, in " << box.width() << "x" << box.height() << " at ("
+        << box.x() << ", " << box.y() << ")";
 }
 
 } // namespace

@@ -64,6 +64,13 @@ public:
         sync();
     }
 
+    // A 32-bit cardinal property of the root window (openbox names its process in
+    // _OPENBOX_PID), or 0.
+    uint32_t root_cardinal(const char* name) {
+        const std::vector<uint32_t> v = property32(root, atom(name), XCB_ATOM_CARDINAL);
+        return v.empty() ? 0 : v[0];
+    }
+
     // The window owning a selection (a compositing manager owns _NET_WM_CM_S0), or none.
     xcb_window_t selection_owner(const char* name) {
         auto* r =
