@@ -6,7 +6,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 . "$root/scripts/deps.sh"
 
 kap_install_missing "${KAP_BUILD_PACKAGES[@]}" "${KAP_RUN_PACKAGES[@]}" "${KAP_TEST_PACKAGES[@]}"
-KAP_CMAKE_FLAGS="${KAP_CMAKE_FLAGS:-} -DKAP_BUILD_TESTS=ON -DKAP_BUILD_BENCH=ON" \
+KAP_CMAKE_FLAGS="${KAP_CMAKE_FLAGS:-} -DKAP_BUILD_TESTS=ON -DKAP_BUILD_BENCH=ON -DKAP_WERROR=ON" \
     kap_configure_and_build "$root"
 
 cd "$root/build"

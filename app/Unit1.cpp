@@ -1,19 +1,22 @@
 #include "app/Unit1.h"
 
 #include "app/Unit5.h"
+#include "app/main_window_commands.h"
 #include "app/spin_box.h"
 #include "app/status_bar.h"
 #include "edit/history.h"
 #include "edit/picture_view.h"
 #include "edit/working_files.h"
-#include "output/save_command.h"
 #include "platform/screen.h"
+#include "platform/window_placement.h"
+#include "resize/Unit2.h"
 
 #include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -206,14 +209,21 @@ void TForm1::FormClose() {
 }
 
 void TForm1::FormDestroy() {
+    commands_.reset();
     history.reset();
+}
+
+void TForm1::set_commands(std::unique_ptr<MainWindowCommands> commands) {
+    commands_ = std::move(commands);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
     FormClose();
     event->accept();
-    // Closing the main window ends the program, whatever secondary window is still shown.
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    // Closing the main window ends the program at once, whatever secondary window is still
+    // shown: exit() leaves the event loop without asking the other windows to close, so the
+    // configuration window neither stores nor validates anything (its changes are lost).
+    QCoreApplication::exit(0);
 }
 
 // --- Window style and size -------------------------------------------------------------------
@@ -244,50 +254,29 @@ QMargins TForm1::frame_margins() const {
     return known_frame_;
 }
 
-void TForm1::set_outer_size(int width, int height) {
-    wanted_outer_ = QSize(width, height);
-    const QMargins m = frame_margins();
-    resize(width - m.left() - m.right(), height - m.top() - m.bottom());
+void TForm1::set_outer_size(QSize size) {
+    wanted_outer_ = size;
+    resize(size.shrunkBy(frame_margins()));
 }
 
 QSize TForm1::outer_size() const {
-    const QMargins m = frame_margins();
-    return size().grownBy(m);
+    return size().grownBy(frame_margins());
 }
 
-void TForm1::set_client_size(int width, int height) {
-    wanted_outer_ = QSize(width, height).grownBy(frame_margins());
-    resize(width, height);
+void TForm1::set_client_size(QSize size) {
+    wanted_outer_ = size.grownBy(frame_margins());
+    resize(size);
 }
-
-namespace {
-// Screen coordinates start at the primary display's top-left corner; the window system's at the
-// top-left of the whole desktop.
-QPoint window_system_point(int x, int y) {
-    QPoint origin;
-    if (QScreen* primary = QGuiApplication::primaryScreen())
-        origin = primary->geometry().topLeft();
-    return QPoint(x, y) + origin;
-}
-} // namespace
 
 void TForm1::fit_to_work_area() {
     const ScreenRect work = ::screen().work_area();
     wanted_outer_ = QSize(static_cast<int>(work.width()), static_cast<int>(work.height()));
-    // Placed by its client area inside the known frame: Qt's move() places a framed window by
-    // its frame only when Qt already knows the frame, which it may not just after show().
-    setGeometry(QRect(window_system_point(work.left, work.top), wanted_outer_)
-                    .marginsRemoved(frame_margins()));
+    resize(wanted_outer_.shrunkBy(frame_margins()));
+    place_outer(this, QPoint(work.left, work.top), frame_margins());
 }
 
 void TForm1::centre_on_display() {
-    const ScreenRect display = ::screen().primary_display();
-    const QSize outer = outer_size();
-    const QMargins frame = frame_margins();
-    const QPoint at =
-        window_system_point(static_cast<int>((display.width() - outer.width()) / 2),
-                            static_cast<int>((display.height() - outer.height()) / 2));
-    setGeometry(QRect(at + QPoint(frame.left(), frame.top()), size()));
+    centre_window(this, frame_margins(), ::screen().primary_display());
 }
 
 void TForm1::apply_size_constraints() {
@@ -301,30 +290,91 @@ void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!centred_) {
         centred_ = true;
-        set_outer_size(wanted_outer_.width(), wanted_outer_.height());
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect desk = screen->geometry();
-            move(desk.x() + (desk.width() - wanted_outer_.width()) / 2,
-                 desk.y() + (desk.height() - wanted_outer_.height()) / 2);
-        }
+        set_outer_size(wanted_outer_);
+        place_outer(this, centred_top_left(qt_primary_display(), wanted_outer_), frame_margins());
         // The window manager tells the frame's size only once the window is mapped: the outer
         // size and the minimum are set again when it is known.
         QTimer::singleShot(100, this, [this] {
             apply_size_constraints();
-            set_outer_size(wanted_outer_.width(), wanted_outer_.height());
+            set_outer_size(wanted_outer_);
         });
     }
     apply_size_constraints();
 }
 
-// --- Configuration window --------------------------------------------------------------------
+// --- What the commands need of the main window ----------------------------------------------
 
-void TForm1::fenetre_reglagesClick() {
-    Form5->show_non_modal();
+SettingsSnapshot TForm1::settings() const {
+    return Form5->settings();
 }
 
-void TForm1::ReglagesClick() {
-    Form5->show_non_modal();
+const QImage& TForm1::picture() const {
+    return Image1->picture();
+}
+
+QImage& TForm1::picture_for_drawing() {
+    return Image1->picture_for_drawing();
+}
+
+DrawingSurface& TForm1::surface() {
+    return Image1->surface;
+}
+
+void TForm1::set_picture(QImage picture) {
+    Image1->set_picture(std::move(picture));
+}
+
+void TForm1::assign_pixels(QImage pixels) {
+    Image1->assign_pixels(std::move(pixels));
+}
+
+QSize TForm1::view_size() const {
+    return Image1->size();
+}
+
+void TForm1::set_view_size(QSize size) {
+    Image1->resize(size);
+}
+
+void TForm1::repaint_picture(QRect area) {
+    if (area.isEmpty())
+        Image1->picture_changed();
+    else
+        Image1->repaint(area);
+}
+
+void TForm1::set_status_text(int panel, const QString& text) {
+    StatusBar1->set_panel_text(panel, text);
+}
+
+void TForm1::show_delay_panel(bool shown) {
+    Panel_tempo->setVisible(shown);
+    if (shown)
+        Panel_tempo->raise();
+}
+
+int TForm1::delay_seconds() const {
+    return tempo->value();
+}
+
+void TForm1::set_delay_seconds(int seconds) {
+    tempo->setValue(seconds);
+}
+
+void TForm1::clear_text_label() {
+    Texte->clear();
+}
+
+ResampleProgress* TForm1::resize_progress() {
+    return Form2;
+}
+
+void TForm1::reset_resize_progress() {
+    Form2->ProgressBar1->setValue(0);
+}
+
+void TForm1::remember_region(const ScreenRect& region) {
+    Form5->remember_region(region);
 }
 
 void TForm1::tempoExit() {

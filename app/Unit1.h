@@ -1,13 +1,14 @@
 #pragma once
 // The main window: toolbar, picture area, delay panel, status bar and context menu, with the
-// editing state. Handlers are named after their control and event; each is thin and calls into
-// the subsystem that does the work. The handlers are spread over files by subsystem:
-//   Unit1.cpp          construction, layout, start and end of life, window style
+// editing state. Handlers are named after their control and event, and each is one line that
+// calls the subsystem object owning the command: captures in capture/, undo, redo and reset in
+// edit/, the resize in resize/, save and sharing in output/. The window's own files:
+//   Unit1.cpp          construction, layout, start and end of life, window style, and what the
+//                      commands need of the window (MainWindow)
 //   Unit1_menu.cpp     the context menu, its shortcuts and the tool choice
-//   Unit1_capture.cpp  the capture buttons and the delay panel
-//   Unit1_history.cpp  undo, redo, reset
-//   Unit1_output.cpp   save, clipboard, external programs, e-mail
-//   Unit1_resize.cpp   the resize command
+//   Unit1_commands.cpp the handlers of the toolbar, the menu's commands and the picture view
+
+#include "edit/main_window.h"
 
 #include <QImage>
 #include <QKeySequence>
@@ -27,10 +28,9 @@ class QToolButton;
 class KapSpinBox;
 class KapStatusBar;
 class PictureView;
-class History;
-class SaveCommand;
+struct MainWindowCommands;
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, public EditingState, public MainWindow {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* parent = nullptr);
@@ -81,33 +81,45 @@ public:
     QAction* N2 = nullptr;
     QAction* Reglages = nullptr;
 
-    // Editing state.
-    std::unique_ptr<History> history;
-    int history_index = 0;
-    bool mode_highlighter = false;
-    bool mode_arrow = false;
-    bool mode_stylus = false;
-    bool mode_text = false;
-    bool mode_rectangle = false;
-    bool stroke_active = false;
-    bool snapshot_pending = false;
-    bool undo_picture_reset = false;
-    bool label_dragging = false;
-    bool with_cursor = false;
-    bool resized = false;
-    int last_resize_width = 0;
-
     // Window style and size. Sizes are outer sizes (frame and title bar included).
     void set_stay_on_top(bool on);
     bool is_stay_on_top() const { return stay_on_top_; }
-    void set_outer_size(int width, int height);
     QSize outer_size() const;
     QMargins frame_margins() const;
-    void set_client_size(int width, int height);
-    // Stretches the window over the primary display's work area.
-    void fit_to_work_area();
-    // Centres the window on the primary display.
-    void centre_on_display();
+
+    // What the commands need of the main window.
+    EditingState& editing_state() override { return *this; }
+    SettingsSnapshot settings() const override;
+    const QImage& picture() const override;
+    QImage& picture_for_drawing() override;
+    DrawingSurface& surface() override;
+    void set_picture(QImage picture) override;
+    void assign_pixels(QImage pixels) override;
+    QSize view_size() const override;
+    void set_view_size(QSize size) override;
+    void repaint_picture(QRect area = QRect()) override;
+    void hide_window() override { hide(); }
+    void show_window() override { show(); }
+    void fit_to_work_area() override;
+    void centre_on_display() override;
+    void set_client_size(QSize size) override;
+    void set_outer_size(QSize size) override;
+    void set_status_text(int panel, const QString& text) override;
+    ToolColours tool_colours() const override;
+    void set_view_cursor(const QString& name) override;
+    void show_text_dialog() override;
+    void apply_tool_cursor() override;
+    void show_delay_panel(bool shown) override;
+    int delay_seconds() const override;
+    void set_delay_seconds(int seconds) override;
+    void clear_text_label() override;
+    ResampleProgress* resize_progress() override;
+    void reset_resize_progress() override;
+    void remember_region(const ScreenRect& region) override;
+
+    // The command objects, made once every window exists.
+    void set_commands(std::unique_ptr<MainWindowCommands> commands);
+    MainWindowCommands& commands() { return *commands_; }
 
     // Context menu.
     bool popup_enabled() const { return popup_enabled_; }
@@ -125,14 +137,6 @@ public:
     unsigned arrow_colour() const;
     unsigned stylus_colour() const;
     unsigned rectangle_colour() const;
-
-    // Gives the picture view the cursor of the active tool.
-    void apply_tool_cursor();
-
-    // The wait before a grab: tempo x 1000 + 200 milliseconds.
-    int capture_wait_ms() const;
-    // The end of a region drag on the overlay, in the overlay's coordinates.
-    void region_released(QPoint press, QPoint release);
 
 public slots:
     void FormCreate();
@@ -211,11 +215,7 @@ private:
     void add_shortcut(const QKeySequence& keys, std::vector<void (TForm1::*)()> handlers);
     void lay_out_client();
     void apply_size_constraints();
-    void set_view_cursor(const QString& name);
-    void select_tool(bool* mode);
-    void clear_history();
-    void resize_capture_if_asked(QImage& raster);
-    void capture_remembered_region();
+    void check_highlighter_colour(QAction* item);
 
     bool stay_on_top_ = true;
     bool popup_enabled_ = false;
@@ -223,7 +223,7 @@ private:
     QSize wanted_outer_{442, 423};
     mutable QMargins known_frame_;
     std::vector<MenuShortcut> shortcuts_;
-    std::unique_ptr<SaveCommand> save_command_; // keeps the dialog's last name between saves
+    std::unique_ptr<MainWindowCommands> commands_;
 };
 
 extern TForm1* Form1;

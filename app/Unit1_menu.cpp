@@ -2,6 +2,8 @@
 // a shortcut runs the handlers of the items above, and the tool choice it makes.
 #include "app/Unit1.h"
 
+#include "app/main_window_commands.h"
+#include "edit/Unit4.h"
 #include "edit/picture_view.h"
 #include "platform/tool_cursors.h"
 
@@ -230,63 +232,68 @@ unsigned TForm1::rectangle_colour() const {
     return 0x000000FF;
 }
 
+ToolColours TForm1::tool_colours() const {
+    return {highlighter_colour(), highlighter_cursor_name(), arrow_colour(), stylus_colour(),
+            rectangle_colour()};
+}
+
 void TForm1::set_view_cursor(const QString& name) {
-    Image1->setCursor(tool_cursor(name));
+    if (name == QLatin1String("arrow"))
+        Image1->setCursor(Qt::ArrowCursor);
+    else if (name == QLatin1String("cross"))
+        Image1->setCursor(Qt::CrossCursor);
+    else
+        Image1->setCursor(tool_cursor(name));
+}
+
+void TForm1::show_text_dialog() {
+    Form4->show();
+    Form4->raise();
 }
 
 void TForm1::apply_tool_cursor() {
-    set_view_cursor(highlighter_cursor_name());
-    if (mode_stylus)
-        set_view_cursor(QStringLiteral("stylet"));
-    if (mode_arrow || mode_text)
-        Image1->setCursor(Qt::ArrowCursor);
-    if (mode_rectangle)
-        Image1->setCursor(Qt::CrossCursor);
+    commands().tools.apply_tool_cursor();
 }
 
 // --- Tool commands ---------------------------------------------------------------------------
 
-void TForm1::select_tool(bool* mode) {
-    mode_highlighter = mode_arrow = mode_stylus = mode_rectangle = mode_text = false;
-    *mode = true;
-}
-
 void TForm1::Surligneur1Click() {
-    select_tool(&mode_highlighter);
-    set_view_cursor(highlighter_cursor_name());
+    commands().tools.select_highlighter();
 }
 
 void TForm1::Fleche_Click() {
-    select_tool(&mode_arrow);
-    Image1->setCursor(Qt::ArrowCursor);
+    commands().tools.select_arrow();
 }
 
 void TForm1::Stylet1Click() {
-    select_tool(&mode_stylus);
-    Image1->setCursor(Qt::ArrowCursor);
-    set_view_cursor(QStringLiteral("stylet"));
+    commands().tools.select_stylus();
 }
 
 void TForm1::Rectangle1Click() {
-    select_tool(&mode_rectangle);
-    Image1->setCursor(Qt::CrossCursor);
+    commands().tools.select_rectangle();
 }
 
+void TForm1::Texte1Click() {
+    commands().tools.select_text();
+}
+
+// A colour item of a submenu is checked; only the highlighter's colour changes the cursor.
 void TForm1::Jaune_mClick() {
-    Jaune_m->setChecked(true);
-    set_view_cursor(QStringLiteral("feutre_jaune"));
+    check_highlighter_colour(Jaune_m);
 }
 void TForm1::Vert1Click() {
-    Vert1->setChecked(true);
-    set_view_cursor(QStringLiteral("feutre_vert"));
+    check_highlighter_colour(Vert1);
 }
 void TForm1::Bleu_mClick() {
-    Bleu_m->setChecked(true);
-    set_view_cursor(QStringLiteral("feutre_bleu"));
+    check_highlighter_colour(Bleu_m);
 }
 void TForm1::Rouge_mClick() {
-    Rouge_m->setChecked(true);
-    set_view_cursor(QStringLiteral("feutre_rouge"));
+    check_highlighter_colour(Rouge_m);
+}
+
+void TForm1::check_highlighter_colour(QAction* item) {
+    item->setChecked(true);
+    commands().tools.highlighter_colour_checked();
 }
 
 void TForm1::Rouge2Click() {

@@ -4,6 +4,8 @@
 #include "app/spin_box.h"
 #include "app/status_bar.h"
 #include "platform/dialogs.h"
+#include "platform/stay_on_top.h"
+#include "platform/window_placement.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -179,11 +181,7 @@ void TForm5::set_format_selected(QRadioButton* button, bool selected) {
 void TForm5::show_non_modal() {
     if (!positioned_) {
         positioned_ = true;
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect desk = screen->geometry();
-            move(desk.x() + (desk.width() - width()) / 2,
-                 desk.y() + (desk.height() - height()) / 2);
-        }
+        centre_window(this, window_frame(this));
     }
     show();
     raise();
@@ -225,11 +223,11 @@ void TForm5::hideEvent(QHideEvent* event) {
 }
 
 void TForm5::FormShow() {
-    Form1->set_stay_on_top(false);
+    secondary_window_visibility(this, true);
 }
 
 void TForm5::FormHide() {
-    Form1->set_stay_on_top(true);
+    secondary_window_visibility(this, false);
 }
 
 void TForm5::jpg_compressionChange() {
@@ -303,4 +301,42 @@ void TForm5::Button2Click() {
 
 void TForm5::PngSpeedButton1Click() {
     // The open-with chooser for the current picture comes with the external-program commands.
+}
+
+SettingsSnapshot TForm5::settings() const {
+    SettingsSnapshot s;
+    SaveSettings& save = s.save;
+    if (format_png_256->isChecked())
+        save.format = SaveFormat::Png;
+    else if (Format_png_8->isChecked())
+        save.format = SaveFormat::Png8;
+    else if (Format_jpg->isChecked())
+        save.format = SaveFormat::Jpeg;
+    else if (Format_bmp->isChecked())
+        save.format = SaveFormat::Bmp;
+    else
+        save.format = SaveFormat::None;
+    save.jpeg_quality = jpg_compression->value();
+    save.automatic = mode_rafale->isChecked();
+    save.folder = auto_save_folder;
+    save.base_name = nom_fich_rafale->text();
+    save.no_confirmation = comfirm_enregistr->isChecked();
+
+    s.size_stylet = size_stylet->value();
+    s.size_surligneur = size_surligneur->value();
+    s.largeur_px = largeur_px->value();
+    s.resize_on_the_fly = resize->isChecked();
+    s.use_remembered_region = memo_aera->isChecked();
+    if (!x1->text().isEmpty())
+        s.remembered_region = ScreenRect{x1->text().toInt(), y1->text().toInt(), x2->text().toInt(),
+                                         y2->text().toInt()};
+    return s;
+}
+
+void TForm5::remember_region(const ScreenRect& region) {
+    x1->setText(QString::number(region.left));
+    x2->setText(QString::number(region.right));
+    y1->setText(QString::number(region.top));
+    y2->setText(QString::number(region.bottom));
+    memo_aera->setEnabled(true);
 }

@@ -3,6 +3,8 @@
 //   Unit5.cpp           layout and the small handlers
 //   Unit5_settings.cpp  loading from and storing to the settings file
 
+#include "edit/settings_snapshot.h"
+
 #include <QWidget>
 
 class QCheckBox;
@@ -56,6 +58,12 @@ public:
 
     // The folder chosen last for automatic saving.
     QString auto_save_folder;
+
+    // The controls' values now, for a command about to run.
+    SettingsSnapshot settings() const;
+    // Shows a region selected on the overlay in the labels x1, x2, y1, y2 and lets the check
+    // box `memo_aera` be ticked.
+    void remember_region(const ScreenRect& region);
 
     // Shows the window without making it modal; when already shown, only brings it forward.
     void show_non_modal();

@@ -47,14 +47,16 @@ bool TForm5::FormClose() {
         if (nom_fich_rafale->text().isEmpty()) {
             show_message(
                 QStringLiteral("Vous avez choisi le mode \"Enregistrement automatique\"\n\r"
-                               "Veuillez choisir un nom de fichier"));
+                               "Veuillez choisir un nom de fichier"),
+                this);
             may_close = false;
             nom_fich_rafale->setFocus(Qt::OtherFocusReason);
         }
         if (rep_enregitr->text().isEmpty()) {
             show_message(
                 QStringLiteral("Vous avez choisi le mode \"Enregistrement automatique\"\n\r"
-                               "Veuillez choisir un répertoire d'enregistrement!"));
+                               "Veuillez choisir un répertoire d'enregistrement!"),
+                this);
             may_close = false;
         }
     }

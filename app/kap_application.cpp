@@ -3,6 +3,7 @@
 #include "platform/dialogs.h"
 #include "platform/error.h"
 
+#include <QWidget>
 #include <exception>
 #include <new>
 
@@ -12,12 +13,12 @@ bool KapApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        report_escaped_error();
+        report_escaped_error(qobject_cast<QWidget*>(receiver));
         return true;
     }
 }
 
-void report_escaped_error() {
+void report_escaped_error(QWidget* asker) {
     QString text;
     try {
         throw;
@@ -31,7 +32,7 @@ void report_escaped_error() {
         text = QStringLiteral("Erreur inattendue");
     }
     try {
-        show_error(text);
+        show_error(text, asker);
     } catch (...) {
         // The error box itself failed: nothing more can be reported.
     }

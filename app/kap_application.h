@@ -11,4 +11,4 @@ public:
 };
 
 // Shows the error being handled in the error box; to be called from inside a catch block.
-void report_escaped_error();
+void report_escaped_error(QWidget* asker = nullptr);

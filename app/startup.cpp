@@ -2,8 +2,11 @@
 
 #include "app/Unit1.h"
 #include "app/Unit5.h"
+#include "app/main_window_commands.h"
 #include "capture/Unit3.h"
 #include "edit/Unit4.h"
+#include "platform/dialogs.h"
+#include "platform/stay_on_top.h"
 #include "platform/tool_cursors.h"
 #include "resize/Unit2.h"
 
@@ -34,17 +37,17 @@ void create_windows() {
     QApplication::setFont(font);
 
     Form1 = new TForm1;
+    set_main_window(Form1);
     Form2 = new TForm2;
     Form3 = new TForm3;
     Form4 = new TForm4;
     Form5 = new TForm5;
 
     // The secondary windows take the main window's stay-on-top style while they are shown.
-    Form2->on_shown = [] { Form1->set_stay_on_top(false); };
-    Form2->on_hidden = [] { Form1->set_stay_on_top(true); };
-    Form4->on_visibility = [](bool shown) { Form1->set_stay_on_top(!shown); };
+    set_stay_on_top_owner([](bool on_top) { Form1->set_stay_on_top(on_top); });
+    Form1->set_commands(std::make_unique<MainWindowCommands>(*Form1, *Form3, auto_save_counter));
     Form3->on_release = [](QPoint press, QPoint release) {
-        Form1->region_released(press, release);
+        Form1->commands().capture.region_released(press, release);
     };
 }
 

@@ -4,6 +4,7 @@
 // left button is held. The overlay covers every display; the frozen picture, of the primary
 // display only, lies where that display is, and black covers the others.
 
+#include "capture/capture_commands.h"
 #include "platform/screen.h"
 
 #include <QImage>
@@ -13,7 +14,7 @@
 
 class PictureView;
 
-class TForm3 : public QWidget {
+class TForm3 : public QWidget, public RegionOverlay {
     Q_OBJECT
 public:
     explicit TForm3(QWidget* parent = nullptr);
@@ -35,9 +36,11 @@ public:
     std::function<void(QPoint press, QPoint release)> on_release;
 
     // Covers the virtual desktop with the frozen screen and shows the overlay.
-    void start_selection(QImage frozen, const ScreenRect& desktop);
+    void start_selection(QImage frozen, const ScreenRect& desktop) override;
+    const QImage& frozen_screen() const override { return captured_bitmap; }
+    void hide_overlay() override { hide(); }
     // Hides the overlay and frees the frozen screen.
-    void end_selection();
+    void end_selection() override;
 
     // The pixels as the overlay shows them now (the frozen screen with the band inverted).
     QImage shown_pixels() const;

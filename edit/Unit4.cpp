@@ -1,5 +1,7 @@
 #include "edit/Unit4.h"
 
+#include "platform/stay_on_top.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,12 +36,10 @@ void TForm4::hideEvent(QHideEvent* event) {
 }
 
 void TForm4::FormShow() {
-    if (on_visibility)
-        on_visibility(true);
+    secondary_window_visibility(this, true);
     Edit1->setFocus();
 }
 
 void TForm4::FormHide() {
-    if (on_visibility)
-        on_visibility(false);
+    secondary_window_visibility(this, false);
 }

@@ -2,7 +2,6 @@
 // The text dialog: the line of text to insert and its font.
 
 #include <QWidget>
-#include <functional>
 
 class QLabel;
 class QLineEdit;
@@ -17,10 +16,6 @@ public:
     QLineEdit* Edit1 = nullptr;
     QPushButton* Style_texte = nullptr;
     QPushButton* OK = nullptr;
-
-    // Called when the dialog shows and hides, so the main window can give up and take back its
-    // stay-on-top style.
-    std::function<void(bool shown)> on_visibility;
 
 public slots:
     void FormShow();

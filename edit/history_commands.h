@@ -1,24 +1,31 @@
 #pragma once
-// Recording, undoing and redoing steps of the working picture.
-
-#include "edit/drawing_surface.h"
+// Recording the working picture in the history, and the undo, redo and reset commands.
 
 #include <QImage>
-#include <QSize>
 
-class History;
-class PictureView;
+class MainWindow;
 
-// Records the picture shown by `view` as the newest entry and moves the position to it.
-void push_snapshot(History& history, const PictureView& view, int& history_index);
+// Records the picture shown (the view's whole area) as the newest entry and moves the position
+// to it.
+void push_snapshot(MainWindow& window);
 
-// Steps back one entry. The first undo after start-up or after a highlighter press renews the
-// picture (a fresh one, with a plain block-copy mode) before restoring.
-void undo_step(History& history, PictureView& view, int& history_index, bool& undo_picture_reset);
+// Paints `entry` over the whole picture, scaled to the view's size, with the surface's block-copy
+// mode. The picture keeps its size.
+void restore_entry(const QImage& entry, MainWindow& window);
 
-// Steps forward one entry.
-void redo_step(History& history, PictureView& view, int& history_index);
+class HistoryCommands {
+public:
+    explicit HistoryCommands(MainWindow& window) : window_(window) {}
 
-// Paints `entry` over the whole picture of `view`, scaled to its size, with the surface's
-// block-copy mode. The picture keeps its size.
-void restore_entry(const QImage& entry, PictureView& view);
+    // Steps back one entry. The first undo after start-up or after a highlighter press renews
+    // the picture (a fresh one, with a plain block-copy mode) before restoring.
+    void undo();
+    // Steps forward one entry.
+    void redo();
+    // Brings back the capture as it was grabbed, from the grabbed capture file, and starts the
+    // history again from it.
+    void reset();
+
+private:
+    MainWindow& window_;
+};

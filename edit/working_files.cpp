@@ -1,11 +1,8 @@
 #include "edit/working_files.h"
 
 #include "codec/bmp.h"
-#include "platform/error.h"
+#include "platform/file_checks.h"
 #include "platform/temp_dir.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 QString current_picture_file() {
     return temp_dir() + QStringLiteral("kaptorama.bmp");
@@ -29,14 +26,6 @@ QStringList working_files_in_deletion_order() {
 }
 
 QImage read_working_file(const QString& path) {
-    struct stat info {};
-    if (lstat(path.toLocal8Bit().constData(), &info) == 0) {
-        if (!S_ISREG(info.st_mode))
-            throw KapError(
-                msg_cannot_open(path, QStringLiteral("Ce n'est pas un fichier ordinaire")));
-        if (info.st_uid != geteuid())
-            throw KapError(msg_cannot_open(
-                path, QStringLiteral("Le fichier appartient à un autre utilisateur")));
-    }
+    check_own_regular_file(path);
     return read_bmp(path);
 }

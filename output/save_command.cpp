@@ -113,7 +113,7 @@ void SaveCommand::save_with_dialog(const QImage& picture, const SaveSettings& se
     request.filter_index = filter_index_of(settings.format);
     request.default_suffix = QStringLiteral("png");
     request.file_name = last_dialog_name_;
-    const std::optional<SaveFileAnswer> answer = dialogs().save_file(nullptr, request);
+    const std::optional<SaveFileAnswer> answer = dialogs().save_file(dialog_parent(), request);
     if (answer) {
         last_dialog_name_ = answer->path;
         const QString& name = answer->path;

@@ -3,20 +3,11 @@
 // names in a chosen folder. The command reads its settings from the configuration window at the
 // moment it runs; this class holds the logic and what lasts between runs.
 
+#include "edit/settings_snapshot.h"
+
 #include <QImage>
 #include <QString>
 #include <functional>
-
-enum class SaveFormat { None, Png, Png8, Jpeg, Bmp };
-
-struct SaveSettings {
-    SaveFormat format = SaveFormat::Png; // the format selected in the configuration window
-    int jpeg_quality = 100;
-    bool automatic = false;
-    QString folder;    // automatic saving: the folder chosen
-    QString base_name; // automatic saving: the base name typed
-    bool no_confirmation = false;
-};
 
 class SaveCommand {
 public:

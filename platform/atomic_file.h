@@ -4,8 +4,8 @@
 // The bytes go into a new file created beside the target (created exclusively, never through a
 // symbolic link). commit() renames it over the target, which replaces the directory entry itself:
 // a symbolic link standing at the target is replaced, not followed, and a file of another user in
-// a shared sticky directory, or a file made read-only, is refused rather than overwritten. A failure, or destruction without
-// commit(), removes the new file and leaves the target as it was.
+// a shared sticky directory, or a file made read-only, is refused rather than overwritten. A
+// failure, or destruction without commit(), removes the new file and leaves the target as it was.
 
 #include <QByteArray>
 #include <QString>

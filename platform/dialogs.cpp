@@ -1,11 +1,35 @@
 #include "platform/dialogs.h"
 
+#include "platform/window_placement.h"
+
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <QPointer>
 
 namespace {
+
+QPointer<QWidget>& main_window() {
+    static QPointer<QWidget> window;
+    return window;
+}
+
+// A dialog shows above the program's stay-on-top windows: it is on top itself while its parent
+// is, and the window manager keeps it above its parent (it is transient for it).
+void stack_over(QWidget* dialog, QWidget* parent) {
+    if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
+// After a modal dialog the keyboard goes back to the window that asked.
+void give_back_focus(QWidget* parent) {
+    if (parent && parent->isVisible()) {
+        parent->raise();
+        parent->activateWindow();
+    }
+}
 
 class QtDialogs final : public Dialogs {
 public:
@@ -18,11 +42,26 @@ public:
 
     std::optional<QString> choose_folder(QWidget* parent, const QString& title,
                                          const QString& preselected) override {
-        QString dir = QFileDialog::getExistingDirectory(parent, title, preselected,
-                                                        QFileDialog::ShowDirsOnly);
-        if (dir.isEmpty())
+        // Qt's own dialog speaks the program's language. It opens at the top of the folder tree,
+        // or in the folder that holds the one chosen last, with that one selected.
+        QFileDialog dialog(parent, title);
+        dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly, true);
+        const QFileInfo last(preselected);
+        if (!preselected.isEmpty() && last.isDir()) {
+            dialog.setDirectory(last.absolutePath());
+            dialog.selectFile(last.fileName().isEmpty() ? last.absoluteFilePath()
+                                                        : last.fileName());
+        } else {
+            dialog.setDirectory(QStringLiteral("/"));
+        }
+        stack_over(&dialog, parent);
+        const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+        give_back_focus(parent);
+        if (!chosen)
             return std::nullopt;
-        return dir;
+        return dialog.selectedFiles().first();
     }
 
     std::optional<SaveFileAnswer> save_file(QWidget* parent,
@@ -36,7 +75,10 @@ public:
         dialog.setDefaultSuffix(request.default_suffix);
         if (!request.file_name.isEmpty())
             dialog.selectFile(request.file_name);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        stack_over(&dialog, parent);
+        const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+        give_back_focus(parent);
+        if (!chosen)
             return std::nullopt;
         SaveFileAnswer answer;
         answer.path = dialog.selectedFiles().first();
@@ -47,17 +89,25 @@ public:
     }
 
     std::optional<QFont> choose_font(QWidget* parent, const QFont& initial) override {
-        bool ok = false;
-        QFont font = QFontDialog::getFont(&ok, initial, parent);
-        if (!ok)
+        QFontDialog dialog(initial, parent);
+        stack_over(&dialog, parent);
+        const bool chosen = dialog.exec() == QDialog::Accepted;
+        give_back_focus(parent);
+        if (!chosen)
             return std::nullopt;
-        return font;
+        return dialog.selectedFont();
     }
 
 private:
+    // A small modal box titled "Kaptorama", centred on the screen.
     static void box(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
         QMessageBox box(icon, QStringLiteral("Kaptorama"), text, QMessageBox::Ok, parent);
+        stack_over(&box, parent);
+        box.adjustSize();
+        const QMargins frame = parent ? window_frame(parent->window()) : QMargins();
+        centre_window(&box, frame);
         box.exec();
+        give_back_focus(parent);
     }
 };
 
@@ -67,10 +117,6 @@ QtDialogs& real_dialogs() {
 }
 
 Dialogs* installed = nullptr;
-
-QWidget* active_parent() {
-    return QApplication::activeWindow();
-}
 
 } // namespace
 
@@ -82,16 +128,27 @@ void set_dialogs(Dialogs* replacement) {
     installed = replacement;
 }
 
+QWidget* dialog_parent(QWidget* asker) {
+    // A hidden window (the overlay after a failed selection) cannot hold a dialog above it.
+    if (asker && asker->window()->isVisible())
+        return asker->window();
+    return main_window().data();
+}
+
+void set_main_window(QWidget* window) {
+    main_window() = window;
+}
+
 QString error_box_text(const QString& message) {
     if (!message.isEmpty() && message.back() > QLatin1Char('.'))
         return message + QLatin1Char('.');
     return message;
 }
 
-void show_message(const QString& text) {
-    dialogs().message(active_parent(), text);
+void show_message(const QString& text, QWidget* asker) {
+    dialogs().message(dialog_parent(asker), text);
 }
 
-void show_error(const QString& message) {
-    dialogs().error(active_parent(), error_box_text(message));
+void show_error(const QString& message, QWidget* asker) {
+    dialogs().error(dialog_parent(asker), error_box_text(message));
 }

@@ -47,6 +47,12 @@ void set_dialogs(Dialogs* replacement);
 // The error box's text: a full stop is added when the last character sorts after '.'.
 QString error_box_text(const QString& message);
 
-// Shorthands used by every command.
-void show_message(const QString& text);
-void show_error(const QString& message);
+// The window a dialog belongs to: the window that asked (its top-level window), else the main
+// window. A dialog is modal over its parent, shows above it, and gives the keyboard back to it.
+QWidget* dialog_parent(QWidget* asker = nullptr);
+// The program's main window, the parent of dialogs that no other window asked for.
+void set_main_window(QWidget* main_window);
+
+// Shorthands used by every command; `asker` is the window that asks, if not the main window.
+void show_message(const QString& text, QWidget* asker = nullptr);
+void show_error(const QString& message, QWidget* asker = nullptr);

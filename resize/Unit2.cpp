@@ -1,5 +1,8 @@
 #include "resize/Unit2.h"
 
+#include "platform/stay_on_top.h"
+#include "platform/window_placement.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QGuiApplication>
@@ -39,12 +42,7 @@ void TForm2::resample_started(int rows) {
     const qint64 maximum = qint64{10} * (rows - 1);
     step_ = maximum <= std::numeric_limits<int>::max() ? 10 : 1;
 
-    if (QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect desk = screen->geometry();
-        const QRect frame = frameGeometry();
-        const QPoint frame_offset = geometry().topLeft() - frame.topLeft();
-        move(desk.center() - QPoint(frame.width() / 2, frame.height() / 2) + frame_offset);
-    }
+    centre_window(this, window_frame(this));
     show();
     raise();
     ProgressBar1->setValue(0);
@@ -88,13 +86,11 @@ void TForm2::paint_bar_now() {
 }
 
 void TForm2::FormShow() {
-    if (on_shown)
-        on_shown();
+    secondary_window_visibility(this, true);
 }
 
 void TForm2::FormHide() {
-    if (on_hidden)
-        on_hidden();
+    secondary_window_visibility(this, false);
 }
 
 void TForm2::showEvent(QShowEvent* event) {

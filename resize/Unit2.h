@@ -9,7 +9,6 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
-#include <functional>
 
 class QProgressBar;
 
@@ -20,11 +19,6 @@ public:
     explicit TForm2(QWidget* parent = nullptr);
 
     QProgressBar* ProgressBar1;
-
-    // Called when the window is shown and hidden; the main window connects them to drop its
-    // stay-on-top style while this window is up (so it does not cover it) and take it back.
-    std::function<void()> on_shown;
-    std::function<void()> on_hidden;
 
     // Shows the window centred on the desktop with the bar at 0 of 10 x (rows - 1).
     void resample_started(int rows) override;

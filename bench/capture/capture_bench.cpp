@@ -31,7 +31,8 @@
 #include "platform/screen.h"
 #include "platform/wait.h"
 #include "platform/x11_screen.h"
-#include "tests/capture_x11/x_desktop.h"
+#include "tests/support/fake_dialogs.h"
+#include "tests/support/x_desktop.h"
 #include "tests/support/xvfb_server.h"
 
 #include <benchmark/benchmark.h>
@@ -108,20 +109,6 @@ int run_parent(char** argv) {
 }
 
 // --- Child: the program's windows on one screen -----------------------------------------------
-
-class SilentDialogs : public Dialogs {
-public:
-    QStringList errors;
-    void message(QWidget*, const QString&) override {}
-    void error(QWidget*, const QString& text) override { errors.append(text); }
-    std::optional<QString> choose_folder(QWidget*, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<SaveFileAnswer> save_file(QWidget*, const SaveFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<QFont> choose_font(QWidget*, const QFont&) override { return std::nullopt; }
-};
 
 // The real X11 screen, noting when the capture asks it for what: the grab's start and end,
 // and the work area, which the capture asks for once the grabbed capture file is written.
@@ -255,7 +242,7 @@ void bm_show(benchmark::State& state) {
 void bm_push_snapshot(benchmark::State& state) {
     for (auto _ : state) {
         Form1->history->clear();
-        push_snapshot(*Form1->history, *Form1->Image1, Form1->history_index);
+        push_snapshot(*Form1);
     }
 }
 
@@ -287,7 +274,7 @@ void bm_history(benchmark::State& state) {
                 painter.drawLine(10 + i * 20, 10, 200 + i * 20, 300);
             }
             Form1->Image1->picture_changed();
-            push_snapshot(*Form1->history, *Form1->Image1, Form1->history_index);
+            push_snapshot(*Form1);
         }
         const long after = resident_bytes();
         const QImage& picture = Form1->Image1->picture();
@@ -317,7 +304,7 @@ int run_child(int argc, char** argv) {
     if (!temp.isValid())
         return 1;
     qputenv("TMPDIR", temp.path().toLocal8Bit());
-    SilentDialogs dialogs;
+    FakeDialogs dialogs;
     set_dialogs(&dialogs);
     create_windows();
     Form5->resize->setChecked(false);

@@ -86,7 +86,7 @@ void process_events_for(int ms) {
 // Shows the main window inside the region and lets it settle on the screen (a compositor's
 // fade-in included), so that every capture starts from the same state.
 void show_main_window() {
-    Form1->set_outer_size(436, 408);
+    Form1->set_outer_size(QSize(436, 408));
     Form1->show();
     Form1->move(kRegion.left + 60, kRegion.top + 60);
     Form1->raise();

@@ -1,4 +1,4 @@
-#include "app_fixture.h"
+#include "tests/support/app_fixture.h"
 
 #include "app/spin_box.h"
 #include "app/status_bar.h"

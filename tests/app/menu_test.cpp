@@ -1,4 +1,4 @@
-#include "app_fixture.h"
+#include "tests/support/app_fixture.h"
 
 #include "edit/Unit4.h"
 #include "edit/picture_view.h"

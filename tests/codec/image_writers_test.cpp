@@ -21,19 +21,6 @@ QImage sample_picture() {
     return picture;
 }
 
-// Runs kaptorama-image; returns its exit code (-1 for a crash) and its standard error.
-int run_tool(const QStringList& args, QString* err = nullptr, QString* out = nullptr) {
-    QProcess process;
-    process.start(QStringLiteral(KAP_BINARY_DIR "/kaptorama-image"), args);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return -1;
-    if (err)
-        *err = QString::fromUtf8(process.readAllStandardError());
-    if (out)
-        *out = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitCode();
-}
-
 } // namespace
 
 TEST(ImageWriters, FilesPassPngcheckAndDecodeToTheirPixels) {
@@ -68,48 +55,4 @@ TEST(ImageWriters, FailedWritesLeaveTheFormerFileAlone) {
     } catch (const KapError& e) {
         EXPECT_TRUE(e.message().startsWith("Impossible de créer le fichier \"")) << e.what();
     }
-}
-
-TEST(KaptoramaImage, EncodesEachFormatFromABmp) {
-    QTemporaryDir dir;
-    const QImage picture = sample_picture();
-    const QString in = dir.filePath("in.bmp");
-    write_bmp(picture, in);
-
-    ASSERT_EQ(run_tool({"png", in, dir.filePath("o.png"), "--level", "1"}), 0);
-    EXPECT_EQ(libpng_decode(read_all(dir.filePath("o.png"))),
-              picture.convertToFormat(QImage::Format_RGB888));
-    EXPECT_TRUE(read_all(dir.filePath("o.png")).contains("IDAT\x78\x01")) << "level 1";
-    ASSERT_EQ(run_tool({"png8", in, dir.filePath("o8.png")}), 0);
-    EXPECT_EQ(libpng_decode(read_all(dir.filePath("o8.png"))),
-              to_halftone_palette(picture).convertToFormat(QImage::Format_RGB888));
-    ASSERT_EQ(run_tool({"jpeg", in, dir.filePath("o.jpg"), "--quality=40"}), 0);
-    const QRgb red = djpeg_decode(read_all(dir.filePath("o.jpg"))).pixel(10, 10);
-    EXPECT_TRUE(qRed(red) > 230 && qBlue(red) < 25) << std::hex << red;
-    // PNG input goes through Qt's reader.
-    ASSERT_EQ(run_tool({"bmp", dir.filePath("o.png"), dir.filePath("o.bmp")}), 0);
-    EXPECT_EQ(read_bmp(dir.filePath("o.bmp")), picture);
-}
-
-TEST(KaptoramaImage, ReportsBadArgumentsAndBadFiles) {
-    QTemporaryDir dir;
-    const QString in = dir.filePath("in.bmp"), out = dir.filePath("x.jpg");
-    write_bmp(sample_picture(), in);
-
-    QString text;
-    EXPECT_EQ(run_tool({"--help"}, nullptr, &text), 0);
-    EXPECT_TRUE(text.contains("png8 IN OUT"));
-    for (const QStringList& args : {QStringList{},
-                                    {"gif", in, out},
-                                    {"jpeg", in},
-                                    {"jpeg", in, out, "--quality", "0"},
-                                    {"jpeg", in, out, "--level", "9"},
-                                    {"png", in, out, "--level", "10"}})
-        EXPECT_EQ(run_tool(args), 2) << args.join(' ').toStdString();
-    EXPECT_FALSE(QFile::exists(out));
-
-    EXPECT_EQ(run_tool({"png", dir.filePath("nope.bmp"), out}, &text), 1);
-    EXPECT_TRUE(text.contains("Impossible d'ouvrir le fichier")) << text.toStdString();
-    EXPECT_EQ(run_tool({"jpeg", in, dir.filePath("no/dir/x.jpg")}, &text), 1);
-    EXPECT_TRUE(text.contains("Impossible de créer le fichier")) << text.toStdString();
 }

@@ -2,6 +2,7 @@
 // range and positions seen from inside the run, and the show and hide hooks.
 
 #include "platform/error.h"
+#include "platform/stay_on_top.h"
 #include "resize/U_Interpolation_BiLineaire.h"
 #include "resize/Unit2.h"
 
@@ -40,9 +41,10 @@ struct Spy : ResampleProgress {
 class ProgressWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        form.on_shown = [this] { hooks.push_back("shown"); };
-        form.on_hidden = [this] { hooks.push_back("hidden"); };
+        set_stay_on_top_owner(
+            [this](bool on_top) { hooks.push_back(on_top ? "hidden" : "shown"); });
     }
+    void TearDown() override { set_stay_on_top_owner({}); }
     TForm2 form;
     std::vector<std::string> hooks;
     QImage picture{40, 30, QImage::Format_BGR888};
@@ -91,11 +93,3 @@ TEST_F(ProgressWindow, FailuresLeaveTheWindowHidden) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -74,9 +74,3 @@ TEST(ProgressWindowOnScreen, BarMovesWhileTheThreadIsBusy) {
 }
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

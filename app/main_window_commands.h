@@ -1,0 +1,22 @@
+#pragma once
+// The objects that own the main window's commands, one per subsystem, made once every window of
+// the program exists.
+
+#include "capture/capture_commands.h"
+#include "edit/history_commands.h"
+#include "edit/tool_commands.h"
+#include "output/save_command.h"
+#include "resize/resize_command.h"
+
+struct MainWindowCommands {
+    MainWindowCommands(MainWindow& window, RegionOverlay& overlay, int& auto_save_counter)
+        : capture(window, overlay), history(window), tools(window), resize(window),
+          save(auto_save_counter,
+               [&window](const QString& text) { window.set_status_text(3, text); }) {}
+
+    CaptureCommands capture;
+    HistoryCommands history;
+    ToolCommands tools;
+    ResizeCommand resize;
+    SaveCommand save; // keeps the dialog's last name between saves
+};

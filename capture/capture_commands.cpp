@@ -1,0 +1,174 @@
+#include "capture/capture_commands.h"
+
+#include "capture/screen_grabber.h"
+#include "codec/bmp.h"
+#include "edit/history.h"
+#include "edit/history_commands.h"
+#include "edit/main_window.h"
+#include "edit/working_files.h"
+#include "platform/scope_guard.h"
+#include "platform/screen.h"
+#include "platform/wait.h"
+#include "resize/on_the_fly.h"
+
+#include <algorithm>
+
+namespace {
+// A failed capture never leaves the program without a window: the main window, hidden for the
+// grab, is shown again when the command ends through an error.
+auto show_again_on_failure(MainWindow& window) {
+    return OnFailure([&window] { window.show_window(); });
+}
+} // namespace
+
+int CaptureCommands::capture_wait_ms() const {
+    // A delay typed as a negative number waits no longer than none at all.
+    return std::max(0, window_.delay_seconds()) * 1000 + 200;
+}
+
+void CaptureCommands::clear_history() {
+    EditingState& state = window_.editing_state();
+    if (!state.history->empty()) {
+        state.history->clear();
+        state.history_index = 0;
+    }
+}
+
+void CaptureCommands::resize_if_asked(QImage& raster) {
+    const SettingsSnapshot settings = window_.settings();
+    if (settings.resize_on_the_fly)
+        resize_on_the_fly(raster, settings.largeur_px, window_.resize_progress());
+}
+
+void CaptureCommands::cursor_toggled(bool down) {
+    window_.editing_state().with_cursor = down;
+    window_.show_delay_panel(down);
+    window_.set_delay_seconds(down ? 3 : 0);
+}
+
+void CaptureCommands::capture_desktop() {
+    EditingState& state = window_.editing_state();
+    clear_history();
+    window_.hide_window();
+    auto show_again = show_again_on_failure(window_);
+    state.resized = false;
+    window_.show_delay_panel(false);
+    block_for_ms(capture_wait_ms());
+    QImage raster = grab_screen(state.with_cursor);
+    window_.show_window();
+    show_again.dismiss();
+
+    // The picture is shown even when writing the capture file or resizing fails.
+    also_on_failure(
+        [&] {
+            write_bmp(raster, grabbed_capture_file());
+            resize_if_asked(raster);
+        },
+        [&] {
+            window_.fit_to_work_area();
+            window_.assign_pixels(raster);
+            window_.repaint_picture();
+        });
+    push_snapshot(window_);
+    window_.apply_tool_cursor();
+}
+
+void CaptureCommands::capture_active_window() {
+    EditingState& state = window_.editing_state();
+    clear_history();
+    window_.hide_window();
+    auto show_again = show_again_on_failure(window_);
+    state.resized = false;
+    window_.centre_on_display();
+    window_.show_delay_panel(false);
+    block_for_ms(capture_wait_ms());
+    QImage raster = grab_active_window(state.with_cursor);
+    write_bmp(raster, grabbed_capture_file());
+    resize_if_asked(raster);
+
+    fit_window_to_picture(window_, raster.size(), kFitWindowCapture);
+    window_.assign_pixels(raster);
+    window_.repaint_picture();
+    push_snapshot(window_);
+    window_.show_window();
+    show_again.dismiss();
+    window_.apply_tool_cursor();
+}
+
+void CaptureCommands::capture_region() {
+    EditingState& state = window_.editing_state();
+    window_.set_status_text(3, QString());
+    clear_history();
+    const SettingsSnapshot settings = window_.settings();
+    if (settings.use_remembered_region) {
+        if (settings.remembered_region)
+            capture_remembered_region(*settings.remembered_region);
+        return;
+    }
+    window_.hide_window();
+    auto show_again = show_again_on_failure(window_);
+    state.resized = false;
+    window_.show_delay_panel(false);
+    block_for_ms(capture_wait_ms());
+    QImage frozen = grab_screen(state.with_cursor);
+    overlay_.start_selection(std::move(frozen), screen().virtual_desktop());
+    show_again.dismiss(); // the main window stays hidden until the selection ends
+    window_.apply_tool_cursor();
+}
+
+void CaptureCommands::capture_remembered_region(const ScreenRect& region) {
+    window_.hide_window();
+    // Shown again at the end, also after an error.
+    also_on_failure(
+        [&] {
+            QImage raster;
+            if (window_.editing_state().with_cursor) {
+                block_for_ms(capture_wait_ms());
+                raster = grab_rect_cursor(true, region);
+            } else {
+                screen().sync(); // no delay; only makes sure the window is gone
+                raster = grab_rect_cursor(false, region);
+            }
+            write_bmp(raster, grabbed_capture_file());
+            resize_if_asked(raster);
+            window_.assign_pixels(raster);
+            window_.repaint_picture();
+            push_snapshot(window_);
+        },
+        [&] { window_.show_window(); });
+}
+
+void CaptureCommands::region_released(QPoint press, QPoint release) {
+    if (release.x() == press.x() || release.y() == press.y()) {
+        // A click, or a flat drag: no picture.
+        window_.assign_pixels(QImage());
+        overlay_.end_selection();
+        window_.set_outer_size(QSize(436, 408));
+        window_.show_window();
+        return;
+    }
+    const int left = std::min(press.x(), release.x());
+    const int right = std::max(press.x(), release.x());
+    const int top = std::min(press.y(), release.y());
+    const int bottom = std::max(press.y(), release.y());
+    window_.remember_region(ScreenRect{left, top, right, bottom});
+
+    QImage raster = overlay_.frozen_screen().copy(QRect(left, top, right - left, bottom - top));
+    {
+        // The overlay has no close box: it must not stay over the screen after an error.
+        auto take_down = OnFailure([this] {
+            overlay_.end_selection();
+            window_.show_window();
+        });
+        write_bmp(raster, grabbed_capture_file());
+        resize_if_asked(raster);
+    }
+
+    fit_window_to_picture(window_, raster.size(), kFitRegionCapture);
+    window_.assign_pixels(raster);
+    window_.repaint_picture();
+    overlay_.hide_overlay();
+    push_snapshot(window_);
+    overlay_.end_selection();
+    window_.show_window();
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The capture commands: the whole desktop, the active window, a region dragged on a frozen image
+// of the screen or the region remembered from the last drag, and the cursor toggle with its delay.
+// Every capture starts a new picture and a new history.
+
+#include "platform/screen_rect.h"
+
+#include <QImage>
+#include <QPoint>
+
+class MainWindow;
+
+// The full-screen overlay on which the user drags a region over the frozen screen.
+class RegionOverlay {
+public:
+    virtual ~RegionOverlay() = default;
+    // Covers the virtual desktop with the frozen screen (the primary display's pixels) and shows
+    // the overlay; the command returns and the selection ends at the release of a button.
+    virtual void start_selection(QImage frozen, const ScreenRect& desktop) = 0;
+    // The frozen screen of the selection under way.
+    virtual const QImage& frozen_screen() const = 0;
+    virtual void hide_overlay() = 0;
+    // Hides the overlay and frees the frozen screen.
+    virtual void end_selection() = 0;
+};
+
+class CaptureCommands {
+public:
+    CaptureCommands(MainWindow& window, RegionOverlay& overlay)
+        : window_(window), overlay_(overlay) {}
+
+    // The cursor toggle went down (cursor and a 3-second delay) or up (no cursor, no delay).
+    void cursor_toggled(bool down);
+    void capture_desktop();
+    void capture_active_window();
+    // Shows the overlay, or grabs the remembered region at once when it is in use.
+    void capture_region();
+    // The end of a drag on the overlay, in the overlay's coordinates.
+    void region_released(QPoint press, QPoint release);
+
+    // The wait before a grab: tempo x 1000 + 200 milliseconds.
+    int capture_wait_ms() const;
+
+private:
+    void capture_remembered_region(const ScreenRect& region);
+    void clear_history();
+    void resize_if_asked(QImage& raster);
+
+    MainWindow& window_;
+    RegionOverlay& overlay_;
+};

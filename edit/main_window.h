@@ -1,0 +1,130 @@
+#pragma once
+// What the commands of every subsystem need of the main window: its editing state, the working
+// picture it shows 1:1, the few things they do to the window itself, and the configuration
+// window's settings at the moment they run. The main window implements it; tests drive the
+// commands through a fake without any widget.
+
+#include "edit/drawing_surface.h"
+#include "edit/settings_snapshot.h"
+
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <QString>
+#include <memory>
+
+class History;
+class ResampleProgress;
+
+// The colours (0x00BBGGRR) of the items checked in the context menu's colour submenus, and the
+// felt-tip cursor of the checked highlighter colour.
+struct ToolColours {
+    unsigned highlighter = 0x0000FFFF;
+    QString highlighter_cursor = QStringLiteral("feutre_jaune");
+    unsigned arrow = 0x000000FF;
+    unsigned stylus = 0x000000FF;
+    unsigned rectangle = 0x000000FF;
+};
+
+// The main window's editing state, with the names and start values the program has always used.
+struct EditingState {
+    EditingState();
+    ~EditingState();
+
+    std::unique_ptr<History> history;
+    int history_index = 0;
+    bool mode_highlighter = true;
+    bool mode_arrow = false;
+    bool mode_stylus = false;
+    bool mode_text = false;
+    bool mode_rectangle = false;
+    bool stroke_active = false;
+    bool snapshot_pending = false;
+    bool undo_picture_reset = false;
+    bool label_dragging = false;
+    bool with_cursor = false;
+    bool resized = false;
+    int last_resize_width = 0;
+};
+
+class MainWindow {
+public:
+    virtual ~MainWindow() = default;
+
+    virtual EditingState& editing_state() = 0;
+    // The configuration window's controls, read now.
+    virtual SettingsSnapshot settings() const = 0;
+
+    // The working picture (empty: no pixels) and the picture view that shows it. The view sizes
+    // itself to every new picture; its size is what a snapshot records.
+    virtual const QImage& picture() const = 0;
+    virtual QImage& picture_for_drawing() = 0;
+    virtual DrawingSurface& surface() = 0;
+    // A new picture object: the drawing surface starts again from its initial state.
+    virtual void set_picture(QImage picture) = 0;
+    // New pixels in the same picture object: the drawing surface is kept (as a capture does).
+    virtual void assign_pixels(QImage pixels) = 0;
+    virtual QSize view_size() const = 0;
+    virtual void set_view_size(QSize size) = 0;
+    // Repaints the view at once (the command does not return to the event loop before it goes
+    // on); an empty area repaints the whole picture.
+    virtual void repaint_picture(QRect area = QRect()) = 0;
+
+    // The window.
+    virtual void hide_window() = 0;
+    virtual void show_window() = 0;
+    // Stretches the window over the primary display's work area.
+    virtual void fit_to_work_area() = 0;
+    // Centres the window, frame included, on the primary display.
+    virtual void centre_on_display() = 0;
+    virtual void set_client_size(QSize size) = 0;
+    virtual void set_outer_size(QSize size) = 0;
+    virtual void set_status_text(int panel, const QString& text) = 0;
+
+    // The tools: the colours checked in the menu, the picture view's cursor ("arrow" and
+    // "cross" are the platform's pointer and cross-hair, other names the program's tool cursors),
+    // the text dialog.
+    virtual ToolColours tool_colours() const = 0;
+    virtual void set_view_cursor(const QString& name) = 0;
+    virtual void show_text_dialog() = 0;
+    // Gives the picture view the cursor of the active tool.
+    virtual void apply_tool_cursor() = 0;
+
+    // The delay panel under the cursor toggle and its spin box `tempo` (seconds, read now).
+    virtual void show_delay_panel(bool shown) = 0;
+    virtual int delay_seconds() const = 0;
+    virtual void set_delay_seconds(int seconds) = 0;
+
+    // Empties the floating text label's caption (it keeps its visibility).
+    virtual void clear_text_label() = 0;
+
+    // The resize progress window, and putting its bar back to 0.
+    virtual ResampleProgress* resize_progress() = 0;
+    virtual void reset_resize_progress() = 0;
+
+    // Writes the region last selected into the configuration window, and lets it be remembered.
+    virtual void remember_region(const ScreenRect& region) = 0;
+};
+
+// Whether a picture holds no pixels.
+inline bool picture_is_empty(const QImage& picture) {
+    return picture.isNull() || picture.width() == 0 || picture.height() == 0;
+}
+
+// How the main window is fitted to a new picture. Pictures narrower than 418 pixels get a fixed
+// client area; wider ones a client area of the picture's size plus a margin.
+struct WindowFit {
+    QSize narrow_client;       // client area for a picture narrower than 418 pixels
+    bool narrow_view_418x252;  // and the view set to 418 x 252 before the picture comes
+    QSize margin;              // client area = picture + margin for wider pictures
+    bool wide_view_to_picture; // and the view set to the picture's size
+    bool centre;               // and the window centred on the display afterwards
+};
+
+// After an active-window capture; after a region selection; after a reset; after a resize.
+inline constexpr WindowFit kFitWindowCapture{{428, 380}, false, {10, 76}, false, true};
+inline constexpr WindowFit kFitRegionCapture{{428, 382}, true, {10, 76}, false, false};
+inline constexpr WindowFit kFitReset{{428, 382}, true, {9, 76}, true, false};
+inline constexpr WindowFit kFitResize{{428, 380}, false, {9, 127}, true, false};
+
+void fit_window_to_picture(MainWindow& window, QSize picture, const WindowFit& fit);

@@ -1,0 +1,32 @@
+#pragma once
+// The configuration window's settings as a command sees them: a copy of the controls taken when
+// the command (or the step of a tool) runs. The controls stay the live settings; nothing keeps a
+// snapshot beyond the command that took it.
+
+#include "platform/screen_rect.h"
+
+#include <QString>
+#include <optional>
+
+enum class SaveFormat { None, Png, Png8, Jpeg, Bmp };
+
+struct SaveSettings {
+    SaveFormat format = SaveFormat::Png; // the format selected in the configuration window
+    int jpeg_quality = 100;
+    bool automatic = false;
+    QString folder;    // automatic saving: the folder chosen
+    QString base_name; // automatic saving: the base name typed
+    bool no_confirmation = false;
+};
+
+struct SettingsSnapshot {
+    SaveSettings save;
+    int size_stylet = 3;      // pen width of the arrow, the stylus and the rectangle
+    int size_surligneur = 16; // side of the highlighter's stamp
+    int largeur_px = 400;     // width of a resize
+    bool resize_on_the_fly = false;
+    // The remembered region: used by region captures while `use_remembered_region` is ticked;
+    // nothing when no region has been selected (or it was forgotten).
+    bool use_remembered_region = false;
+    std::optional<ScreenRect> remembered_region;
+};

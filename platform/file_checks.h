@@ -1,0 +1,9 @@
+#pragma once
+// Checks on files the program reads from shared places.
+
+#include <QString>
+
+// Throws KapError "Impossible d'ouvrir le fichier ..." when `path` exists but is not a regular
+// file of this user (a link, a pipe, a device, another user's file): a file in a folder that
+// other users can write to (the temporary folder) is then not read. A missing file passes.
+void check_own_regular_file(const QString& path);

@@ -1,0 +1,50 @@
+#include "resize/resize_command.h"
+
+#include "codec/bmp.h"
+#include "edit/history_commands.h"
+#include "edit/main_window.h"
+#include "edit/working_files.h"
+#include "platform/dialogs.h"
+#include "platform/scope_guard.h"
+#include "resize/U_Interpolation_BiLineaire.h"
+#include "resize/on_the_fly.h"
+
+#include <QFileInfo>
+
+void ResizeCommand::run() {
+    EditingState& state = window_.editing_state();
+    const int width = window_.settings().largeur_px;
+    if (state.resized && width == state.last_resize_width)
+        return;
+    if (picture_is_empty(window_.picture()))
+        return;
+    push_snapshot(window_); // the picture as it was before
+    state.resized = true;
+    state.last_resize_width = width;
+
+    const QString path = current_picture_file();
+    write_bmp(window_.picture(), path);
+    window_.reset_resize_progress();
+    if (!QFileInfo::exists(path)) {
+        show_message(QStringLiteral("Il n'y a pas de capture à redimensionner!"));
+        return;
+    }
+    if (width <= 0) {
+        show_message(QStringLiteral("Vous avez sélectionner une largeur de 0 pixel !"));
+        return;
+    }
+    QImage bitmap = read_working_file(path);
+    window_.set_picture(QImage());
+
+    // The picture comes back, resized or not, before an error of the resampler is reported.
+    also_on_failure(
+        [&] {
+            InterpolationBiLineaire(bitmap, width, MulDiv(width, bitmap.height(), bitmap.width()),
+                                    window_.resize_progress());
+        },
+        [&] {
+            fit_window_to_picture(window_, bitmap.size(), kFitResize);
+            window_.set_picture(std::move(bitmap));
+            write_bmp(window_.picture(), path);
+        });
+}

@@ -1,0 +1,218 @@
+// The safe file writer: a good file is never replaced by a half-written one.
+
+#include "platform/atomic_file.h"
+#include "platform/error.h"
+#include "tests/support/files.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+void write_all(AtomicFile& file, const QByteArray& bytes) {
+    file.write(bytes.constData(), std::size_t(bytes.size()));
+}
+
+QString message_of(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const KapError& e) {
+        return e.message();
+    }
+    return QString();
+}
+
+mode_t current_umask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+} // namespace
+
+TEST(AtomicFile, WritesTheBytesInOrderAcrossBufferBoundaries) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.bin");
+    QByteArray expected;
+    {
+        AtomicFile file(path);
+        // Small pieces, pieces that straddle the buffer, and pieces larger than it.
+        int seed = 1;
+        for (const int size : {1, 65535, 2, 70000, 65536, 3, 0, 131073, 5000, 64 * 1024 - 7}) {
+            QByteArray piece(size, Qt::Uninitialized);
+            for (char& c : piece)
+                c = char((seed = seed * 1103515245 + 12345) >> 16);
+            write_all(file, piece);
+            expected += piece;
+        }
+        EXPECT_FALSE(QFile::exists(path)) << "nothing at the target before commit";
+        file.commit();
+    }
+    EXPECT_EQ(file_bytes(path), expected);
+    EXPECT_EQ(entries(dir.path()), QStringList{"out.bin"}) << "no leftover";
+}
+
+TEST(AtomicFile, ReplacesAnExistingFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kaptorama.bmp");
+    ASSERT_TRUE(write_bytes(path, QByteArray(1000, 'o')));
+    AtomicFile file(path);
+    write_all(file, "nouveau");
+    EXPECT_EQ(file_bytes(path), QByteArray(1000, 'o')) << "old content until commit";
+    file.commit();
+    EXPECT_EQ(file_bytes(path), QByteArray("nouveau"));
+    EXPECT_EQ(entries(dir.path()), QStringList{"kaptorama.bmp"});
+}
+
+TEST(AtomicFile, SymbolicLinkAtTheTargetIsReplacedNotFollowed) {
+    QTemporaryDir dir;
+    const QString victim = dir.filePath("victim.txt");
+    ASSERT_TRUE(write_bytes(victim, "intact"));
+    const QString link = dir.filePath("kaptorama.bmp");
+    ASSERT_TRUE(QFile::link(victim, link));
+    const QString dangling_target = dir.filePath("created-through-link");
+    const QString dangling = dir.filePath("kaptorama1.bmp");
+    ASSERT_TRUE(QFile::link(dangling_target, dangling));
+
+    for (const QString& path : {link, dangling}) {
+        AtomicFile file(path);
+        write_all(file, "capture");
+        file.commit();
+        EXPECT_FALSE(QFileInfo(path).isSymLink());
+        EXPECT_EQ(file_bytes(path), QByteArray("capture"));
+    }
+    EXPECT_EQ(file_bytes(victim), QByteArray("intact"));
+    EXPECT_FALSE(QFile::exists(dangling_target));
+}
+
+TEST(AtomicFile, FailureBeforeCommitLeavesTheOldFileAndNoLeftover) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("kaptorama.bmp");
+    ASSERT_TRUE(write_bytes(path, "ancien"));
+    try {
+        AtomicFile file(path);
+        write_all(file, QByteArray(200000, 'x')); // past the buffer: bytes already on disk
+        throw std::runtime_error("encoder failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(file_bytes(path), QByteArray("ancien"));
+    EXPECT_EQ(entries(dir.path()), QStringList{"kaptorama.bmp"});
+}
+
+TEST(AtomicFile, FailedWriteLeavesTheOldFileAndSaysSo) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("capture.bmp");
+    ASSERT_TRUE(write_bytes(path, "ancien"));
+
+    // A file-size limit makes write() fail with EFBIG, as a full disk would with ENOSPC.
+    rlimit old_limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    rlimit small = old_limit;
+    small.rlim_cur = 100000;
+    const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const QString message = message_of([&] {
+        AtomicFile file(path);
+        for (int i = 0; i < 30; ++i)
+            write_all(file, QByteArray(10000, 'x'));
+        file.commit();
+    });
+    ::setrlimit(RLIMIT_FSIZE, &old_limit);
+    std::signal(SIGXFSZ, old_handler);
+
+    EXPECT_TRUE(message.startsWith("Impossible d'écrire dans " + path + ". "))
+        << message.toStdString();
+    EXPECT_GT(message.size(), ("Impossible d'écrire dans " + path + ". ").size());
+    EXPECT_EQ(file_bytes(path), QByteArray("ancien"));
+    EXPECT_EQ(entries(dir.path()), QStringList{"capture.bmp"});
+}
+
+TEST(AtomicFile, FailedRenameLeavesNoLeftover) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("cible");
+    AtomicFile file(path);
+    write_all(file, "donnees");
+    // A folder appears at the target meanwhile: rename() cannot replace it.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("cible/sous"));
+    const QString message = message_of([&] { file.commit(); });
+    EXPECT_TRUE(message.startsWith("Impossible d'écrire dans " + path)) << message.toStdString();
+    EXPECT_TRUE(QFileInfo(path).isDir());
+    EXPECT_EQ(entries(dir.path()), QStringList{"cible"});
+    EXPECT_FALSE(message_of([&] { write_all(file, "x"); }).isEmpty()) << "dead after failure";
+}
+
+TEST(AtomicFile, UncreatableTargetsGiveTheCreationMessage) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(write_bytes(dir.filePath("fichier"), "x"));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("dossier"));
+    for (const QString& path :
+         {dir.filePath("absent/capture.bmp"), dir.filePath("fichier/capture.bmp"),
+          dir.filePath("dossier"), QString()}) {
+        SCOPED_TRACE(path.toStdString());
+        const QString prefix = "Impossible de créer le fichier \"" + path + "\". ";
+        const QString message = message_of([&] { AtomicFile file(path); });
+        EXPECT_TRUE(message.startsWith(prefix)) << message.toStdString();
+        EXPECT_GT(message.size(), prefix.size()) << "the system's reason follows";
+    }
+    EXPECT_EQ(entries(dir.path()), (QStringList{"dossier", "fichier"}));
+}
+
+TEST(AtomicFile, ReadOnlyFolderGivesTheCreationMessage) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not apply to root";
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("lecture-seule");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("lecture-seule"));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    const QString path = folder + "/capture.bmp";
+    const QString message = message_of([&] { AtomicFile file(path); });
+    ::chmod(QFile::encodeName(folder).constData(), 0755);
+    EXPECT_TRUE(message.startsWith("Impossible de créer le fichier \"" + path + "\". "))
+        << message.toStdString();
+}
+
+TEST(AtomicFile, ReadOnlyFileIsNotReplaced) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not apply to root";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("protege.bmp");
+    ASSERT_TRUE(write_bytes(path, "garde"));
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0444), 0);
+    const QString message = message_of([&] { AtomicFile file(path); });
+    EXPECT_TRUE(message.startsWith("Impossible de créer le fichier \"" + path + "\". "))
+        << message.toStdString();
+    EXPECT_EQ(file_bytes(path), QByteArray("garde"));
+}
+
+TEST(AtomicFile, FilesInASharedFolderAreReadableByTheOwnerOnly) {
+    QTemporaryDir dir;
+    const QString shared = dir.filePath("partage");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("partage"));
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    const QString own = dir.filePath("perso");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("perso"));
+    ASSERT_EQ(::chmod(QFile::encodeName(own).constData(), 0755), 0);
+
+    auto mode_of_new_file = [](const QString& path) {
+        AtomicFile file(path);
+        file.write("x", 1);
+        file.commit();
+        struct stat st {};
+        ::stat(QFile::encodeName(path).constData(), &st);
+        return st.st_mode & 07777;
+    };
+    EXPECT_EQ(mode_of_new_file(shared + "/kaptorama.bmp"), 0600u);
+    EXPECT_EQ(mode_of_new_file(own + "/capture.bmp"), 0666u & ~current_umask());
+}
