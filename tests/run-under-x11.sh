@@ -108,8 +108,9 @@ fi
 
 openbox >/dev/null 2>&1 &
 wm=$!
-# Openbox is ready once it names its check window ("window id # 0x...").
-for _ in $(seq 50); do
+# Openbox is ready once it names its check window ("window id # 0x..."); a loaded machine may
+# take a while.
+for _ in $(seq 200); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
     sleep 0.1
 done

@@ -216,8 +216,10 @@ TEST_F(CompositorX11Test, NoCaptureHoldsTheFadingMainWindow) {
 }
 
 TEST_F(CompositorX11Test, SlowWindowManagerIsWaitedFor) {
-    const pid_t wm = pid_t(x.root_cardinal("_OPENBOX_PID"));
-    ASSERT_GT(wm, 0) << "openbox does not name its process";
+    pid_t wm = 0;
+    ASSERT_TRUE(
+        wait_until([&] { return (wm = pid_t(x.root_cardinal("_OPENBOX_PID"))) > 0; }, 10000))
+        << "openbox does not name its process";
     const ScreenRect region{100, 60, 760, 620};
     Form5->x1->setText(QString::number(region.left));
     Form5->x2->setText(QString::number(region.right));
