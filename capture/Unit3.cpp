@@ -4,6 +4,9 @@
 #include "edit/raster.h"
 
 #include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScreen>
 #include <algorithm>
 
@@ -26,7 +29,35 @@ TForm3::TForm3(QWidget* parent)
 }
 
 void TForm3::resizeEvent(QResizeEvent*) {
-    Image1->resize(size());
+    Image1->move(picture_origin);
+}
+
+QPoint TForm3::overlay_to_picture(QPoint overlay_point) const {
+    return overlay_point - picture_origin;
+}
+
+void TForm3::paintEvent(QPaintEvent* event) {
+    // The displays other than the primary one have no frozen picture: black.
+    QPainter painter(this);
+    for (const QRect& r : event->region().subtracted(QRegion(Image1->geometry())))
+        painter.fillRect(r, Qt::black);
+}
+
+// Presses, moves and releases over the other displays, outside the picture control, reach the
+// same handlers in picture coordinates.
+void TForm3::mousePressEvent(QMouseEvent* event) {
+    const QPoint p = overlay_to_picture(event->position().toPoint());
+    Image1MouseDown(event->button(), event->modifiers(), event->buttons(), false, p.x(), p.y());
+}
+
+void TForm3::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = overlay_to_picture(event->position().toPoint());
+    Image1MouseMove(event->modifiers(), event->buttons(), p.x(), p.y());
+}
+
+void TForm3::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint p = overlay_to_picture(event->position().toPoint());
+    Image1MouseUp(event->button(), event->modifiers(), p.x(), p.y());
 }
 
 void TForm3::start_selection(QImage frozen, const ScreenRect& desktop) {
@@ -44,7 +75,11 @@ void TForm3::start_selection(QImage frozen, const ScreenRect& desktop) {
     setCursor(Qt::CrossCursor);
     Image1->setCursor(Qt::CrossCursor);
     Image1->set_picture(captured_bitmap);
-    Image1->resize(size());
+    // The frozen picture is the primary display's: shown where that display is, so that what
+    // the user drags over is what is cut, and the picture control's coordinates are screen
+    // coordinates (the remembered region grabs the same place later).
+    picture_origin = QPoint(-desktop.left, -desktop.top);
+    Image1->setGeometry(QRect(picture_origin, captured_bitmap.size()));
     Image1->picture_changed();
     show();
     raise();

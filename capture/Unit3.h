@@ -1,7 +1,8 @@
 #pragma once
 // The full-screen region-selection overlay: shows a frozen image of the screen on which the user
 // drags the rectangle to capture. A rubber band, drawn inverted, follows the pointer while the
-// left button is held.
+// left button is held. The overlay covers every display; the frozen picture, of the primary
+// display only, lies where that display is, and black covers the others.
 
 #include "capture/capture_commands.h"
 #include "platform/screen.h"
@@ -44,6 +45,12 @@ public:
     // The pixels as the overlay shows them now (the frozen screen with the band inverted).
     QImage shown_pixels() const;
 
+    // Where the picture control, holding the primary display's frozen picture, lies in the
+    // overlay: the primary display's place in the virtual desktop.
+    QPoint picture_origin;
+    // A point of the overlay in the picture control's coordinates, which are screen coordinates.
+    QPoint overlay_to_picture(QPoint overlay_point) const;
+
 public slots:
     void Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
                          Qt::MouseButtons held, bool double_click, int x, int y);
@@ -52,6 +59,10 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     // Inverts the outline of the rectangle between two corners on the shown picture; drawing

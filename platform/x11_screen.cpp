@@ -6,14 +6,20 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QThread>
+#include <QWidget>
 #include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <optional>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <vector>
+#include <xcb/damage.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -48,6 +54,125 @@ QString display_label(const QByteArray& name) {
     return QString::fromLocal8Bit(shown);
 }
 
+// A window hidden by this program only leaves the screen once the window manager has taken its
+// frame away and a compositing manager, where one runs, has painted the place again (after a
+// fade-out of several hundred milliseconds with some). These bounds, counted from the moment
+// the window was hidden, keep a broken window manager or compositor from holding up a capture.
+constexpr qint64 kFrameWaitMs = 1000;
+constexpr qint64 kFadeWaitMs = 1500;
+// The compositor is done with a hidden window once it has repainted the window's place and then
+// left it alone for a while: three times the longest pause seen between two steps of its fade,
+// within these limits, or kFirstQuietMs while too few steps have been seen to tell its pace.
+constexpr qint64 kFirstQuietMs = 100;
+constexpr qint64 kMinQuietMs = 40;
+constexpr qint64 kMaxQuietMs = 250;
+constexpr unsigned long kPollMs = 4;
+// A repaint counts as one of the hidden window when it covers this share of its place.
+constexpr double kRepaintShare = 0.9;
+
+qint64 now_ms() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// One of the program's top-level windows, hidden lately.
+struct HiddenWindow {
+    xcb_window_t id = 0;  // the program's window
+    xcb_window_t top = 0; // its ancestor on the root window: the manager's frame, or itself
+    QRect area;           // where that stood, in root-window coordinates
+    qint64 hidden_at = 0; // now_ms() when it was hidden
+};
+
+std::vector<HiddenWindow>& hidden_windows() {
+    static std::vector<HiddenWindow> windows;
+    return windows;
+}
+
+// The X11 screens alive, told when one of the program's windows has just been hidden.
+std::vector<std::pair<const void*, std::function<void()>>>& hide_listeners() {
+    static std::vector<std::pair<const void*, std::function<void()>>> listeners;
+    return listeners;
+}
+
+// Notes where each top-level window of the program stood when it was hidden, so that a grab
+// can wait until it is really gone from the screen. A window tells it is being hidden (its
+// visibleChanged signal) before Qt asks the server to unmap it: Qt's own X connection is asked
+// then, while the window manager's frame is still there, and the X11 screens start watching the
+// compositor before it can act on the hide. The hide event, which comes after the unmap, is the
+// fallback.
+class HideWatcher final : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() != QEvent::Hide && event->type() != QEvent::Show)
+            return false;
+        QWindow* window = qobject_cast<QWindow*>(object);
+        if (!window)
+            if (auto* widget = qobject_cast<QWidget*>(object); widget && widget->isWindow())
+                window = widget->windowHandle();
+        if (window && window->isTopLevel() && window->handle()) {
+            if (event->type() == QEvent::Show)
+                connect(window, &QWindow::visibleChanged, this, &HideWatcher::visibility_changed,
+                        Qt::UniqueConnection);
+            note(xcb_window_t(window->winId()), event->type() == QEvent::Hide);
+        }
+        return false;
+    }
+
+private:
+    void visibility_changed(bool visible) {
+        auto* window = qobject_cast<QWindow*>(sender());
+        if (!visible && window && window->isTopLevel() && window->handle())
+            note(xcb_window_t(window->winId()), true);
+    }
+
+    static void note(xcb_window_t id, bool hidden) {
+        std::vector<HiddenWindow>& windows = hidden_windows();
+        if (!hidden) {
+            std::erase_if(windows, [&](const HiddenWindow& w) { return w.id == id; });
+            return;
+        }
+        // The window and its widget both tell of one hide: the first, earlier, is kept.
+        if (std::any_of(windows.begin(), windows.end(),
+                        [&](const HiddenWindow& w) { return w.id == id; }))
+            return;
+        auto* x11 =
+            qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+        xcb_connection_t* c = x11 ? x11->connection() : nullptr;
+        if (!c)
+            return;
+        HiddenWindow entry;
+        entry.id = id;
+        entry.top = id;
+        entry.hidden_at = now_ms();
+        for (;;) {
+            auto tree = get_reply(xcb_query_tree_reply, c, xcb_query_tree(c, entry.top));
+            if (!tree)
+                return;
+            if (tree->parent == tree->root || tree->parent == XCB_NONE)
+                break;
+            entry.top = tree->parent;
+        }
+        auto g = get_reply(xcb_get_geometry_reply, c, xcb_get_geometry(c, entry.top));
+        if (!g)
+            return;
+        entry.area =
+            QRect(g->x, g->y, g->width + 2 * g->border_width, g->height + 2 * g->border_width);
+        windows.push_back(entry);
+        // The real screen exists from now on, so that it watches the compositor too.
+        (void)screen();
+        for (const auto& listener : hide_listeners())
+            listener.second();
+    }
+};
+
+void install_hide_watcher() {
+    QCoreApplication* app = QCoreApplication::instance();
+    app->installEventFilter(new HideWatcher(app));
+}
+Q_COREAPP_STARTUP_FUNCTION(install_hide_watcher)
+
 } // namespace
 
 struct X11Screen::Impl {
@@ -59,6 +184,7 @@ struct X11Screen::Impl {
     bool have_shm = false;
     bool have_xfixes = false;
     bool have_randr = false;
+    bool have_damage = false;
     bool shm_allowed = true;
     bool last_shm = false;
 
@@ -71,6 +197,11 @@ struct X11Screen::Impl {
     xcb_atom_t net_frame_extents = XCB_ATOM_NONE;
     xcb_atom_t net_workarea = XCB_ATOM_NONE;
     xcb_atom_t net_current_desktop = XCB_ATOM_NONE;
+    xcb_atom_t compositor_selection = XCB_ATOM_NONE; // _NET_WM_CM_Sn, owned by a compositor
+
+    // What is painted on the root window while hidden windows leave the screen.
+    xcb_damage_damage_t watch_damage = 0;
+    xcb_xfixes_region_t watch_region = 0;
 
     ~Impl() { disconnect(); }
 
@@ -79,7 +210,8 @@ struct X11Screen::Impl {
         if (c)
             xcb_disconnect(c);
         c = nullptr;
-        have_shm = have_xfixes = have_randr = false;
+        watch_damage = watch_region = 0;
+        have_shm = have_xfixes = have_randr = have_damage = false;
     }
 
     void connect() {
@@ -105,15 +237,18 @@ struct X11Screen::Impl {
         xcb_prefetch_extension_data(c, &xcb_shm_id);
         xcb_prefetch_extension_data(c, &xcb_xfixes_id);
         xcb_prefetch_extension_data(c, &xcb_randr_id);
+        xcb_prefetch_extension_data(c, &xcb_damage_id);
+        const QByteArray compositor = "_NET_WM_CM_S" + QByteArray::number(screen_number);
         const char* atom_names[] = {"_NET_ACTIVE_WINDOW", "_NET_FRAME_EXTENTS", "_NET_WORKAREA",
-                                    "_NET_CURRENT_DESKTOP"};
-        xcb_intern_atom_cookie_t atom_cookies[4];
-        for (int i = 0; i < 4; ++i)
+                                    "_NET_CURRENT_DESKTOP", compositor.constData()};
+        constexpr int atom_count = 5;
+        xcb_intern_atom_cookie_t atom_cookies[atom_count];
+        for (int i = 0; i < atom_count; ++i)
             atom_cookies[i] =
                 xcb_intern_atom(c, 0, uint16_t(std::strlen(atom_names[i])), atom_names[i]);
         xcb_atom_t* atoms[] = {&net_active_window, &net_frame_extents, &net_workarea,
-                               &net_current_desktop};
-        for (int i = 0; i < 4; ++i) {
+                               &net_current_desktop, &compositor_selection};
+        for (int i = 0; i < atom_count; ++i) {
             auto reply = get_reply(xcb_intern_atom_reply, c, atom_cookies[i]);
             *atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         }
@@ -133,6 +268,11 @@ struct X11Screen::Impl {
                 get_reply(xcb_randr_query_version_reply, c, xcb_randr_query_version(c, 1, 3));
             have_randr = reply && (reply->major_version > 1 ||
                                    (reply->major_version == 1 && reply->minor_version >= 3));
+        }
+        if (const auto* damage = xcb_get_extension_data(c, &xcb_damage_id); damage->present) {
+            auto reply =
+                get_reply(xcb_damage_query_version_reply, c, xcb_damage_query_version(c, 1, 1));
+            have_damage = bool(reply);
         }
     }
 
@@ -211,6 +351,143 @@ struct X11Screen::Impl {
         const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
         const int count = xcb_get_property_value_length(reply.get()) / 4;
         return std::vector<uint32_t>(values, values + count);
+    }
+
+    bool compositor_running() {
+        if (compositor_selection == XCB_ATOM_NONE)
+            return false;
+        auto owner = get_reply(xcb_get_selection_owner_reply, c,
+                               xcb_get_selection_owner(c, compositor_selection));
+        return owner && owner->owner != XCB_NONE;
+    }
+
+    // Waits until the window manager has taken each of `windows` off the root window (its
+    // frame unmapped or destroyed), for each at most kFrameWaitMs from its hide.
+    void wait_for_frames(const std::vector<HiddenWindow>& windows) {
+        for (const HiddenWindow& window : windows) {
+            while (now_ms() - window.hidden_at < kFrameWaitMs) {
+                auto attributes = get_reply(xcb_get_window_attributes_reply, c,
+                                            xcb_get_window_attributes(c, window.top));
+                if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+                    break;
+                QThread::msleep(2);
+            }
+        }
+    }
+
+    // Starts following what is painted on the root window, when a compositor runs: called as
+    // one of the program's windows is being hidden, before the window manager and the
+    // compositor act on it. One watch serves every hide until the next grab ends it; it holds
+    // at most one pending event, however long it runs.
+    void begin_watch() {
+        if (watch_damage)
+            return;
+        try {
+            connect();
+        } catch (const KapError&) {
+            return;
+        }
+        if (!have_damage || !have_xfixes || !compositor_running())
+            return;
+        watch_damage = xcb_generate_id(c);
+        xcb_damage_create(c, watch_damage, root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+        watch_region = xcb_generate_id(c);
+        xcb_xfixes_create_region(c, watch_region, 0, nullptr);
+        // In place before the window manager hears of the hide.
+        get_reply(xcb_get_input_focus_reply, c, xcb_get_input_focus(c));
+        drain_events();
+    }
+
+    void end_watch() {
+        if (!watch_damage)
+            return;
+        if (c && !xcb_connection_has_error(c)) {
+            xcb_damage_destroy(c, watch_damage);
+            xcb_xfixes_destroy_region(c, watch_region);
+            xcb_flush(c);
+        }
+        watch_damage = watch_region = 0;
+    }
+
+    // Whether what was painted on the root window since the last call covers most of one of
+    // `areas`.
+    bool repainted(const std::vector<QRect>& areas) {
+        xcb_damage_subtract(c, watch_damage, XCB_NONE, watch_region);
+        auto region =
+            get_reply(xcb_xfixes_fetch_region_reply, c, xcb_xfixes_fetch_region(c, watch_region));
+        drain_events(); // the watch's notice that something was painted
+        if (!region)
+            return false;
+        const xcb_rectangle_t* rects = xcb_xfixes_fetch_region_rectangles(region.get());
+        const int count = xcb_xfixes_fetch_region_rectangles_length(region.get());
+        for (const QRect& area : areas) {
+            int64_t covered = 0;
+            for (int i = 0; i < count; ++i) {
+                const QRect part =
+                    QRect(rects[i].x, rects[i].y, rects[i].width, rects[i].height) & area;
+                if (!part.isEmpty())
+                    covered += int64_t(part.width()) * part.height();
+            }
+            if (double(covered) >= kRepaintShare * double(area.width()) * area.height())
+                return true;
+        }
+        return false;
+    }
+
+    // Waits until the compositor has painted the places of `windows` again and then left them
+    // alone: the windows are gone, at the end of a fade-out or at once. Bounded by kFadeWaitMs
+    // from the last hide.
+    void wait_for_compositor(const std::vector<HiddenWindow>& windows) {
+        std::vector<QRect> areas;
+        qint64 deadline = 0;
+        const QRect screen_area = root_geometry();
+        for (const HiddenWindow& window : windows) {
+            const QRect area = window.area.intersected(screen_area);
+            if (area.isEmpty())
+                continue;
+            areas.push_back(area);
+            deadline = std::max(deadline, window.hidden_at + kFadeWaitMs);
+        }
+        int seen = 0;
+        qint64 last = 0;
+        qint64 longest_gap = 0;
+        while (!areas.empty()) {
+            const qint64 now = now_ms();
+            if (repainted(areas)) {
+                if (seen > 0)
+                    longest_gap = std::max(longest_gap, now - last);
+                last = now;
+                ++seen;
+            } else if (seen > 0) {
+                const qint64 quiet = seen >= 2
+                                         ? std::clamp(3 * longest_gap, kMinQuietMs, kMaxQuietMs)
+                                         : kFirstQuietMs;
+                if (now - last >= quiet)
+                    return;
+            }
+            if (now >= deadline)
+                return;
+            QThread::msleep(kPollMs);
+        }
+    }
+
+    // Makes sure the program's windows hidden lately are really gone from the screen, right
+    // before a grab: their frames gone, and the compositor's fade-out over.
+    void settle_hidden_windows() {
+        std::vector<HiddenWindow> recent;
+        const qint64 now = now_ms();
+        for (const HiddenWindow& window : hidden_windows())
+            if (now - window.hidden_at < kFadeWaitMs)
+                recent.push_back(window);
+        hidden_windows().clear();
+        if (recent.empty()) {
+            end_watch();
+            return;
+        }
+        wait_for_frames(recent);
+        if (watch_damage)
+            wait_for_compositor(recent);
+        end_watch();
     }
 
     void release_segment() {
@@ -294,9 +571,13 @@ struct X11Screen::Impl {
 
 X11Screen::X11Screen(QByteArray display_name) : d(std::make_unique<Impl>()) {
     d->display_name = std::move(display_name);
+    hide_listeners().emplace_back(d.get(), [impl = d.get()] { impl->begin_watch(); });
 }
 
-X11Screen::~X11Screen() = default;
+X11Screen::~X11Screen() {
+    std::erase_if(hide_listeners(),
+                  [&](const auto& listener) { return listener.first == d.get(); });
+}
 
 void X11Screen::set_shared_memory_allowed(bool allowed) {
     d->shm_allowed = allowed;
@@ -345,6 +626,7 @@ void X11Screen::grab(QImage& raster, const ScreenRect& rect) {
     if (!d->format_error.isEmpty())
         throw KapError(d->format_error);
     d->last_shm = false;
+    d->settle_hidden_windows();
     const QRect primary = d->primary_in_root();
     const QRect root = d->root_geometry();
 
@@ -476,39 +758,8 @@ void X11Screen::sync() {
     if (d->c && !xcb_connection_has_error(d->c)) {
         auto focus = get_reply(xcb_get_input_focus_reply, d->c, xcb_get_input_focus(d->c));
         d->drain_events();
-        wait_for_hidden_frames();
-    }
-}
-
-void X11Screen::wait_for_hidden_frames() {
-    // The window manager takes the frame (title bar, borders) of a window that was just hidden
-    // off the screen a moment after the window itself: wait, briefly, until the frames of our
-    // hidden windows are gone too, so that no grab shows them.
-    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        return;
-    std::vector<xcb_window_t> frames;
-    for (QWindow* window : QGuiApplication::topLevelWindows()) {
-        if (window->isVisible() || !window->handle())
-            continue;
-        const auto id = static_cast<xcb_window_t>(window->winId());
-        auto tree = get_reply(xcb_query_tree_reply, d->c, xcb_query_tree(d->c, id));
-        if (tree && tree->parent != d->root && tree->parent != XCB_NONE)
-            frames.push_back(tree->parent);
-    }
-    if (frames.empty())
-        return;
-    QElapsedTimer waited;
-    waited.start();
-    while (waited.elapsed() < 150) {
-        bool any_shown = false;
-        for (xcb_window_t frame : frames) {
-            auto attributes = get_reply(xcb_get_window_attributes_reply, d->c,
-                                        xcb_get_window_attributes(d->c, frame));
-            if (attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE)
-                any_shown = true;
-        }
-        if (!any_shown)
-            return;
-        QThread::msleep(2);
+        // The frames go now, so that the wait that follows starts with them gone; the grab
+        // checks again, and waits for a compositor too.
+        d->wait_for_frames(hidden_windows());
     }
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The screen of an X server, read through xcb: the root window's pixels (shared memory when the
 // server offers it, plain image requests otherwise), the RandR primary display, the EWMH active
-// window with its frame, and the XFixes cursor.
+// window with its frame, and the XFixes cursor. Before each grab it waits until the program's
+// windows hidden lately are off the screen: frames taken away by the window manager, and a
+// compositor's fade-out over (followed through the Damage extension).
 
 #include "platform/screen.h"
 
@@ -32,7 +34,6 @@ public:
     bool last_grab_used_shared_memory() const;
 
 private:
-    void wait_for_hidden_frames();
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -7,13 +7,14 @@ KAP_BUILD_PACKAGES=(
     g++ cmake ninja-build pkg-config
     qt6-base-dev qt6-translations-l10n libgl-dev
     zlib1g-dev libjpeg62-turbo-dev libzstd-dev
-    libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev
+    libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-damage0-dev
     libglib2.0-dev
 )
 KAP_RUN_PACKAGES=(xdg-utils fonts-dejavu-core fonts-liberation2)
 KAP_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     xvfb xauth xdotool openbox x11-utils imagemagick pngcheck libjpeg-turbo-progs clang-format
+    xcompmgr xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
 )
 
 kap_install_missing() {

@@ -5,14 +5,21 @@
 # The server picks a free display number itself (-displayfd) instead of xvfb-run's guess from
 # the lock files: two runs starting at the same moment could otherwise both take the same
 # number, and the loser would run its tests on the other's server.
+#
+# KAP_X11_OUTPUTS: several displays instead of Xvfb's one, a space-separated list of
+# WIDTHxHEIGHT+X+Y with a trailing * on the primary one ("640x480+0+0 1024x768+640+100*"). They
+# run on an Xorg server with the dummy video driver, laid out with xrandr.
+# KAP_X11_COMPOSITOR: a compositing manager started after openbox ("xcompmgr -c -f").
 set -euo pipefail
 prog="$1"; shift
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/kap-x11.XXXXXX")
 xvfb=
 wm=
+compositor=
 cleanup() {
     set +e
+    [ -n "$compositor" ] && kill "$compositor" 2>/dev/null
     [ -n "$wm" ] && kill "$wm" 2>/dev/null
     [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
     wait 2>/dev/null
@@ -24,34 +31,96 @@ trap cleanup EXIT
 cookie=$(mcookie)
 touch "$dir/server-auth" "$dir/client-auth"
 xauth -q -f "$dir/server-auth" add :0 . "$cookie"
-Xvfb -displayfd 3 -screen 0 "${KAP_X11_SCREEN:-1280x1024x24}" -nolisten tcp \
-    -auth "$dir/server-auth" 3>"$dir/display" 2>"$dir/xvfb.log" &
+if [ -n "${KAP_X11_OUTPUTS:-}" ]; then
+    cat >"$dir/xorg.conf" <<'CONF'
+Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+    Option "AutoEnableDevices" "false"
+    Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+    Identifier "dummy"
+    Driver "dummy"
+    VideoRam 256000
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0 - 1000.0
+    VertRefresh 5.0 - 200.0
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "dummy"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Virtual 4096 4096
+    EndSubSection
+EndSection
+CONF
+    Xorg -displayfd 3 -config "$dir/xorg.conf" -noreset -nolisten tcp -novtswitch -sharevts \
+        -auth "$dir/server-auth" -logfile "$dir/xorg.log" 3>"$dir/display" 2>"$dir/xvfb.log" &
+else
+    Xvfb -displayfd 3 -screen 0 "${KAP_X11_SCREEN:-1280x1024x24}" -nolisten tcp \
+        -auth "$dir/server-auth" 3>"$dir/display" 2>"$dir/xvfb.log" &
+fi
 xvfb=$!
 # The number is written, then a line feed, once the server takes connections.
 for _ in $(seq 200); do
     [ "$(wc -l <"$dir/display")" -ge 1 ] && break
     if ! kill -0 "$xvfb" 2>/dev/null; then
         cat "$dir/xvfb.log" >&2
-        echo "Xvfb did not start" >&2
+        echo "the X server did not start" >&2
         exit 1
     fi
     sleep 0.05
 done
 if [ "$(wc -l <"$dir/display")" -lt 1 ]; then
-    echo "Xvfb did not report its display" >&2
+    echo "the X server did not report its display" >&2
     exit 1
 fi
 export DISPLAY=":$(head -n 1 "$dir/display")"
 export XAUTHORITY="$dir/client-auth"
 xauth -q -f "$XAUTHORITY" add "$DISPLAY" . "$cookie"
 
+if [ -n "${KAP_X11_OUTPUTS:-}" ]; then
+    # The dummy driver's outputs are DUMMY0, DUMMY1...; all but the first start disconnected
+    # and take a mode only once it has been added to them.
+    layout=()
+    i=0
+    for output in $KAP_X11_OUTPUTS; do
+        spec=${output%\*}
+        mode=${spec%%+*}
+        position=${spec#*+}
+        xrandr --addmode "DUMMY$i" "$mode" 2>/dev/null || true
+        layout+=(--output "DUMMY$i" --mode "$mode" --pos "${position/+/x}")
+        if [ "$spec" != "$output" ]; then
+            layout+=(--primary)
+        fi
+        i=$((i + 1))
+    done
+    if ! xrandr "${layout[@]}"; then
+        echo "xrandr could not lay out the displays $KAP_X11_OUTPUTS" >&2
+        exit 1
+    fi
+fi
+
 openbox >/dev/null 2>&1 &
 wm=$!
-# Openbox is ready once it names its check window ("window id # 0x...").
-for _ in $(seq 50); do
+# Openbox is ready once it names its check window ("window id # 0x..."); a loaded machine may
+# take a while.
+for _ in $(seq 200); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
     sleep 0.1
 done
+
+if [ -n "${KAP_X11_COMPOSITOR:-}" ]; then
+    # The test waits until the compositor owns its selection.
+    # shellcheck disable=SC2086
+    $KAP_X11_COMPOSITOR >/dev/null 2>&1 &
+    compositor=$!
+fi
 
 set +e
 "$prog" "$@"

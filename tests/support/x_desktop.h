@@ -30,6 +30,8 @@ public:
     }
     ~XDesktop() {
         destroy_windows();
+        if (root_pixmap_)
+            xcb_free_pixmap(c_, root_pixmap_);
         xcb_disconnect(c_);
     }
     XDesktop(const XDesktop&) = delete;
@@ -48,13 +50,35 @@ public:
     // A round trip: every request sent before has been carried out by the server.
     void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
 
-    // Shows `picture` as the root window's background, from the top-left corner.
+    // Shows `picture` as the root window's background, from the top-left corner. The pixmap
+    // is named in _XROOTPMAP_ID too, where a compositing manager looks for the background it
+    // paints, and kept while it is named there.
     void show_on_root(const QImage& picture) {
         const xcb_pixmap_t pixmap = upload(picture);
         xcb_change_window_attributes(c_, root, XCB_CW_BACK_PIXMAP, &pixmap);
         xcb_clear_area(c_, 0, root, 0, 0, 0, 0);
-        xcb_free_pixmap(c_, pixmap);
+        xcb_change_property(c_, XCB_PROP_MODE_REPLACE, root, atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP,
+                            32, 1, &pixmap);
+        if (root_pixmap_)
+            xcb_free_pixmap(c_, root_pixmap_);
+        root_pixmap_ = pixmap;
         sync();
+    }
+
+    // A 32-bit cardinal property of the root window (openbox names its process in
+    // _OPENBOX_PID), or 0.
+    uint32_t root_cardinal(const char* name) {
+        const std::vector<uint32_t> v = property32(root, atom(name), XCB_ATOM_CARDINAL);
+        return v.empty() ? 0 : v[0];
+    }
+
+    // The window owning a selection (a compositing manager owns _NET_WM_CM_S0), or none.
+    xcb_window_t selection_owner(const char* name) {
+        auto* r =
+            xcb_get_selection_owner_reply(c_, xcb_get_selection_owner(c_, atom(name)), nullptr);
+        const xcb_window_t owner = r ? r->owner : xcb_window_t(XCB_NONE);
+        std::free(r);
+        return owner;
     }
 
     // A window whose background is `picture`, of the picture's size. Override-redirect windows
@@ -259,4 +283,5 @@ private:
     xcb_atom_t extents_atom_ = XCB_ATOM_NONE;
     xcb_atom_t stacking_atom_ = XCB_ATOM_NONE;
     std::vector<xcb_window_t> windows_;
+    xcb_pixmap_t root_pixmap_ = 0;
 };
