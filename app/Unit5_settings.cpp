@@ -8,6 +8,8 @@
 #include "platform/error.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -19,7 +21,7 @@ const QString section = QStringLiteral("Options");
 }
 
 void TForm5::FormCreate() {
-    IniFile ini(settings_path());
+    IniFile ini(settings_files().read);
     set_format_selected(format_png_256, ini.read_bool(section, QStringLiteral("png_256"), true));
     set_format_selected(Format_jpg, ini.read_bool(section, QStringLiteral("jpg"), false));
     set_format_selected(Format_bmp, ini.read_bool(section, QStringLiteral("bmp"), false));
@@ -32,7 +34,11 @@ void TForm5::FormCreate() {
 }
 
 bool TForm5::FormClose() {
-    IniFile ini(settings_path());
+    // A per-user settings file may be the first in its folder; a folder that cannot be made
+    // shows as the file's write error.
+    const QString path = settings_path();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    IniFile ini(path);
     const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
     try {
         ini.write_all({

@@ -4,9 +4,11 @@
 #include "platform/error.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <limits>
+#include <unistd.h>
 
 namespace {
 
@@ -339,9 +341,35 @@ void IniFile::write_bool(const QString& section, const QString& key, bool value)
     write_string(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-QString settings_path() {
-    QString dir = QCoreApplication::applicationDirPath();
+SettingsFiles settings_files_for(const QString& program_dir, const QString& xdg_config_home,
+                                 const QString& home,
+                                 const std::function<bool(const QString&)>& writable) {
+    const QString name = QStringLiteral("Kaptorama.ini");
+    QString dir = program_dir;
     if (!dir.endsWith(QLatin1Char('/')))
         dir += QLatin1Char('/');
-    return dir + QStringLiteral("Kaptorama.ini");
+    const QString beside = dir + name;
+    const bool beside_exists = QFileInfo::exists(beside);
+    if (writable(program_dir) && (!beside_exists || writable(beside)))
+        return {beside, beside};
+
+    // The base directory specification: a relative XDG_CONFIG_HOME is ignored.
+    QString config = xdg_config_home;
+    if (config.isEmpty() || !QDir::isAbsolutePath(config))
+        config = QDir(home).filePath(QStringLiteral(".config"));
+    const QString per_user = QDir(config).filePath(QStringLiteral("kaptorama/") + name);
+    if (QFileInfo::exists(per_user) || !beside_exists)
+        return {per_user, per_user};
+    return {per_user, beside};
+}
+
+SettingsFiles settings_files() {
+    return settings_files_for(
+        QCoreApplication::applicationDirPath(), qEnvironmentVariable("XDG_CONFIG_HOME"),
+        QDir::homePath(),
+        [](const QString& path) { return access(QFile::encodeName(path).constData(), W_OK) == 0; });
+}
+
+QString settings_path() {
+    return settings_files().write;
 }

@@ -20,6 +20,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -83,5 +84,28 @@ private:
     std::optional<Document> snapshot_;
 };
 
-// The settings file of the program: Kaptorama.ini in the executable's directory.
+// Where the program's settings file, Kaptorama.ini, is read and written.
+//
+// It lies beside the executable while that folder can be written (and the file too, when it is
+// there): a copy run from its build or unpacked folder keeps its settings with it. An installed
+// copy, whose folder is read-only, keeps them per user instead, in
+// $XDG_CONFIG_HOME/kaptorama/Kaptorama.ini (~/.config/kaptorama/ when the variable is unset or
+// not an absolute path). Until that file exists, a read-only Kaptorama.ini beside the executable
+// gives the starting values: it is read, never written.
+struct SettingsFiles {
+    QString write; // where the configuration window stores the settings
+    QString read;  // where they are loaded from at start-up
+};
+
+// The answer for an executable in `program_dir`, given the environment's XDG_CONFIG_HOME (may
+// be empty), the home folder, and a test of whether a path may be written.
+SettingsFiles settings_files_for(const QString& program_dir, const QString& xdg_config_home,
+                                 const QString& home,
+                                 const std::function<bool(const QString&)>& writable);
+
+// The answer for this program, from its executable's folder and its environment; the file is
+// looked for anew at each call.
+SettingsFiles settings_files();
+
+// The settings file the program writes: settings_files().write.
 QString settings_path();

@@ -12,11 +12,28 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
+// The application icon's PNGs, compiled into the program (packaging/icons).
+static void init_icon_resources() {
+    Q_INIT_RESOURCE(kaptorama_icon);
+}
+
 namespace {
+// The name of the installed desktop entry (without ".desktop"): task bars and docks match the
+// windows to it for their name and icon.
+const QString kDesktopFileName = QStringLiteral(KAP_APP_ID);
+
+QIcon application_icon() {
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/kaptorama-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
+
 void load_french_translations() {
     static QTranslator translator;
     if (translator.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
@@ -27,7 +44,10 @@ void load_french_translations() {
 
 void create_windows() {
     init_resources();
+    init_icon_resources();
     QApplication::setApplicationName(QStringLiteral("Kaptorama"));
+    QApplication::setDesktopFileName(kDesktopFileName);
+    QApplication::setWindowIcon(application_icon());
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     load_french_translations();
     // The windows are laid out for a small 8-point sans-serif face, 11 pixels high; Liberation

@@ -9,12 +9,14 @@ KAP_BUILD_PACKAGES=(
     zlib1g-dev libjpeg62-turbo-dev libzstd-dev
     libxcb1-dev libxcb-shm0-dev libxcb-xfixes0-dev libxcb-randr0-dev libxcb-damage0-dev
     libglib2.0-dev
+    dpkg-dev file
 )
 KAP_RUN_PACKAGES=(xdg-utils fonts-dejavu-core fonts-liberation2)
 KAP_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     xvfb xauth xdotool openbox x11-utils imagemagick pngcheck libjpeg-turbo-progs clang-format
     xcompmgr xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
+    desktop-file-utils appstream man-db
 )
 
 kap_install_missing() {
