@@ -255,6 +255,7 @@ QMargins TForm1::frame_margins() const {
 }
 
 void TForm1::set_outer_size(QSize size) {
+    apply_size_constraints();
     wanted_outer_ = size;
     resize(size.shrunkBy(frame_margins()));
 }
@@ -264,6 +265,7 @@ QSize TForm1::outer_size() const {
 }
 
 void TForm1::set_client_size(QSize size) {
+    apply_size_constraints();
     wanted_outer_ = size.grownBy(frame_margins());
     resize(size);
 }
@@ -280,10 +282,15 @@ void TForm1::centre_on_display() {
 }
 
 void TForm1::apply_size_constraints() {
-    // The smallest window is 442 x 165 with the standard frame (7 pixels on each side, 36 above
-    // with the title bar): a client area of 428 x 122. The minimum is kept on the client area
-    // so that the client sizes the captures fit the window to hold under any window manager.
-    setMinimumSize(min_outer_width - design_frame_width, min_outer_height - design_frame_height);
+    // The smallest window is 442 x 165 with its frame, whatever frame the window manager draws:
+    // Qt keeps the minimum on the client area, so it is the outer minimum less the frame known
+    // now, the standard one (7 pixels on each side, 36 above with the title bar) until the
+    // window manager has told it.
+    const QMargins frame = frame_margins();
+    const QSize frame_size =
+        frame.isNull() ? QSize(design_frame_width, design_frame_height)
+                       : QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    setMinimumSize(QSize(min_outer_width, min_outer_height) - frame_size);
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -160,3 +160,29 @@ TEST_F(DialogsX11Test, ConfigurationWindowBoxesAndFolderDialogOverIt) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DialogsX11Test, MainWindowKeepsItsNativeWindowAndItsMinimumOuterSize) {
+    const WId native = Form1->winId();
+    const QWindow* handle = Form1->windowHandle();
+    Form5->show_non_modal();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form5));
+    Form5->close();
+    Form5->largeur_px->setValue(200);
+    Form1->Redimen1Click(); // shows and hides the progress window
+    EXPECT_TRUE(wait_until([] { return Form1->is_stay_on_top(); }));
+    EXPECT_EQ(Form1->winId(), native);
+    EXPECT_EQ(Form1->windowHandle(), handle);
+
+    // However small it is asked to be, the window's outer size stays at least 442 x 165.
+    Form1->set_outer_size(QSize(100, 100));
+    QRect frame;
+    EXPECT_TRUE(wait_until([&] {
+        frame = x.frame_of(xcb_window_t(Form1->winId()));
+        return frame.width() == 442 && frame.height() == 165;
+    })) << frame.width()
+        << " x " << frame.height();
+}
+
+} // namespace

@@ -40,9 +40,9 @@ TEST_F(MainWindowTest, StartsWithFiveWindowsAndTheDesignedMainWindow) {
     EXPECT_TRUE(Form1->is_stay_on_top());
     EXPECT_TRUE(Form1->windowFlags() & Qt::WindowStaysOnTopHint);
 
-    // The window cannot be made smaller than 442 x 165 with the standard frame.
+    // The window cannot be made smaller than 442 x 165, frame included.
     Form1->resize(100, 50);
-    EXPECT_EQ(Form1->size(), QSize(442 - 14, 165 - 43));
+    EXPECT_EQ(Form1->outer_size(), QSize(442, 165));
 }
 
 TEST_F(MainWindowTest, ToolbarButtonsSitInOneRowWithTheirHints) {

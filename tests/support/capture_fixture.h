@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <algorithm>
 #include <vector>
 
 class CaptureTest : public AppTest {
@@ -51,4 +52,10 @@ protected:
 
     const QImage& picture() const { return Form1->Image1->picture(); }
     static QImage crop(const QImage& image, const QRect& rect) { return image.copy(rect); }
+    // The client area fitted to a narrow picture: 428 wide, or wider where the window manager's
+    // frame is thinner than the standard one, since the window is never less than 442 wide.
+    static QSize narrow_client(int height) {
+        const int frame = Form1->outer_size().width() - Form1->width();
+        return QSize(std::max(428, 442 - frame), height);
+    }
 };
