@@ -359,6 +359,11 @@ void TForm1::repaint_picture(QRect area) {
         Image1->repaint(area);
 }
 
+void TForm1::repaint_picture_region(const QRegion& area) {
+    if (!area.isEmpty())
+        Image1->repaint(area);
+}
+
 void TForm1::set_status_text(int panel, const QString& text) {
     StatusBar1->set_panel_text(panel, text);
 }

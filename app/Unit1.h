@@ -98,6 +98,7 @@ public:
     QSize view_size() const override;
     void set_view_size(QSize size) override;
     void repaint_picture(QRect area = QRect()) override;
+    void repaint_picture_region(const QRegion& area) override;
     void hide_window() override { hide(); }
     void show_window() override { show(); }
     void fit_to_work_area() override;

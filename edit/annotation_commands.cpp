@@ -4,6 +4,8 @@
 #include "edit/main_window.h"
 #include "edit/raster.h"
 
+#include <QRegion>
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -13,6 +15,43 @@ constexpr Qt::KeyboardModifiers kShiftCtrlAlt =
 // The stylus draws with the left button alone: no Shift, Ctrl or Alt, no other button.
 bool left_button_alone(Qt::KeyboardModifiers modifiers, Qt::MouseButtons held) {
     return held == Qt::LeftButton && (modifiers & kShiftCtrlAlt) == 0;
+}
+
+// The pixels a rectangle outline can touch, as four bands along the sides of its bounding
+// rectangle: a rubber band across a large picture repaints its sides, not its whole inside.
+QRegion outline_area(const QRect& bounds, int pen_width) {
+    const int band = std::max(pen_width, 1) + 2;
+    if (bounds.width() <= 2 * band || bounds.height() <= 2 * band)
+        return QRegion(bounds);
+    QRegion area(bounds.left(), bounds.top(), bounds.width(), band);
+    area += QRect(bounds.left(), bounds.bottom() - band + 1, bounds.width(), band);
+    area += QRect(bounds.left(), bounds.top(), band, bounds.height());
+    area += QRect(bounds.right() - band + 1, bounds.top(), band, bounds.height());
+    return area;
+}
+
+// The pixels a line of this width from `a` to `b` can touch, as boxes along it, within `bounds`
+// (what the drawing reported): a long diagonal preview repaints a strip, not the rectangle it
+// spans.
+QRegion line_area(QPoint a, QPoint b, int pen_width, const QRect& bounds) {
+    if (bounds.isEmpty())
+        return {};
+    constexpr int kStep = 48; // pixels along the line per box
+    const int pad = std::max(pen_width, 1) / 2 + 2;
+    const QPoint d = b - a;
+    const int length = std::max(std::abs(d.x()), std::abs(d.y()));
+    if (length <= kStep)
+        return QRegion(bounds);
+    QRegion area;
+    for (int from = 0; from < length; from += kStep) {
+        const int to = std::min(from + kStep, length);
+        const QPoint p(a.x() + int(qint64(d.x()) * from / length),
+                       a.y() + int(qint64(d.y()) * from / length));
+        const QPoint q(a.x() + int(qint64(d.x()) * to / length),
+                       a.y() + int(qint64(d.y()) * to / length));
+        area += QRect(p, q).normalized().adjusted(-pad, -pad, pad, pad) & bounds;
+    }
+    return area;
 }
 
 bool inside(const QImage& picture, QPoint at) {
@@ -84,15 +123,25 @@ void AnnotationCommands::move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons 
         surface.pen_width = window_.settings().size_stylet;
         surface.pen_mode = PenMode::NotXor;
         // The band drawn last goes away, the new one comes.
-        changed |= draw_rectangle_outline(picture, surface, state.rect_anchor, state.rect_corner);
+        QRegion bands = outline_area(
+            draw_rectangle_outline(picture, surface, state.rect_anchor, state.rect_corner),
+            surface.pen_width);
         state.rect_corner = at;
-        changed |= draw_rectangle_outline(picture, surface, state.rect_anchor, state.rect_corner);
+        bands += outline_area(
+            draw_rectangle_outline(picture, surface, state.rect_anchor, state.rect_corner),
+            surface.pen_width);
+        window_.repaint_picture_region(bands);
     }
     if (window_.left_button_held()) {
         if (state.mode_arrow && held.testFlag(Qt::LeftButton)) {
             surface.pen_mode = PenMode::NotXor;
-            changed |= draw_line(picture, surface, state.arrow_start, state.arrow_end);
-            changed |= draw_line(picture, surface, state.arrow_start, at);
+            QRegion lines =
+                line_area(state.arrow_start, state.arrow_end, surface.pen_width,
+                          draw_line(picture, surface, state.arrow_start, state.arrow_end));
+            lines += line_area(state.arrow_start, at, surface.pen_width,
+                               draw_line(picture, surface, state.arrow_start, at));
+            if (!lines.isEmpty())
+                window_.repaint_picture_region(lines);
         }
         state.arrow_end = at;
         surface.pen_mode = PenMode::Copy;
@@ -134,7 +183,9 @@ void AnnotationCommands::release(Qt::MouseButton button, QPoint) {
         state.rect_dragging = false;
         surface.pen_mode = PenMode::Copy;
         // The outline covers the last rubber band exactly.
-        changed |= draw_rectangle_outline(picture, surface, state.rect_anchor, state.rect_corner);
+        window_.repaint_picture_region(outline_area(
+            draw_rectangle_outline(picture, surface, state.rect_anchor, state.rect_corner),
+            surface.pen_width));
     }
     if (!changed.isEmpty())
         window_.repaint_picture(changed);

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QSize>
 #include <QString>
 #include <memory>
@@ -85,6 +86,8 @@ public:
     // Repaints the view at once (the command does not return to the event loop before it goes
     // on); an empty area repaints the whole picture.
     virtual void repaint_picture(QRect area = QRect()) = 0;
+    // Repaints these parts of the picture at once (a rubber band: four thin sides).
+    virtual void repaint_picture_region(const QRegion& area) = 0;
 
     // The window.
     virtual void hide_window() = 0;

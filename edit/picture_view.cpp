@@ -36,7 +36,8 @@ void PictureView::paintEvent(QPaintEvent* event) {
     if (is_empty())
         return;
     QPainter painter(this);
-    painter.drawImage(event->rect().topLeft(), picture_, event->rect());
+    for (const QRect& area : event->region())
+        painter.drawImage(area.topLeft(), picture_, area);
 }
 
 void PictureView::mousePressEvent(QMouseEvent* event) {

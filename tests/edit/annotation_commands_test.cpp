@@ -197,3 +197,52 @@ TEST_F(TextCommandsTest, AnEmptyTextIsStillRecorded) {
     EXPECT_EQ(window.history->count(), 1);
     EXPECT_TRUE(window.status[3].isEmpty());
 }
+
+TEST_F(AnnotationCommandsTest, ARubberBandRepaintsItsSidesNotItsInside) {
+    window.mode_highlighter = false;
+    window.mode_rectangle = true;
+    press({10, 10}, Qt::RightButton);
+    move({250, 150}, Qt::RightButton);
+    move({260, 170}, Qt::RightButton);
+    ASSERT_EQ(window.repainted_regions.size(), 2u);
+    const QRegion& last = window.repainted_regions[1];
+    EXPECT_FALSE(last.contains(QPoint(130, 90)));
+    // Every pixel the two bands changed is in the repainted area.
+    QImage white(300, 200, QImage::Format_BGR888);
+    white.fill(Qt::white);
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 300; ++x) {
+            const bool touched = pixel(window.picture(), x, y) != pixel(white, x, y) ||
+                                 (x == 249 && y >= 10 && y < 150); // the first band's side
+            if (touched) {
+                EXPECT_TRUE(last.contains(QPoint(x, y)) ||
+                            window.repainted_regions[0].contains(QPoint(x, y)))
+                    << x << "," << y;
+            }
+        }
+    }
+    release({260, 170}, Qt::RightButton);
+    EXPECT_EQ(window.history->count(), 2);
+    EXPECT_FALSE(window.rect_dragging);
+}
+
+TEST_F(AnnotationCommandsTest, ALongArrowPreviewRepaintsAStripAlongItsShaft) {
+    window.mode_highlighter = false;
+    window.mode_arrow = true;
+    window.snapshot.size_stylet = 7;
+    press({5, 5});
+    move({290, 190});
+    ASSERT_EQ(window.repainted_regions.size(), 1u);
+    const QRegion& strip = window.repainted_regions[0];
+    EXPECT_FALSE(strip.contains(QPoint(250, 30))); // far from the shaft
+    int changed = 0;
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 300; ++x) {
+            if (pixel(window.picture(), x, y) != 0x00FFFFFFu) {
+                ++changed;
+                EXPECT_TRUE(strip.contains(QPoint(x, y))) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(changed, 1500);
+}

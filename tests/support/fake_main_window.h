@@ -34,6 +34,7 @@ public:
     bool context_menu_enabled = false;
     bool left_held = false;       // what left_button_held() answers
     std::vector<QRect> repainted; // the areas repainted (empty: the whole picture)
+    std::vector<QRegion> repainted_regions;
     // The floating text label, the text dialog's text, the scroll area and the pointer.
     QRect label{0, 0, 40, 13};
     bool label_visible = false;
@@ -69,6 +70,11 @@ public:
     void repaint_picture(QRect area) override {
         ++repaints;
         repainted.push_back(area);
+    }
+    void repaint_picture_region(const QRegion& area) override {
+        ++repaints;
+        repainted.push_back(area.boundingRect());
+        repainted_regions.push_back(area);
     }
     void hide_window() override { visible = false; }
     void show_window() override { visible = true; }
