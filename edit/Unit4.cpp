@@ -1,6 +1,7 @@
 #include "edit/Unit4.h"
 
 #include "platform/stay_on_top.h"
+#include "platform/window_placement.h"
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -73,6 +74,11 @@ bool TForm4::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm4::FormShow() {
     secondary_window_visibility(this, true);
+    if (!positioned_) { // centred on the desktop the first time; then where the user left it
+        positioned_ = true;
+        centre_window(this, window_frame(this));
+    }
+    activateWindow();
     Edit1->setFocus();
 }
 

@@ -44,6 +44,7 @@ protected:
 
 private:
     FontChoice style_;
+    bool positioned_ = false;
 };
 
 extern TForm4* Form4;
