@@ -14,6 +14,7 @@ KAP_RUN_PACKAGES=(xdg-utils fonts-dejavu-core fonts-liberation2)
 KAP_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     xvfb xauth xdotool openbox x11-utils imagemagick pngcheck libjpeg-turbo-progs clang-format
+    python3
 )
 
 kap_install_missing() {
