@@ -326,3 +326,30 @@ TEST_F(AnnotationTest, CancellingTheStyleDialogStillGivesTheLabelTheDialogsFont)
     EXPECT_EQ(fake.font_requests[0].font.pixelSize(), 11);
     EXPECT_EQ(fake.parents.back(), Form4);
 }
+
+TEST_F(AnnotationTest, TheLabelIsDraggedThroughItsMouseEventsAndKeptInsideTheArea) {
+    Form1->Texte1Click();
+    Form4->Edit1->setText("Glisser");
+    QCursor::setPos(Form1->mapToGlobal(QPoint(200, 150)));
+    Form4->OKClick();
+    QLabel* label = Form1->Texte;
+    ASSERT_EQ(label->pos(), QPoint(194, 95));
+    QWindow* window = Form1->windowHandle();
+    auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
+                    QPoint in_label) {
+        timestamp += 1000;
+        const QPoint local = label->mapTo(Form1, in_label);
+        qt_handleMouseEvent(window, local, window->mapToGlobal(local), held, button, type, {},
+                            timestamp);
+    };
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, {4, 4});
+    EXPECT_TRUE(Form1->label_dragging);
+    send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, {34, 24});
+    EXPECT_EQ(label->pos(), QPoint(224, 115));
+    // Far up and left: the label stops 3 pixels inside the area, the pointer is put back.
+    send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, {-600, -600});
+    EXPECT_EQ(label->pos(), QPoint(3, 3));
+    EXPECT_EQ(QCursor::pos(), label->mapToGlobal(QPoint(4, 4)));
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, {4, 4});
+    EXPECT_FALSE(Form1->label_dragging);
+}
