@@ -4,18 +4,23 @@
 #include "app/main_window_commands.h"
 #include "app/spin_box.h"
 #include "app/status_bar.h"
+#include "edit/Unit4.h"
 #include "edit/history.h"
 #include "edit/picture_view.h"
+#include "edit/raster.h"
+#include "edit/text_label.h"
 #include "edit/working_files.h"
 #include "platform/screen.h"
 #include "platform/window_placement.h"
 #include "resize/Unit2.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -133,11 +138,17 @@ void TForm1::build_picture_area() {
         QStringLiteral("QFrame { border: 1px dotted black; background: transparent; }"));
     Shape1->hide();
 
-    Texte = new QLabel(Image1);
+    // The label floats over the scroll area's visible part: it stays where the user put it
+    // when the picture scrolls under it, and is not clipped by a picture smaller than the area.
+    auto* label = new TextLabel(ScrollBox1->viewport());
+    Texte = label;
     Texte->setObjectName(QStringLiteral("Texte"));
-    Texte->setAttribute(Qt::WA_TranslucentBackground);
     Texte->setToolTip(QStringLiteral("Cliquer glisser pour dépalcer,double clic pour insérer'"));
     Texte->hide();
+    connect(label, &TextLabel::mouse_down, this, &TForm1::TexteMouseDown);
+    connect(label, &TextLabel::mouse_move, this, &TForm1::TexteMouseMove);
+    connect(label, &TextLabel::mouse_up, this, &TForm1::TexteMouseUp);
+    connect(label, &TextLabel::double_clicked, this, &TForm1::TexteDblClick);
 
     connect(Image1, &PictureView::mouse_down, this, &TForm1::Image1MouseDown);
     connect(Image1, &PictureView::mouse_move, this, &TForm1::Image1MouseMove);
@@ -215,6 +226,11 @@ void TForm1::FormDestroy() {
 
 void TForm1::set_commands(std::unique_ptr<MainWindowCommands> commands) {
     commands_ = std::move(commands);
+    if (Form4) {
+        connect(Form4, &TForm4::ok_confirmed, this, &TForm1::Form4OKClick, Qt::UniqueConnection);
+        connect(Form4, &TForm4::label_style_chosen, this, &TForm1::Form4Style_texteClick,
+                Qt::UniqueConnection);
+    }
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -350,6 +366,11 @@ void TForm1::repaint_picture(QRect area) {
         Image1->repaint(area);
 }
 
+void TForm1::repaint_picture_region(const QRegion& area) {
+    if (!area.isEmpty())
+        Image1->repaint(area);
+}
+
 void TForm1::set_status_text(int panel, const QString& text) {
     StatusBar1->set_panel_text(panel, text);
 }
@@ -370,6 +391,75 @@ void TForm1::set_delay_seconds(int seconds) {
 
 void TForm1::clear_text_label() {
     Texte->clear();
+}
+
+QRect TForm1::text_label_geometry() const {
+    return Texte->geometry();
+}
+
+void TForm1::move_text_label(QPoint top_left) {
+    Texte->move(top_left);
+    repaint();
+}
+
+void TForm1::show_text_label(const QString& caption, QPoint top_left) {
+    Texte->move(top_left);
+    Texte->show();
+    Texte->raise();
+    Texte->setText(caption);
+    Texte->adjustSize();
+    Texte->setCursor(Qt::SizeAllCursor);
+}
+
+void TForm1::hide_text_label() {
+    Texte->hide();
+    Texte->setCursor(Qt::ArrowCursor);
+}
+
+QFont TForm1::text_label_font() const {
+    return Texte->font();
+}
+
+unsigned TForm1::text_label_colour() const {
+    return colour_value(Texte->palette().color(QPalette::WindowText));
+}
+
+void TForm1::set_text_label_style(const QFont& font, unsigned colour) {
+    Texte->setFont(font);
+    QPalette palette = Texte->palette();
+    palette.setColor(QPalette::WindowText, qt_colour(colour));
+    Texte->setPalette(palette);
+    Texte->adjustSize();
+}
+
+QString TForm1::text_to_insert() const {
+    return Form4 ? Form4->Edit1->text() : QString();
+}
+
+QRect TForm1::scroll_area_on_screen() const {
+    const QWidget* area = ScrollBox1->viewport();
+    return QRect(area->mapToGlobal(QPoint(0, 0)), area->size());
+}
+
+QPoint TForm1::scroll_offset() const {
+    return QPoint(ScrollBox1->horizontalScrollBar()->value(),
+                  ScrollBox1->verticalScrollBar()->value());
+}
+
+QPoint TForm1::pointer_pos() const {
+    return QCursor::pos();
+}
+
+QPoint TForm1::client_from_screen(QPoint screen) const {
+    return mapFromGlobal(screen);
+}
+
+void TForm1::set_pointer_pos(QPoint screen) {
+    QCursor::setPos(screen);
+}
+
+bool TForm1::left_button_held() const {
+    return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
 }
 
 ResampleProgress* TForm1::resize_progress() {

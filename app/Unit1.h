@@ -98,6 +98,7 @@ public:
     QSize view_size() const override;
     void set_view_size(QSize size) override;
     void repaint_picture(QRect area = QRect()) override;
+    void repaint_picture_region(const QRegion& area) override;
     void hide_window() override { hide(); }
     void show_window() override { show(); }
     void fit_to_work_area() override;
@@ -113,6 +114,20 @@ public:
     int delay_seconds() const override;
     void set_delay_seconds(int seconds) override;
     void clear_text_label() override;
+    QRect text_label_geometry() const override;
+    void move_text_label(QPoint top_left) override;
+    void show_text_label(const QString& caption, QPoint top_left) override;
+    void hide_text_label() override;
+    QFont text_label_font() const override;
+    unsigned text_label_colour() const override;
+    QString text_to_insert() const override;
+    QRect scroll_area_on_screen() const override;
+    QPoint scroll_offset() const override;
+    QPoint pointer_pos() const override;
+    QPoint client_from_screen(QPoint screen) const override;
+    void set_pointer_pos(QPoint screen) override;
+    bool left_button_held() const override;
+    void enable_context_menu() override { enable_popup(); }
     ResampleProgress* resize_progress() override;
     void reset_resize_progress() override;
     void remember_region(const ScreenRect& region) override;
@@ -130,6 +145,9 @@ public:
     // Returns false when no item carries it.
     bool run_shortcut(const QKeySequence& sequence);
     QList<QKeySequence> shortcut_keys() const;
+
+    // The floating label's font and colour (0x00BBGGRR), as the text style dialog left them.
+    void set_text_label_style(const QFont& font, unsigned colour);
 
     // Colour values (0x00BBGGRR) and cursor names of the checked items.
     unsigned highlighter_colour() const;
@@ -189,6 +207,14 @@ public slots:
                          Qt::MouseButtons held, bool double_click, int x, int y);
     void Image1MouseMove(Qt::KeyboardModifiers modifiers, Qt::MouseButtons held, int x, int y);
     void Image1MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+
+    // Floating text label, and the text dialog's OK and style.
+    void TexteMouseDown(Qt::MouseButton button, int x, int y);
+    void TexteMouseMove(int x, int y);
+    void TexteMouseUp(Qt::MouseButton button, int x, int y);
+    void TexteDblClick();
+    void Form4OKClick();
+    void Form4Style_texteClick(const QFont& font, unsigned colour);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

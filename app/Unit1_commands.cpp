@@ -70,16 +70,45 @@ void TForm1::ReglagesClick() {
 
 // --- Picture view and editing commands -----------------------------------------------------
 
-void TForm1::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers, Qt::MouseButtons, bool, int,
-                             int) {
-    if (Image1->is_empty())
-        return;
-    // The first press on a picture lets the context menu open on right clicks from now on.
-    enable_popup();
+void TForm1::Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
+                             Qt::MouseButtons held, bool double_click, int x, int y) {
+    commands().annotation.press(button, modifiers, held, double_click, QPoint(x, y));
 }
 
-void TForm1::Image1MouseMove(Qt::KeyboardModifiers, Qt::MouseButtons, int, int) {}
+void TForm1::Image1MouseMove(Qt::KeyboardModifiers modifiers, Qt::MouseButtons held, int x, int y) {
+    commands().annotation.move(modifiers, held, QPoint(x, y));
+}
 
-void TForm1::Image1MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int, int) {}
+void TForm1::Image1MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers, int x, int y) {
+    commands().annotation.release(button, QPoint(x, y));
+}
 
-void TForm1::Effetngatif1Click() {}
+void TForm1::Effetngatif1Click() {
+    commands().annotation.negative_effect();
+}
+
+// --- Text annotation -----------------------------------------------------------------------
+
+void TForm1::Form4OKClick() {
+    commands().text.place_label();
+}
+
+void TForm1::Form4Style_texteClick(const QFont& font, unsigned colour) {
+    set_text_label_style(font, colour);
+}
+
+void TForm1::TexteMouseDown(Qt::MouseButton, int x, int y) {
+    commands().text.label_pressed(QPoint(x, y));
+}
+
+void TForm1::TexteMouseMove(int x, int y) {
+    commands().text.label_moved(QPoint(x, y));
+}
+
+void TForm1::TexteMouseUp(Qt::MouseButton, int, int) {
+    commands().text.label_released();
+}
+
+void TForm1::TexteDblClick() {
+    commands().text.label_double_clicked();
+}

@@ -7,8 +7,11 @@
 #include "edit/drawing_surface.h"
 #include "edit/settings_snapshot.h"
 
+#include <QFont>
 #include <QImage>
+#include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QSize>
 #include <QString>
 #include <memory>
@@ -45,6 +48,20 @@ struct EditingState {
     bool with_cursor = false;
     bool resized = false;
     int last_resize_width = 0;
+
+    // The annotation tools' anchors: the highlighter's previous position (its top already moved
+    // up by the stamp's side) and colour, the arrow's start and end, the rectangle's corners.
+    int marker_x = 0;
+    int marker_top = 0;
+    unsigned marker_colour = 0;
+    QPoint arrow_start{0, 0};
+    QPoint arrow_end{0, 0};
+    QPoint rect_anchor{0, 0};
+    QPoint rect_corner{0, 0};
+    bool rect_dragging = false;
+    // Where the floating text label was grasped, in the label's own coordinates.
+    int label_grab_x = 0;
+    int label_grab_y = 0;
 };
 
 class MainWindow {
@@ -69,6 +86,8 @@ public:
     // Repaints the view at once (the command does not return to the event loop before it goes
     // on); an empty area repaints the whole picture.
     virtual void repaint_picture(QRect area = QRect()) = 0;
+    // Repaints these parts of the picture at once (a rubber band: four thin sides).
+    virtual void repaint_picture_region(const QRegion& area) = 0;
 
     // The window.
     virtual void hide_window() = 0;
@@ -97,6 +116,34 @@ public:
 
     // Empties the floating text label's caption (it keeps its visibility).
     virtual void clear_text_label() = 0;
+
+    // The floating text label `Texte`. Its geometry is in the coordinates of the scroll area's
+    // visible part; the picture lies under it shifted by scroll_offset().
+    virtual QRect text_label_geometry() const = 0;
+    virtual void move_text_label(QPoint top_left) = 0;
+    // Sets the caption, shows the label and gives it the four-way move pointer.
+    virtual void show_text_label(const QString& caption, QPoint top_left) = 0;
+    // Hides the label and gives it the default pointer.
+    virtual void hide_text_label() = 0;
+    virtual QFont text_label_font() const = 0;
+    virtual unsigned text_label_colour() const = 0; // 0x00BBGGRR
+    // The text dialog's line of text, as it is now.
+    virtual QString text_to_insert() const = 0;
+
+    // The scroll area's visible part, on the screen, and how far its picture is scrolled.
+    virtual QRect scroll_area_on_screen() const = 0;
+    virtual QPoint scroll_offset() const = 0;
+
+    // The pointer: its position on the screen, the main window's client coordinates of a screen
+    // point, moving the pointer, and whether the left button is physically down now (asked from
+    // the platform, not taken from an event).
+    virtual QPoint pointer_pos() const = 0;
+    virtual QPoint client_from_screen(QPoint screen) const = 0;
+    virtual void set_pointer_pos(QPoint screen) = 0;
+    virtual bool left_button_held() const = 0;
+
+    // A press has landed on a picture: the context menu opens on right clicks from now on.
+    virtual void enable_context_menu() = 0;
 
     // The resize progress window, and putting its bar back to 0.
     virtual ResampleProgress* resize_progress() = 0;

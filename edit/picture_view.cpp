@@ -1,5 +1,7 @@
 #include "edit/picture_view.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -34,7 +36,8 @@ void PictureView::paintEvent(QPaintEvent* event) {
     if (is_empty())
         return;
     QPainter painter(this);
-    painter.drawImage(event->rect().topLeft(), picture_, event->rect());
+    for (const QRect& area : event->region())
+        painter.drawImage(area.topLeft(), picture_, area);
 }
 
 void PictureView::mousePressEvent(QMouseEvent* event) {
@@ -55,4 +58,18 @@ void PictureView::mouseMoveEvent(QMouseEvent* event) {
 void PictureView::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     emit mouse_up(event->button(), event->modifiers(), p.x(), p.y());
+    if (event->button() == Qt::RightButton) {
+        // Passed on to the window, which opens the menu when it may.
+        QContextMenuEvent menu(QContextMenuEvent::Other, p, event->globalPosition().toPoint(),
+                               event->modifiers());
+        QApplication::sendEvent(this, &menu);
+    }
+}
+
+void PictureView::contextMenuEvent(QContextMenuEvent* event) {
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        event->accept(); // the press: the menu waits for the release
+        return;
+    }
+    event->ignore();
 }

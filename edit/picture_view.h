@@ -7,7 +7,8 @@
 // The picture control: shows a picture 1:1 from its top-left corner and sizes itself to it
 // whenever the picture changes. Mouse presses, moves and releases are passed on as signals with
 // picture coordinates; while a button is held the moves and the release keep coming even when
-// the pointer leaves the control.
+// the pointer leaves the control. A right click asks for the context menu at its release, once
+// the tools have seen the whole click (a right-button drag draws first).
 class PictureView : public QWidget {
     Q_OBJECT
 public:
@@ -41,6 +42,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QImage picture_;

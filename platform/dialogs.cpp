@@ -3,11 +3,18 @@
 #include "platform/window_placement.h"
 
 #include <QApplication>
+#include <QColorDialog>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -22,6 +29,71 @@ void stack_over(QWidget* dialog, QWidget* parent) {
     if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
         dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
 }
+
+QColor colour_of(unsigned bbggrr) {
+    return QColor(int(bbggrr & 0xFF), int((bbggrr >> 8) & 0xFF), int((bbggrr >> 16) & 0xFF));
+}
+
+unsigned value_of(const QColor& colour) {
+    return unsigned(colour.red()) | unsigned(colour.green()) << 8 | unsigned(colour.blue()) << 16;
+}
+
+// The text style dialog: Qt's font chooser (face, style, size, underline and strike-out) with a
+// colour button beside it, in one window, confirmed or cancelled as a whole.
+class FontColourDialog : public QDialog {
+public:
+    FontColourDialog(const FontChoice& initial, QWidget* parent)
+        : QDialog(parent), colour_(initial.colour) {
+        setWindowTitle(QStringLiteral("Police"));
+        fonts_ = new QFontDialog(this);
+        fonts_->setWindowFlags(Qt::Widget);
+        fonts_->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
+        fonts_->setCurrentFont(initial.font);
+
+        auto* colour_button = new QPushButton(QStringLiteral("&Couleur..."), this);
+        swatch_ = new QLabel(this);
+        swatch_->setFixedSize(40, 20);
+        swatch_->setFrameStyle(QFrame::Box | QFrame::Plain);
+        swatch_->setAutoFillBackground(true);
+        show_colour();
+        connect(colour_button, &QPushButton::clicked, this, [this] {
+            const QColor chosen =
+                QColorDialog::getColor(colour_of(colour_), this, QStringLiteral("Couleur"));
+            if (chosen.isValid()) {
+                colour_ = value_of(chosen);
+                show_colour();
+            }
+        });
+
+        auto* buttons = new QDialogButtonBox(this);
+        buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+        buttons->addButton(QStringLiteral("Annuler"), QDialogButtonBox::RejectRole);
+        connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+        connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+        auto* colour_row = new QHBoxLayout;
+        colour_row->addWidget(colour_button);
+        colour_row->addWidget(swatch_);
+        colour_row->addStretch();
+        auto* layout = new QVBoxLayout(this);
+        layout->addWidget(fonts_);
+        layout->addLayout(colour_row);
+        layout->addWidget(buttons);
+    }
+
+    FontChoice choice() const { return {fonts_->currentFont(), colour_}; }
+
+private:
+    void show_colour() {
+        QPalette palette = swatch_->palette();
+        palette.setColor(QPalette::Window, colour_of(colour_));
+        swatch_->setPalette(palette);
+    }
+
+    QFontDialog* fonts_;
+    QLabel* swatch_;
+    unsigned colour_;
+};
 
 // After a modal dialog the keyboard goes back to the window that asked.
 void give_back_focus(QWidget* parent) {
@@ -88,14 +160,14 @@ public:
         return answer;
     }
 
-    std::optional<QFont> choose_font(QWidget* parent, const QFont& initial) override {
-        QFontDialog dialog(initial, parent);
+    std::optional<FontChoice> choose_font(QWidget* parent, const FontChoice& initial) override {
+        FontColourDialog dialog(initial, parent);
         stack_over(&dialog, parent);
         const bool chosen = dialog.exec() == QDialog::Accepted;
         give_back_focus(parent);
         if (!chosen)
             return std::nullopt;
-        return dialog.selectedFont();
+        return dialog.choice();
     }
 
 private:

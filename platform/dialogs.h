@@ -9,6 +9,12 @@
 
 class QWidget;
 
+// A font with its colour (0x00BBGGRR), as the text style dialog chooses them.
+struct FontChoice {
+    QFont font;
+    unsigned colour = 0;
+};
+
 struct SaveFileRequest {
     QString title;
     QStringList filters;    // "PNG (*.png)" style, in the order shown
@@ -35,8 +41,9 @@ public:
     // File-save chooser with its own overwrite prompt; nullopt when cancelled.
     virtual std::optional<SaveFileAnswer> save_file(QWidget* parent,
                                                     const SaveFileRequest& request) = 0;
-    // Font chooser; nullopt when cancelled.
-    virtual std::optional<QFont> choose_font(QWidget* parent, const QFont& initial) = 0;
+    // Font chooser with the effects (underline, strike-out) and a colour; nullopt when
+    // cancelled.
+    virtual std::optional<FontChoice> choose_font(QWidget* parent, const FontChoice& initial) = 0;
 };
 
 // The dialogs in force: the real ones unless a test installed its own.

@@ -19,6 +19,7 @@
 #include "platform/dialogs.h"
 #include "platform/screen.h"
 #include "platform/x11_screen.h"
+#include "tests/support/fake_dialogs.h"
 
 #include <benchmark/benchmark.h>
 
@@ -36,20 +37,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class SilentDialogs : public Dialogs {
-public:
-    QStringList errors;
-    void message(QWidget*, const QString&) override {}
-    void error(QWidget*, const QString& text) override { errors.append(text); }
-    std::optional<QString> choose_folder(QWidget*, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<SaveFileAnswer> save_file(QWidget*, const SaveFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<QFont> choose_font(QWidget*, const QFont&) override { return std::nullopt; }
-};
 
 // The real X11 screen, timing each grab.
 class TimedScreen final : public Screen {
@@ -138,7 +125,7 @@ int main(int argc, char** argv) {
     if (!temp.isValid())
         return 1;
     qputenv("TMPDIR", temp.path().toLocal8Bit());
-    SilentDialogs dialogs;
+    FakeDialogs dialogs;
     set_dialogs(&dialogs);
     TimedScreen screen;
     timed = &screen;

@@ -3,6 +3,7 @@
 // be in a capture, also when the capture grabs at once (a remembered region with the cursor
 // toggle up waits for nothing of its own).
 
+#include "tests/support/fake_dialogs.h"
 #include "tests/support/x_desktop.h"
 
 #include "app/Unit1.h"
@@ -28,20 +29,6 @@
 #include <optional>
 
 namespace {
-
-class RecordingDialogs : public Dialogs {
-public:
-    QStringList errors;
-    void message(QWidget*, const QString&) override {}
-    void error(QWidget*, const QString& text) override { errors.append(text); }
-    std::optional<QString> choose_folder(QWidget*, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<SaveFileAnswer> save_file(QWidget*, const SaveFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<QFont> choose_font(QWidget*, const QFont&) override { return std::nullopt; }
-};
 
 // Every pixel tells where it lies.
 QImage desktop_pattern(QSize size) {
@@ -87,7 +74,7 @@ bool wait_until(const std::function<bool()>& done, int ms = 5000) {
 class CompositorX11Test : public ::testing::Test {
 protected:
     XDesktop x;
-    RecordingDialogs dialogs_;
+    FakeDialogs dialogs_;
     QTemporaryDir temp;
     QImage desktop;
     pid_t stopped_wm = 0; // set going again at the end, whatever happens

@@ -4,6 +4,7 @@
 // primary display where it is; what the user drags over is what the picture holds, and the
 // remembered region grabs that same place again.
 
+#include "tests/support/fake_dialogs.h"
 #include "tests/support/x_desktop.h"
 
 #include "app/Unit1.h"
@@ -28,20 +29,6 @@
 #include <optional>
 
 namespace {
-
-class RecordingDialogs : public Dialogs {
-public:
-    QStringList errors;
-    void message(QWidget*, const QString&) override {}
-    void error(QWidget*, const QString& text) override { errors.append(text); }
-    std::optional<QString> choose_folder(QWidget*, const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    std::optional<SaveFileAnswer> save_file(QWidget*, const SaveFileRequest&) override {
-        return std::nullopt;
-    }
-    std::optional<QFont> choose_font(QWidget*, const QFont&) override { return std::nullopt; }
-};
 
 // Every pixel tells where it lies on the root window; none is black.
 QImage desktop_pattern(QSize size) {
@@ -120,7 +107,7 @@ constexpr QSize kPrimarySize(1024, 768);
 class TwoDisplaysX11Test : public ::testing::Test {
 protected:
     XDesktop x;
-    RecordingDialogs dialogs_;
+    FakeDialogs dialogs_;
     QTemporaryDir temp;
     QImage desktop; // the root window's picture
 

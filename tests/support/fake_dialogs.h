@@ -18,7 +18,9 @@ public:
     std::deque<std::optional<QString>> folder_answers;
     std::deque<std::optional<SaveFileAnswer>> save_answers;
     std::vector<SaveFileRequest> save_requests;
-    std::vector<QWidget*> parents; // the parent each dialog was given, in order
+    std::vector<QWidget*> parents;         // the parent each dialog was given, in order
+    std::vector<FontChoice> font_requests; // what the style dialog opened with
+    std::deque<std::optional<FontChoice>> font_answers;
 
     void message(QWidget* parent, const QString& text) override {
         parents.push_back(parent);
@@ -41,9 +43,10 @@ public:
         save_requests.push_back(request);
         return next(save_answers);
     }
-    std::optional<QFont> choose_font(QWidget* parent, const QFont&) override {
+    std::optional<FontChoice> choose_font(QWidget* parent, const FontChoice& initial) override {
         parents.push_back(parent);
-        return std::nullopt;
+        font_requests.push_back(initial);
+        return next(font_answers);
     }
 
 private:

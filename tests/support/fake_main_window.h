@@ -30,6 +30,24 @@ public:
     std::array<QString, 4> status;
     std::vector<ScreenRect> remembered;
     int progress_resets = 0;
+    ToolColours colours;
+    bool context_menu_enabled = false;
+    bool left_held = false;       // what left_button_held() answers
+    std::vector<QRect> repainted; // the areas repainted (empty: the whole picture)
+    std::vector<QRegion> repainted_regions;
+    // The floating text label, the text dialog's text, the scroll area and the pointer.
+    QRect label{0, 0, 40, 13};
+    bool label_visible = false;
+    QString label_caption;
+    QString label_cursor;
+    QFont label_font;
+    unsigned label_colour = 0;
+    QString dialog_text;
+    QRect scroll_area{100, 200, 419, 314}; // on the screen
+    QPoint scroll{0, 0};
+    QPoint pointer{0, 0};
+    QPoint client_origin{0, 0}; // the main window's client area on the screen
+    std::vector<QPoint> pointer_moves;
 
     EditingState& editing_state() override { return *this; }
     SettingsSnapshot settings() const override { return snapshot; }
@@ -49,7 +67,15 @@ public:
     }
     QSize view_size() const override { return view; }
     void set_view_size(QSize size) override { view = size; }
-    void repaint_picture(QRect) override { ++repaints; }
+    void repaint_picture(QRect area) override {
+        ++repaints;
+        repainted.push_back(area);
+    }
+    void repaint_picture_region(const QRegion& area) override {
+        ++repaints;
+        repainted.push_back(area.boundingRect());
+        repainted_regions.push_back(area);
+    }
     void hide_window() override { visible = false; }
     void show_window() override { visible = true; }
     void fit_to_work_area() override { ++work_area_fits; }
@@ -59,14 +85,39 @@ public:
     void set_status_text(int panel, const QString& text) override {
         status.at(static_cast<size_t>(panel)) = text;
     }
-    ToolColours tool_colours() const override { return {}; }
+    ToolColours tool_colours() const override { return colours; }
     void set_view_cursor(const QString& name) override { cursor = name; }
     void show_text_dialog() override { ++text_dialogs; }
     void apply_tool_cursor() override { ++cursor_applications; }
     void show_delay_panel(bool shown) override { delay_panel = shown; }
     int delay_seconds() const override { return delay; }
     void set_delay_seconds(int seconds) override { delay = seconds; }
-    void clear_text_label() override {}
+    void clear_text_label() override { label_caption.clear(); }
+    QRect text_label_geometry() const override { return label; }
+    void move_text_label(QPoint top_left) override { label.moveTopLeft(top_left); }
+    void show_text_label(const QString& caption, QPoint top_left) override {
+        label_caption = caption;
+        label.moveTopLeft(top_left);
+        label_visible = true;
+        label_cursor = QStringLiteral("sizeall");
+    }
+    void hide_text_label() override {
+        label_visible = false;
+        label_cursor = QStringLiteral("arrow");
+    }
+    QFont text_label_font() const override { return label_font; }
+    unsigned text_label_colour() const override { return label_colour; }
+    QString text_to_insert() const override { return dialog_text; }
+    QRect scroll_area_on_screen() const override { return scroll_area; }
+    QPoint scroll_offset() const override { return scroll; }
+    QPoint pointer_pos() const override { return pointer; }
+    QPoint client_from_screen(QPoint screen) const override { return screen - client_origin; }
+    void set_pointer_pos(QPoint screen) override {
+        pointer = screen;
+        pointer_moves.push_back(screen);
+    }
+    bool left_button_held() const override { return left_held; }
+    void enable_context_menu() override { context_menu_enabled = true; }
     ResampleProgress* resize_progress() override { return nullptr; }
     void reset_resize_progress() override { ++progress_resets; }
     void remember_region(const ScreenRect& region) override { remembered.push_back(region); }

@@ -1,0 +1,135 @@
+// The annotation tools from the mouse event to the repainted pixels, on a 3840 x 2160 screen:
+// a mouse move is sent to the real picture view, whose handler draws through the annotation
+// commands and repaints the changed area at once (offscreen platform).
+//
+//   QT_QPA_PLATFORM=offscreen build/annotation_bench
+
+#include "edit/annotation_commands.h"
+#include "edit/picture_view.h"
+#include "tests/support/fake_main_window.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+
+namespace {
+
+QImage screen_picture() {
+    QImage img(QStringLiteral(KAP_SHARED_DIR "/screens/desktop-2160.png"));
+    if (img.isNull()) { // no screen at hand: a patterned picture of the same size
+        img = QImage(3840, 2160, QImage::Format_BGR888);
+        for (int y = 0; y < img.height(); ++y)
+            for (int i = 0; i < img.width() * 3; ++i)
+                img.scanLine(y)[i] = uchar(i * 7 + y * 13);
+    }
+    return img.convertToFormat(QImage::Format_BGR888);
+}
+
+// The main window's picture is a real picture view; everything else is the test fake.
+class ViewWindow : public FakeMainWindow {
+public:
+    PictureView view;
+
+    ViewWindow() {
+        view.set_picture(screen_picture());
+        view.show();
+        QApplication::processEvents();
+    }
+    const QImage& picture() const override { return view.picture(); }
+    QImage& picture_for_drawing() override { return view.picture_for_drawing(); }
+    DrawingSurface& surface() override { return view.surface; }
+    void set_picture(QImage picture) override { view.set_picture(std::move(picture)); }
+    void repaint_picture(QRect area) override {
+        if (area.isEmpty())
+            view.repaint();
+        else
+            view.repaint(area);
+    }
+    void repaint_picture_region(const QRegion& area) override { view.repaint(area); }
+    bool left_button_held() const override { return true; }
+};
+
+struct Setup {
+    ViewWindow window;
+    AnnotationCommands tools{window};
+    Setup() {
+        QObject::connect(&window.view, &PictureView::mouse_down,
+                         [this](auto b, auto m, auto h, bool d, int x, int y) {
+                             tools.press(b, m, h, d, QPoint(x, y));
+                         });
+        QObject::connect(&window.view, &PictureView::mouse_move,
+                         [this](auto m, auto h, int x, int y) { tools.move(m, h, QPoint(x, y)); });
+    }
+    void send(QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held, QPoint at) {
+        QMouseEvent event(type, QPointF(at), QPointF(window.view.mapToGlobal(at)), button, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(&window.view, &event);
+    }
+};
+
+void run_moves(benchmark::State& state, Setup& s, Qt::MouseButton button,
+               QPoint (*point)(int step)) {
+    s.send(QEvent::MouseButtonPress, button, button, point(0));
+    int step = 1;
+    for (auto _ : state)
+        s.send(QEvent::MouseMove, Qt::NoButton, button, point(step++));
+    s.send(QEvent::MouseButtonRelease, button, Qt::NoButton, point(step));
+}
+
+// A stroke across the picture, 4 pixels per move, back and forth.
+QPoint across(int step) {
+    const int x = 200 + (step * 4) % 3400;
+    return {x, 1000 + (step % 7)};
+}
+
+void BM_HighlighterMove(benchmark::State& state) {
+    Setup s;
+    s.window.snapshot.size_surligneur = int(state.range(0));
+    run_moves(state, s, Qt::LeftButton, across);
+}
+BENCHMARK(BM_HighlighterMove)->Arg(16)->Arg(100)->Unit(benchmark::kMicrosecond);
+
+void BM_StylusMove(benchmark::State& state) {
+    Setup s;
+    s.window.mode_highlighter = false;
+    s.window.mode_stylus = true;
+    s.window.snapshot.size_stylet = int(state.range(0));
+    run_moves(state, s, Qt::LeftButton, across);
+}
+BENCHMARK(BM_StylusMove)->Arg(3)->Arg(10)->Unit(benchmark::kMicrosecond);
+
+// A rubber band over nearly the whole picture, its corner moving a few pixels each time.
+QPoint corner(int step) {
+    return step == 0 ? QPoint(50, 50) : QPoint(3700 + step % 40, 2000 + step % 30);
+}
+
+void BM_RubberBandMove(benchmark::State& state) {
+    Setup s;
+    s.window.mode_highlighter = false;
+    s.window.mode_rectangle = true;
+    s.window.snapshot.size_stylet = int(state.range(0));
+    run_moves(state, s, Qt::LeftButton, corner);
+}
+BENCHMARK(BM_RubberBandMove)->Arg(3)->Arg(10)->Unit(benchmark::kMicrosecond);
+
+// The arrow's preview over the same distance.
+void BM_ArrowPreviewMove(benchmark::State& state) {
+    Setup s;
+    s.window.mode_highlighter = false;
+    s.window.mode_arrow = true;
+    run_moves(state, s, Qt::LeftButton, corner);
+}
+BENCHMARK(BM_ArrowPreviewMove)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,58 @@
+#pragma once
+// The annotation tools over the picture view: the highlighter, the arrow, the stylus and the
+// rectangle answer the press, move and release of the mouse; the negative effect turns the
+// picture into its photographic negative. Each step repaints only the pixels it changed.
+
+#include <QPoint>
+#include <Qt>
+#include <memory>
+
+class MainWindow;
+class QImage;
+class QRect;
+
+// The highlighter tip: a block of the highlighter colour `width` wide (absolute value) and
+// `height` high, copied with the AND block mode onto the t × t square above and to the right of
+// the previous pointer position. A tip of no width stamps nothing.
+class Tmarqueur {
+public:
+    Tmarqueur(int width, int height);
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // Paints the whole tip with `colour` (0x00BBGGRR).
+    void fill(unsigned colour) { colour_ = colour; }
+    // Copies the tip with the AND mode onto the `side` × `side` square whose top-left pixel is
+    // (left, top), scaled to it: every pixel there becomes pixel AND the tip's colour. Returns
+    // the rectangle changed.
+    QRect stamp(QImage& picture, int left, int top, int side) const;
+
+private:
+    int width_;
+    int height_;
+    unsigned colour_ = 0;
+};
+
+class AnnotationCommands {
+public:
+    explicit AnnotationCommands(MainWindow& window);
+    ~AnnotationCommands();
+
+    // The picture view's pointer handlers. `held` is the buttons down with the event (the
+    // pressed one included), `double_click` marks the second press of a double click;
+    // coordinates are picture pixels and may lie outside the picture.
+    void press(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, Qt::MouseButtons held,
+               bool double_click, QPoint at);
+    void move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons held, QPoint at);
+    void release(Qt::MouseButton button, QPoint at);
+
+    // Every colour byte of the picture becomes its complement, in place. The history is not
+    // touched; the picture starts a fresh drawing surface.
+    void negative_effect();
+
+    // The most recent highlighter tip (none before the first stamp).
+    const Tmarqueur* marker() const { return marker_.get(); }
+
+private:
+    MainWindow& window_;
+    std::unique_ptr<Tmarqueur> marker_;
+};

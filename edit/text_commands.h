@@ -1,0 +1,36 @@
+#pragma once
+// The text tool's floating label: placed near the pointer when the text dialog is confirmed,
+// dragged inside the scroll area, and drawn into the picture on a double click.
+
+#include <QPoint>
+#include <QRect>
+#include <optional>
+
+class MainWindow;
+
+class TextCommands {
+public:
+    explicit TextCommands(MainWindow& window) : window_(window) {}
+
+    // The dialog's OK: the label takes the dialog's text and shows 6 pixels left of and 55
+    // above the pointer's position in the main window, taken as scroll-area coordinates.
+    void place_label();
+
+    // Press, move and release on the label, in the label's own coordinates. A press (any
+    // button, any tool) keeps the pointer where the label stays inside the scroll area's visible
+    // part, 3 pixels in from its left and top edges, until the release; with the text tool it
+    // also starts dragging the label.
+    void label_pressed(QPoint at);
+    void label_moved(QPoint at);
+    void label_released();
+    // Draws the dialog's current text with the label's font and colour where the label shows it
+    // on the picture, hides the label and records the step.
+    void label_double_clicked();
+
+    // Where the pointer is kept while the label is pressed (screen coordinates), if it is.
+    const std::optional<QRect>& pointer_confinement() const { return confinement_; }
+
+private:
+    MainWindow& window_;
+    std::optional<QRect> confinement_;
+};

@@ -1,0 +1,248 @@
+// The annotation and text commands on a main window without widgets: what each step draws,
+// repaints and records.
+
+#include "edit/annotation_commands.h"
+#include "edit/history.h"
+#include "edit/raster.h"
+#include "edit/text_commands.h"
+#include "tests/support/fake_main_window.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+unsigned pixel(const QImage& image, int x, int y) {
+    const uchar* p = image.constScanLine(y) + x * 3;
+    return unsigned(p[2]) | unsigned(p[1]) << 8 | unsigned(p[0]) << 16;
+}
+
+class AnnotationCommandsTest : public ::testing::Test {
+protected:
+    FakeMainWindow window;
+    AnnotationCommands tools{window};
+
+    void SetUp() override {
+        QImage white(300, 200, QImage::Format_BGR888);
+        white.fill(Qt::white);
+        window.set_picture(white);
+        window.history->append(white);
+    }
+    void press(QPoint at, Qt::MouseButton button = Qt::LeftButton,
+               Qt::KeyboardModifiers modifiers = {}, bool double_click = false) {
+        window.left_held = button == Qt::LeftButton;
+        tools.press(button, modifiers, button, double_click, at);
+    }
+    void move(QPoint at, Qt::MouseButtons held = Qt::LeftButton,
+              Qt::KeyboardModifiers modifiers = {}) {
+        tools.move(modifiers, held, at);
+    }
+    void release(QPoint at, Qt::MouseButton button = Qt::LeftButton) {
+        window.left_held = false;
+        tools.release(button, at);
+    }
+};
+} // namespace
+
+TEST_F(AnnotationCommandsTest, APressOnAnEmptyPictureDoesNothing) {
+    window.set_picture(QImage());
+    press({10, 10});
+    EXPECT_FALSE(window.context_menu_enabled);
+    EXPECT_FALSE(window.stroke_active);
+    release({10, 10});
+    EXPECT_EQ(window.history->count(), 1);
+}
+
+TEST_F(AnnotationCommandsTest, HighlighterMovesRepaintOnlyTheirStampAndKeepOneTip) {
+    window.snapshot.size_surligneur = 10;
+    window.colours.highlighter = 0x0000FF00;
+    window.undo_picture_reset = true;
+    press({50, 100});
+    EXPECT_TRUE(window.context_menu_enabled);
+    EXPECT_FALSE(window.undo_picture_reset);
+    EXPECT_EQ(window.marker_top, 90);
+    move({80, 100});
+    ASSERT_EQ(window.repainted.size(), 1u);
+    EXPECT_EQ(window.repainted[0], QRect(50, 90, 10, 10));
+    EXPECT_EQ(pixel(window.picture(), 55, 95), 0x0000FF00u);
+    ASSERT_NE(tools.marker(), nullptr);
+    EXPECT_EQ(tools.marker()->width(), 30);
+    EXPECT_EQ(tools.marker()->height(), 10);
+    // Changing the thickness between moves takes effect at the next move.
+    window.snapshot.size_surligneur = 4;
+    move({80, 150}); // no horizontal movement: no stamp, but the position follows
+    EXPECT_EQ(window.repainted.size(), 1u);
+    EXPECT_EQ(window.marker_top, 146);
+    move({-5, 150}); // outside: ignored
+    EXPECT_EQ(window.marker_x, 80);
+    release({-5, 150});
+    EXPECT_EQ(window.history->count(), 2);
+    EXPECT_FALSE(window.snapshot_pending);
+}
+
+TEST_F(AnnotationCommandsTest, ArrowPreviewNeedsTheButtonPhysicallyHeld) {
+    window.mode_highlighter = false;
+    window.mode_arrow = true;
+    press({20, 20});
+    window.left_held = false; // released elsewhere, the event still says left
+    move({120, 60});
+    EXPECT_EQ(window.arrow_end, QPoint(20, 20));
+    EXPECT_TRUE(window.repainted.empty());
+    window.left_held = true;
+    move({120, 60});
+    EXPECT_EQ(window.arrow_end, QPoint(120, 60));
+    EXPECT_EQ(window.surface().pen_mode, PenMode::Copy);
+    // The preview only touched the shaft's rectangle.
+    ASSERT_EQ(window.repainted.size(), 1u);
+    EXPECT_TRUE(QRect(18, 18, 106, 46).contains(window.repainted[0]));
+}
+
+TEST_F(AnnotationCommandsTest, ASecondPressOfADoubleClickGivesTheStylusNoStart) {
+    window.mode_highlighter = false;
+    window.mode_stylus = true;
+    press({10, 10}, Qt::LeftButton, {}, true);
+    EXPECT_FALSE(window.snapshot_pending);
+    press({10, 10}, Qt::LeftButton, Qt::AltModifier);
+    EXPECT_FALSE(window.snapshot_pending);
+    press({10, 10});
+    EXPECT_TRUE(window.snapshot_pending);
+    EXPECT_EQ(window.surface().current_position, QPoint(10, 10));
+    move({40, 10}, Qt::LeftButton | Qt::RightButton); // another button too: nothing
+    EXPECT_EQ(pixel(window.picture(), 20, 10), 0x00FFFFFFu);
+    window.colours.stylus = 0x00FF0000; // a new colour counts at the next move
+    move({40, 10});
+    EXPECT_EQ(pixel(window.picture(), 20, 10), 0x00FF0000u);
+}
+
+TEST_F(AnnotationCommandsTest, TheNegativeEffectRenewsTheSurfaceWithoutCopyingOrRecording) {
+    window.surface().copy_mode = CopyMode::And;
+    window.history->clear();
+    const uchar* pixels = window.picture().constBits();
+    tools.negative_effect();
+    EXPECT_EQ(window.picture().constBits(), pixels); // negated where it lay
+    EXPECT_EQ(pixel(window.picture(), 3, 3), 0u);
+    EXPECT_EQ(window.surface().copy_mode, CopyMode::Plain);
+    EXPECT_TRUE(window.history->empty());
+    EXPECT_EQ(window.history_index, 0);
+    window.set_picture(QImage());
+    tools.negative_effect(); // an empty picture: nothing
+    EXPECT_TRUE(window.picture().isNull());
+}
+
+// --- The text label ---------------------------------------------------------------------------
+
+class TextCommandsTest : public ::testing::Test {
+protected:
+    FakeMainWindow window;
+    TextCommands text{window};
+
+    void SetUp() override {
+        window.mode_highlighter = false;
+        window.mode_text = true;
+        window.label = QRect(50, 40, 40, 13);
+    }
+};
+
+TEST_F(TextCommandsTest, OkPlacesTheLabelSixLeftAnd55AboveThePointer) {
+    window.client_origin = {500, 300};
+    window.pointer = {700, 450};
+    window.dialog_text = "Salut";
+    text.place_label();
+    EXPECT_TRUE(window.label_visible);
+    EXPECT_EQ(window.label_caption, "Salut");
+    EXPECT_EQ(window.label.topLeft(), QPoint(194, 95));
+}
+
+TEST_F(TextCommandsTest, TheLabelIsDraggedNoFurtherThanTheScrollAreaAllows) {
+    // Scroll area at (100, 200), 419 x 314 on the screen.
+    text.label_pressed({5, 5});
+    ASSERT_TRUE(text.pointer_confinement());
+    EXPECT_EQ(*text.pointer_confinement(), QRect(108, 208, 376, 298));
+    text.label_moved({15, 8});
+    EXPECT_EQ(window.label.topLeft(), QPoint(60, 43));
+    EXPECT_TRUE(window.pointer_moves.empty());
+    text.label_moved({-200, -200}); // far up and left: held 3 pixels inside
+    EXPECT_EQ(window.label.topLeft(), QPoint(3, 3));
+    EXPECT_EQ(window.pointer_moves, std::vector<QPoint>{QPoint(108, 208)});
+    text.label_moved({1000, 1000}); // far down and right: the edges stay inside
+    EXPECT_EQ(window.label.right(), 417);
+    EXPECT_EQ(window.label.bottom(), 312);
+    text.label_released();
+    EXPECT_FALSE(text.pointer_confinement());
+    EXPECT_FALSE(window.label_dragging);
+    text.label_moved({30, 30}); // not pressed: nothing moves
+    EXPECT_EQ(window.label.right(), 417);
+}
+
+TEST_F(TextCommandsTest, APressWithAnotherToolConfinesThePointerButDoesNotDrag) {
+    window.mode_text = false;
+    window.mode_arrow = true;
+    text.label_pressed({5, 5});
+    EXPECT_TRUE(text.pointer_confinement());
+    text.label_moved({-200, 20});
+    EXPECT_EQ(window.label.topLeft(), QPoint(50, 40));
+    EXPECT_EQ(window.pointer_moves.size(), 1u);
+    text.label_released();
+    EXPECT_FALSE(text.pointer_confinement());
+}
+
+TEST_F(TextCommandsTest, AnEmptyTextIsStillRecorded) {
+    QImage white(300, 200, QImage::Format_BGR888);
+    white.fill(Qt::white);
+    window.set_picture(white);
+    window.label_visible = true;
+    window.status[3] = "saved";
+    text.label_double_clicked();
+    EXPECT_EQ(window.picture(), white);
+    EXPECT_FALSE(window.label_visible);
+    EXPECT_EQ(window.label_cursor, "arrow");
+    EXPECT_EQ(window.history->count(), 1);
+    EXPECT_TRUE(window.status[3].isEmpty());
+}
+
+TEST_F(AnnotationCommandsTest, ARubberBandRepaintsItsSidesNotItsInside) {
+    window.mode_highlighter = false;
+    window.mode_rectangle = true;
+    press({10, 10}, Qt::RightButton);
+    move({250, 150}, Qt::RightButton);
+    move({260, 170}, Qt::RightButton);
+    ASSERT_EQ(window.repainted_regions.size(), 2u);
+    const QRegion& last = window.repainted_regions[1];
+    EXPECT_FALSE(last.contains(QPoint(130, 90)));
+    // Every pixel the two bands changed is in the repainted area.
+    QImage white(300, 200, QImage::Format_BGR888);
+    white.fill(Qt::white);
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 300; ++x) {
+            const bool touched = pixel(window.picture(), x, y) != pixel(white, x, y) ||
+                                 (x == 249 && y >= 10 && y < 150); // the first band's side
+            if (touched) {
+                EXPECT_TRUE(last.contains(QPoint(x, y)) ||
+                            window.repainted_regions[0].contains(QPoint(x, y)))
+                    << x << "," << y;
+            }
+        }
+    }
+    release({260, 170}, Qt::RightButton);
+    EXPECT_EQ(window.history->count(), 2);
+    EXPECT_FALSE(window.rect_dragging);
+}
+
+TEST_F(AnnotationCommandsTest, ALongArrowPreviewRepaintsAStripAlongItsShaft) {
+    window.mode_highlighter = false;
+    window.mode_arrow = true;
+    window.snapshot.size_stylet = 7;
+    press({5, 5});
+    move({290, 190});
+    ASSERT_EQ(window.repainted_regions.size(), 1u);
+    const QRegion& strip = window.repainted_regions[0];
+    EXPECT_FALSE(strip.contains(QPoint(250, 30))); // far from the shaft
+    int changed = 0;
+    for (int y = 0; y < 200; ++y) {
+        for (int x = 0; x < 300; ++x) {
+            if (pixel(window.picture(), x, y) != 0x00FFFFFFu) {
+                ++changed;
+                EXPECT_TRUE(strip.contains(QPoint(x, y))) << x << "," << y;
+            }
+        }
+    }
+    EXPECT_GT(changed, 1500);
+}
