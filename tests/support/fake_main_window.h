@@ -30,6 +30,9 @@ public:
     std::array<QString, 4> status;
     std::vector<ScreenRect> remembered;
     int progress_resets = 0;
+    bool minimised = false;
+    bool enabled = true;
+    QStringList window_events; // "minimise", "restore", "disable", "enable", in order
 
     EditingState& editing_state() override { return *this; }
     SettingsSnapshot settings() const override { return snapshot; }
@@ -70,4 +73,16 @@ public:
     ResampleProgress* resize_progress() override { return nullptr; }
     void reset_resize_progress() override { ++progress_resets; }
     void remember_region(const ScreenRect& region) override { remembered.push_back(region); }
+    void minimise_application() override {
+        minimised = true;
+        window_events.append(QStringLiteral("minimise"));
+    }
+    void restore_application() override {
+        minimised = false;
+        window_events.append(QStringLiteral("restore"));
+    }
+    void set_application_enabled(bool on) override {
+        enabled = on;
+        window_events.append(on ? QStringLiteral("enable") : QStringLiteral("disable"));
+    }
 };
