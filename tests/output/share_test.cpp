@@ -1,10 +1,13 @@
 // The sharing commands against fake clipboard, desktop and mail services and a fake main window;
 // the attachments read back with independent decoders.
+#include "app/Unit1.h"
+#include "app/Unit5.h"
 #include "codec/bmp.h"
 #include "edit/working_files.h"
 #include "output/share_commands.h"
 #include "platform/temp_dir.h"
 #include "tests/codec/codec_test_util.h"
+#include "tests/support/capture_fixture.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/fake_main_window.h"
 #include "tests/support/fake_sharing.h"
@@ -13,7 +16,9 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 namespace {
@@ -300,3 +305,32 @@ TEST_F(ShareTest, ChoosingAProgramMinimisesOnlyOnceAProgramIsChosen) {
 }
 
 } // namespace
+
+// --- The windows' buttons ----------------------------------------------------------------------
+
+class ShareButtonsTest : public CaptureTest {
+protected:
+    SharingFakes services;
+};
+
+TEST_F(ShareButtonsTest, TheButtonsRunTheSharingCommandsOnTheWorkingPicture) {
+    Form1->Image1->set_picture(position_pattern(QSize(30, 20)));
+    Form5->set_format_selected(Form5->Format_bmp, true);
+    Form1->copy_clipboard->click();
+    ASSERT_EQ(services.clipboard.images.size(), 1u);
+    EXPECT_EQ(services.clipboard.images[0], Form1->picture());
+
+    Form1->appli_extern->click();
+    EXPECT_EQ(services.desktop.calls, QStringList({"default " + current_picture_file()}));
+    EXPECT_EQ(read_bmp(current_picture_file()), Form1->picture());
+
+    services.desktop.calls.clear();
+    Form5->PngSpeedButton1->click();
+    EXPECT_EQ(services.desktop.calls, QStringList({"choose " + current_picture_file()}));
+
+    Form1->mail->click();
+    ASSERT_EQ(services.mail.sent.size(), 1u);
+    EXPECT_EQ(services.mail.sent[0].files[0].path_name, full_colour_copy_file());
+    EXPECT_FALSE(Form1->isMinimized());
+    EXPECT_TRUE(Form1->isEnabled());
+}
