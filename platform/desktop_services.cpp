@@ -1,7 +1,8 @@
-// The real desktop and mail services: GIO for the programs of the desktop, xdg-email for the
-// mail program.
+// The real desktop and mail services: GIO for the programs of the desktop; the desktop portal,
+// else xdg-email, for the mail program.
 #include "platform/gio_apps.h"
 #include "platform/open_with_dialog.h"
+#include "platform/portal_email.h"
 #include "platform/sharing.h"
 
 #include <QMessageBox>
@@ -46,11 +47,25 @@ private:
     }
 };
 
-class XdgEmail : public MailService {
+class DesktopMail : public MailService {
 public:
-    bool log_on() override { return !tool().isEmpty(); }
+    bool log_on() override { return email_portal_available() || !tool().isEmpty(); }
 
-    std::optional<int> send(QWidget*, const MailMessage& message) override {
+    std::optional<int> send(QWidget* owner, const MailMessage& message) override {
+        // The desktop portal first, where it runs: it answers whether the mail program could be
+        // reached. xdg-email otherwise, or when the request could not even be made.
+        if (email_portal_available()) {
+            switch (compose_with_portal(owner, message)) {
+            case PortalAnswer::Opened:
+                return 0;
+            case PortalAnswer::Cancelled:
+                return 1;
+            case PortalAnswer::Failed:
+                return std::nullopt;
+            case PortalAnswer::Unavailable:
+                break;
+            }
+        }
         const QString program = tool();
         if (program.isEmpty())
             return std::nullopt;
@@ -119,7 +134,7 @@ void set_desktop_service(DesktopService* replacement) {
 }
 
 MailService& mail_service() {
-    static XdgEmail real;
+    static DesktopMail real;
     return replacement_mail ? *replacement_mail : real;
 }
 

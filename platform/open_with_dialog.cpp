@@ -44,8 +44,16 @@ OpenWithDialog::OpenWithDialog(QWidget* parent, const QString& path) : QDialog(p
             text += QStringLiteral(" (programme par défaut)");
         list_->addItem(new QListWidgetItem(icon_of(app), text));
     }
-    if (list_->count() > 0)
+    if (list_->count() > 0) {
         list_->setCurrentRow(0);
+    } else {
+        auto* none = new QLabel(QStringLiteral("Aucun programme n'est enregistré pour les images "
+                                               "BMP : choisissez-en un avec « Autre "
+                                               "programme... »."),
+                                this);
+        none->setWordWrap(true);
+        layout->addWidget(none);
+    }
 
     auto* browse_row = new QHBoxLayout;
     browse_ = new QPushButton(QStringLiteral("Autre programme..."), this);

@@ -13,7 +13,7 @@ KAP_BUILD_PACKAGES=(
 KAP_RUN_PACKAGES=(xdg-utils fonts-dejavu-core fonts-liberation2)
 KAP_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
-    xvfb xauth xdotool openbox x11-utils xclip desktop-file-utils imagemagick pngcheck libjpeg-turbo-progs clang-format
+    xvfb xauth xdotool openbox x11-utils xclip desktop-file-utils dbus-daemon imagemagick pngcheck libjpeg-turbo-progs clang-format
 )
 
 kap_install_missing() {

@@ -22,6 +22,12 @@ export PATH="$work/bin:$PATH"
 fail() { echo "FAIL: $*" >&2; exit 1; }
 click() { xdotool mousemove --window "$main" "$1" 21 click 1; }
 minimised() { xprop -id "$main" _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN; }
+# Gives a window the keyboard and presses a key on it.
+press() {
+    xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
+    sleep 0.2
+    xdotool key --clearmodifiers "$2"
+}
 png_size() { xclip -selection clipboard -o -t image/png | identify -format '%wx%h' png:-; }
 
 "$work/kaptorama" &
@@ -56,11 +62,11 @@ box=$(timeout 10 xdotool search --sync --onlyvisible --name '^Error$' | head -n1
 if [ -n "${KAP_E2E_SHOT:-}" ]; then
     import -window root "$KAP_E2E_SHOT"
 fi
-xdotool windowactivate --sync "$box" key Return
+press "$box" Return
 sleep 0.5
 minimised && fail "the program stayed minimised after the failed e-mail"
 
-xdotool windowactivate --sync "$main" key --clearmodifiers alt+F4
+press "$main" alt+F4
 for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && fail "the program did not end within 3 s of closing"
 wait "$pid" || fail "the program exited with an error"
