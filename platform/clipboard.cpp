@@ -2,6 +2,7 @@
 #include "platform/clipboard_keeper.h"
 #include "platform/error.h"
 #include "platform/sharing.h"
+#include "platform/x11_selection.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -31,12 +32,13 @@ class QtClipboard : public ClipboardService {
 public:
     void put_image(const QImage& picture) override {
         QClipboard* clipboard = QGuiApplication::clipboard();
+        refresh_x11_time();
         auto* data = new ClipboardImage(picture);
         clipboard->setMimeData(data, QClipboard::Clipboard);
         // Taking the clipboard can fail on X11 (the server refuses the ownership to a stale
         // timestamp); only a clipboard really ours holds the picture.
         const bool taken = QGuiApplication::platformName() == QLatin1String("xcb")
-                               ? clipboard->ownsClipboard()
+                               ? x11_owns_clipboard()
                                : clipboard->mimeData() == data;
         if (!taken)
             throw KapError(QStringLiteral("Impossible d'ouvrir le Presse-papiers"));
@@ -82,7 +84,8 @@ QString clipboard_keeper_program() {
 qint64 hand_clipboard_to_keeper() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (kept_picture().isNull() || QGuiApplication::platformName() != QLatin1String("xcb") ||
-        !clipboard->ownsClipboard() || !dynamic_cast<const ClipboardImage*>(clipboard->mimeData()))
+        !clipboard->ownsClipboard() || !x11_owns_clipboard() ||
+        !dynamic_cast<const ClipboardImage*>(clipboard->mimeData()))
         return 0;
     const QByteArray bmp = encode_bmp(kept_picture());
     kept_picture() = QImage();

@@ -7,6 +7,7 @@
 
 #include "codec/bmp.h"
 #include "platform/clipboard_image.h"
+#include "platform/x11_selection.h"
 
 #include <QClipboard>
 #include <QFile>
@@ -56,9 +57,10 @@ int main(int argc, char** argv) {
         return 1;
 
     QClipboard* clipboard = QGuiApplication::clipboard();
+    refresh_x11_time();
     auto* data = new ClipboardImage(picture);
     clipboard->setMimeData(data, QClipboard::Clipboard);
-    if (!clipboard->ownsClipboard())
+    if (!x11_owns_clipboard())
         return 1;
     // Both forms ready before anyone asks: the manager reads them while Qt hands over.
     data->data(QStringLiteral("image/png"));

@@ -42,6 +42,15 @@ QByteArray xclip(const QStringList& args, const QByteArray& input = {}) {
     return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
 }
 
+// Copies text with xclip, as another program would, and waits until the clipboard holds it
+// (xclip takes the clipboard from a background process, a moment after it returns).
+void copy_text(const QByteArray& text) {
+    xclip({"-i"}, text);
+    const QDeadlineTimer deadline(5000);
+    while (xclip({"-o"}) != text && !deadline.hasExpired())
+        QThread::msleep(20);
+}
+
 QStringList targets() {
     return QString::fromLatin1(xclip({"-o", "-t", "TARGETS"})).split('\n', Qt::SkipEmptyParts);
 }
@@ -186,7 +195,7 @@ private:
 };
 
 TEST(ClipboardX11Test, ThePictureAloneIsPastedWithItsExactPixels) {
-    xclip({"-i"}, "old text");
+    copy_text("old text");
     ASSERT_TRUE(targets().contains("UTF8_STRING") || targets().contains("STRING"));
 
     const QImage one = position_pattern(QSize(1, 1));
@@ -216,7 +225,7 @@ TEST(ClipboardX11Test, WithoutManagerTheKeeperServesThePictureUntilAnotherProgra
     EXPECT_EQ(pasted_png(), picture);
     EXPECT_FALSE(process_ended(keeper, 300)); // still serving
 
-    xclip({"-i"}, "new text");
+    copy_text("new text");
     EXPECT_TRUE(process_ended(keeper, 5000));
     EXPECT_EQ(xclip({"-o"}), "new text");
 }
@@ -246,7 +255,7 @@ TEST(ClipboardX11Test, ASilentManagerNeverHoldsTheProgramBack) {
 
 TEST(ClipboardX11Test, NothingIsHandedOverOnceAnotherProgramHasTheClipboard) {
     clipboard_service().put_image(random_bgr(8, 8, 2));
-    xclip({"-i"}, "someone else");
+    copy_text("someone else");
     const QDeadlineTimer deadline(2000);
     while (QGuiApplication::clipboard()->ownsClipboard() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
