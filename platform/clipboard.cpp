@@ -112,7 +112,7 @@ qint64 hand_clipboard_to_keeper() {
     // would, at exit, wait seconds for a clipboard manager that may never answer.
     const QDeadlineTimer deadline(kKeeperWaitMs);
     while (clipboard->ownsClipboard() && !deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
         QThread::msleep(5);
     }
     return pid;
