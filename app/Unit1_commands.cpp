@@ -52,11 +52,17 @@ void TForm1::save_Click() {
     commands().save.run(picture(), settings().save);
 }
 
-void TForm1::copy_clipboardClick() {}
+void TForm1::copy_clipboardClick() {
+    commands().share.copy_to_clipboard();
+}
 
-void TForm1::appli_externClick() {}
+void TForm1::appli_externClick() {
+    commands().share.open_in_external_program();
+}
 
-void TForm1::mailClick() {}
+void TForm1::mailClick() {
+    commands().share.mail();
+}
 
 // --- Configuration window ------------------------------------------------------------------
 

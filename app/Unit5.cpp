@@ -1,6 +1,7 @@
 #include "app/Unit5.h"
 
 #include "app/Unit1.h"
+#include "app/main_window_commands.h"
 #include "app/spin_box.h"
 #include "app/status_bar.h"
 #include "platform/dialogs.h"
@@ -102,7 +103,6 @@ TForm5::TForm5(QWidget* parent)
     label(GroupBox4, QStringLiteral("Choix du programme d'édition : "), 8, 21);
     PngSpeedButton1 = new QPushButton(QStringLiteral("?"), GroupBox4);
     PngSpeedButton1->setGeometry(155, 17, 22, 22);
-    PngSpeedButton1->setFlat(true);
     PngSpeedButton1->setFocusPolicy(Qt::NoFocus);
 
     GroupBox5 = group(this, QStringLiteral("Enregistrement automatique "), 5, 200, 322, 98);
@@ -300,7 +300,7 @@ void TForm5::Button2Click() {
 }
 
 void TForm5::PngSpeedButton1Click() {
-    // The open-with chooser for the current picture comes with the external-program commands.
+    Form1->commands().share.choose_program(this);
 }
 
 SettingsSnapshot TForm5::settings() const {

@@ -6,6 +6,7 @@
 
 #include "edit/drawing_surface.h"
 #include "edit/settings_snapshot.h"
+#include "platform/application_windows.h"
 
 #include <QFont>
 #include <QImage>
@@ -151,6 +152,12 @@ public:
 
     // Writes the region last selected into the configuration window, and lets it be remembered.
     virtual void remember_region(const ScreenRect& region) = 0;
+
+    // The program's windows as a whole, while another program takes over: all of them to the
+    // task bar and back, and disabled while the mail program's window is being handed over.
+    virtual void minimise_application() { minimise_application_windows(); }
+    virtual void restore_application() { restore_application_windows(); }
+    virtual void set_application_enabled(bool enabled) { enable_application_windows(enabled); }
 };
 
 // Whether a picture holds no pixels.

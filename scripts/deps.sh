@@ -16,7 +16,7 @@ KAP_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     xvfb xauth xdotool openbox x11-utils imagemagick pngcheck libjpeg-turbo-progs clang-format
     xcompmgr xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
-    desktop-file-utils appstream man-db python3
+    desktop-file-utils appstream man-db python3 xclip dbus-daemon
 )
 
 kap_install_missing() {

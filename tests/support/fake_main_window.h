@@ -48,6 +48,9 @@ public:
     QPoint pointer{0, 0};
     QPoint client_origin{0, 0}; // the main window's client area on the screen
     std::vector<QPoint> pointer_moves;
+    bool minimised = false;
+    bool enabled = true;
+    QStringList window_events; // "minimise", "restore", "disable", "enable", in order
 
     EditingState& editing_state() override { return *this; }
     SettingsSnapshot settings() const override { return snapshot; }
@@ -121,4 +124,16 @@ public:
     ResampleProgress* resize_progress() override { return nullptr; }
     void reset_resize_progress() override { ++progress_resets; }
     void remember_region(const ScreenRect& region) override { remembered.push_back(region); }
+    void minimise_application() override {
+        minimised = true;
+        window_events.append(QStringLiteral("minimise"));
+    }
+    void restore_application() override {
+        minimised = false;
+        window_events.append(QStringLiteral("restore"));
+    }
+    void set_application_enabled(bool on) override {
+        enabled = on;
+        window_events.append(on ? QStringLiteral("enable") : QStringLiteral("disable"));
+    }
 };

@@ -1,0 +1,37 @@
+#include "platform/application_windows.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+#include <vector>
+
+namespace {
+std::vector<QPointer<QWidget>>& minimised_windows() {
+    static std::vector<QPointer<QWidget>> windows;
+    return windows;
+}
+} // namespace
+
+void minimise_application_windows() {
+    auto& minimised = minimised_windows();
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible() || window->isMinimized())
+            continue;
+        minimised.emplace_back(window);
+        window->showMinimized();
+    }
+}
+
+void restore_application_windows() {
+    auto& minimised = minimised_windows();
+    for (const QPointer<QWidget>& window : minimised) {
+        if (window && window->isMinimized())
+            window->showNormal();
+    }
+    minimised.clear();
+}
+
+void enable_application_windows(bool enabled) {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->setEnabled(enabled);
+}

@@ -1,0 +1,119 @@
+#include "platform/clipboard_image.h"
+#include "platform/clipboard_keeper.h"
+#include "platform/error.h"
+#include "platform/sharing.h"
+#include "platform/x11_selection.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QSaveFile>
+#include <QTemporaryFile>
+#include <QThread>
+
+#include "codec/bmp.h"
+#include "platform/temp_dir.h"
+
+namespace {
+
+// How long closing may wait for the keeper to take the clipboard.
+constexpr int kKeeperWaitMs = 700;
+
+QImage& kept_picture() {
+    static QImage picture;
+    return picture;
+}
+
+class QtClipboard : public ClipboardService {
+public:
+    void put_image(const QImage& picture) override {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        refresh_x11_time();
+        auto* data = new ClipboardImage(picture);
+        clipboard->setMimeData(data, QClipboard::Clipboard);
+        // Taking the clipboard can fail on X11 (the server refuses the ownership to a stale
+        // timestamp); only a clipboard really ours holds the picture.
+        const bool taken = QGuiApplication::platformName() == QLatin1String("xcb")
+                               ? x11_owns_clipboard()
+                               : clipboard->mimeData() == data;
+        if (!taken)
+            throw KapError(QStringLiteral("Impossible d'ouvrir le Presse-papiers"));
+        keep_clipboard_at_exit(picture);
+    }
+};
+
+ClipboardService* replacement_clipboard = nullptr;
+
+} // namespace
+
+ClipboardService& clipboard_service() {
+    static QtClipboard real;
+    return replacement_clipboard ? *replacement_clipboard : real;
+}
+
+void set_clipboard_service(ClipboardService* replacement) {
+    replacement_clipboard = replacement;
+}
+
+void keep_clipboard_at_exit(const QImage& picture) {
+    static bool connected = false;
+    kept_picture() = picture;
+    if (!connected && QCoreApplication::instance()) {
+        connected = true;
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                         [] { hand_clipboard_to_keeper(); });
+    }
+}
+
+QString clipboard_keeper_program() {
+    const QString beside =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/kaptorama-clipboard");
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+#ifdef KAP_CLIPBOARD_KEEPER
+    return QStringLiteral(KAP_CLIPBOARD_KEEPER);
+#else
+    return beside;
+#endif
+}
+
+qint64 hand_clipboard_to_keeper() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (kept_picture().isNull() || QGuiApplication::platformName() != QLatin1String("xcb") ||
+        !clipboard->ownsClipboard() || !x11_owns_clipboard() ||
+        !dynamic_cast<const ClipboardImage*>(clipboard->mimeData()))
+        return 0;
+    const QByteArray bmp = encode_bmp(kept_picture());
+    kept_picture() = QImage();
+    if (bmp.isEmpty())
+        return 0;
+    // The picture travels in a private file of the temporary folder, which the keeper deletes
+    // once it has read it.
+    QTemporaryFile file(temp_dir() + QStringLiteral("kaptorama-clipboard-XXXXXX.bmp"));
+    if (!file.open() || file.write(bmp) != bmp.size() || !file.flush())
+        return 0;
+    file.setAutoRemove(false);
+    const QString path = file.fileName();
+    file.close();
+    qint64 pid = 0;
+    QProcess keeper;
+    keeper.setProgram(clipboard_keeper_program());
+    keeper.setArguments({path});
+    keeper.setStandardInputFile(QProcess::nullDevice());
+    if (!keeper.startDetached(&pid)) {
+        QFile::remove(path);
+        return 0;
+    }
+    // The keeper takes the clipboard; the program sees it lose the ownership. Until then Qt
+    // would, at exit, wait seconds for a clipboard manager that may never answer.
+    const QDeadlineTimer deadline(kKeeperWaitMs);
+    while (clipboard->ownsClipboard() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+        QThread::msleep(5);
+    }
+    return pid;
+}
