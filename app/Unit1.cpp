@@ -34,14 +34,14 @@ TForm1* Form1 = nullptr;
 namespace {
 // Distances of the picture area to the client edges as the window is designed: the area keeps
 // them when the window grows or shrinks.
-constexpr int design_client_width = 428;
-constexpr int design_client_height = 380;
-constexpr int scroll_left = 3, scroll_top = 45, scroll_width = 421, scroll_height = 316;
-constexpr int scroll_right_gap = design_client_width - scroll_left - scroll_width;
-constexpr int scroll_bottom_gap = design_client_height - scroll_top - scroll_height;
-constexpr int min_outer_width = 442, min_outer_height = 165;
-constexpr int design_frame_width = 442 - design_client_width;
-constexpr int design_frame_height = 423 - design_client_height;
+constexpr int kDesignClientWidth = 428;
+constexpr int kDesignClientHeight = 380;
+constexpr int kScrollLeft = 3, kScrollTop = 45, kScrollWidth = 421, kScrollHeight = 316;
+constexpr int kScrollRightGap = kDesignClientWidth - kScrollLeft - kScrollWidth;
+constexpr int kScrollBottomGap = kDesignClientHeight - kScrollTop - kScrollHeight;
+constexpr int kMinOuterWidth = 442, kMinOuterHeight = 165;
+constexpr int kDesignFrameWidth = 442 - kDesignClientWidth;
+constexpr int kDesignFrameHeight = 423 - kDesignClientHeight;
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -57,7 +57,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window) {
     StatusBar1 = new KapStatusBar(this);
     build_menu();
 
-    resize(design_client_width, design_client_height);
+    resize(kDesignClientWidth, kDesignClientHeight);
     apply_size_constraints();
     FormCreate();
 }
@@ -180,10 +180,9 @@ void TForm1::build_delay_panel() {
 
 void TForm1::lay_out_client() {
     const int w = width(), h = height();
-    ScrollBox1->setGeometry(scroll_left, scroll_top,
-                            std::max(0, w - scroll_left - scroll_right_gap),
-                            std::max(0, h - scroll_top - scroll_bottom_gap));
-    StatusBar1->setGeometry(0, h - KapStatusBar::bar_height, w, KapStatusBar::bar_height);
+    ScrollBox1->setGeometry(kScrollLeft, kScrollTop, std::max(0, w - kScrollLeft - kScrollRightGap),
+                            std::max(0, h - kScrollTop - kScrollBottomGap));
+    StatusBar1->setGeometry(0, h - KapStatusBar::kBarHeight, w, KapStatusBar::kBarHeight);
     Panel_tempo->raise();
 }
 
@@ -304,9 +303,9 @@ void TForm1::apply_size_constraints() {
     // window manager has told it.
     const QMargins frame = frame_margins();
     const QSize frame_size =
-        frame.isNull() ? QSize(design_frame_width, design_frame_height)
+        frame.isNull() ? QSize(kDesignFrameWidth, kDesignFrameHeight)
                        : QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
-    setMinimumSize(QSize(min_outer_width, min_outer_height) - frame_size);
+    setMinimumSize(QSize(kMinOuterWidth, kMinOuterHeight) - frame_size);
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -17,20 +17,20 @@
 #include <algorithm>
 
 namespace {
-const QString section = QStringLiteral("Options");
+const QString kSection = QStringLiteral("Options");
 }
 
 void TForm5::FormCreate() {
     IniFile ini(settings_files().read);
-    set_format_selected(format_png_256, ini.read_bool(section, QStringLiteral("png_256"), true));
-    set_format_selected(Format_jpg, ini.read_bool(section, QStringLiteral("jpg"), false));
-    set_format_selected(Format_bmp, ini.read_bool(section, QStringLiteral("bmp"), false));
-    set_format_selected(Format_png_8, ini.read_bool(section, QStringLiteral("png_8"), false));
+    set_format_selected(format_png_256, ini.read_bool(kSection, QStringLiteral("png_256"), true));
+    set_format_selected(Format_jpg, ini.read_bool(kSection, QStringLiteral("jpg"), false));
+    set_format_selected(Format_bmp, ini.read_bool(kSection, QStringLiteral("bmp"), false));
+    set_format_selected(Format_png_8, ini.read_bool(kSection, QStringLiteral("png_8"), false));
     jpg_compression->setValue(
-        std::clamp(ini.read_integer(section, QStringLiteral("jpg_compression"), 100), 1, 100));
-    size_stylet->setValue(ini.read_integer(section, QStringLiteral("size_stylet"), 3));
-    size_surligneur->setValue(ini.read_integer(section, QStringLiteral("size_surligneur"), 16));
-    largeur_px->setValue(ini.read_integer(section, QStringLiteral("largeur_px"), 400));
+        std::clamp(ini.read_integer(kSection, QStringLiteral("jpg_compression"), 100), 1, 100));
+    size_stylet->setValue(ini.read_integer(kSection, QStringLiteral("size_stylet"), 3));
+    size_surligneur->setValue(ini.read_integer(kSection, QStringLiteral("size_surligneur"), 16));
+    largeur_px->setValue(ini.read_integer(kSection, QStringLiteral("largeur_px"), 400));
 }
 
 bool TForm5::FormClose() {
@@ -42,15 +42,16 @@ bool TForm5::FormClose() {
     const auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
     try {
         ini.write_all({
-            {section, QStringLiteral("jpg"), flag(Format_jpg->isChecked())},
-            {section, QStringLiteral("bmp"), flag(Format_bmp->isChecked())},
-            {section, QStringLiteral("png_8"), flag(Format_png_8->isChecked())},
-            {section, QStringLiteral("png_256"), flag(format_png_256->isChecked())},
+            {kSection, QStringLiteral("jpg"), flag(Format_jpg->isChecked())},
+            {kSection, QStringLiteral("bmp"), flag(Format_bmp->isChecked())},
+            {kSection, QStringLiteral("png_8"), flag(Format_png_8->isChecked())},
+            {kSection, QStringLiteral("png_256"), flag(format_png_256->isChecked())},
             {QStringLiteral("options"), QStringLiteral("jpg_compression"),
              QString::number(jpg_compression->value())},
-            {section, QStringLiteral("size_stylet"), QString::number(size_stylet->value())},
-            {section, QStringLiteral("size_surligneur"), QString::number(size_surligneur->value())},
-            {section, QStringLiteral("largeur_px"), QString::number(largeur_px->value())},
+            {kSection, QStringLiteral("size_stylet"), QString::number(size_stylet->value())},
+            {kSection, QStringLiteral("size_surligneur"),
+             QString::number(size_surligneur->value())},
+            {kSection, QStringLiteral("largeur_px"), QString::number(largeur_px->value())},
         });
         store_failed_ = false;
     } catch (const KapError& e) {

@@ -51,7 +51,7 @@ IniFile::IniFile(QString path) : path_(std::move(path)) {}
 
 std::optional<int> IniFile::parse_integer(const QString& text) {
     QStringView s(text);
-    constexpr qint64 int_max = std::numeric_limits<int>::max();
+    constexpr qint64 kIntMax = std::numeric_limits<int>::max();
 
     qsizetype hex_start = -1;
     if (s.startsWith(u'$'))
@@ -68,7 +68,7 @@ std::optional<int> IniFile::parse_integer(const QString& text) {
             if (d < 0)
                 return std::nullopt;
             v = v * 16 + d;
-            if (v > int_max)
+            if (v > kIntMax)
                 return std::nullopt;
         }
         return static_cast<int>(v);
@@ -82,7 +82,7 @@ std::optional<int> IniFile::parse_integer(const QString& text) {
     }
     if (i == s.size())
         return std::nullopt;
-    const qint64 limit = negative ? int_max + 1 : int_max;
+    const qint64 limit = negative ? kIntMax + 1 : kIntMax;
     qint64 v = 0;
     for (; i < s.size(); ++i) {
         const char16_t u = s[i].unicode();
@@ -205,12 +205,12 @@ IniFile::Document IniFile::load(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return doc;
-    QByteArray bytes = file.read(max_file_size + 1);
+    QByteArray bytes = file.read(kMaxFileSize + 1);
     if (file.error() != QFileDevice::NoError)
         return doc;
-    if (bytes.size() > max_file_size) {
+    if (bytes.size() > kMaxFileSize) {
         // Too large to rewrite: its keys are read from the lines that fit.
-        bytes.truncate(bytes.lastIndexOf('\n', max_file_size - 1) + 1);
+        bytes.truncate(bytes.lastIndexOf('\n', kMaxFileSize - 1) + 1);
     } else {
         doc.whole = true;
         doc.unreadable = false;

@@ -13,8 +13,8 @@
 // new IniFile to see changes made by somebody else since.
 //
 // Lines are kept as bytes: a line that is not valid text (a NUL byte, bytes of another encoding)
-// is read past and written back as it stands. A file larger than max_file_size is read from its
-// first max_file_size bytes (cut at a line break), and is never rewritten, since the rest of it
+// is read past and written back as it stands. A file larger than kMaxFileSize is read from its
+// first kMaxFileSize bytes (cut at a line break), and is never rewritten, since the rest of it
 // would be lost: writing to it throws, as writing to a file that exists but cannot be read does.
 
 #include <QByteArray>
@@ -27,7 +27,7 @@
 class IniFile {
 public:
     // Files larger than this are read only in part and never rewritten.
-    static constexpr qint64 max_file_size = 16 * 1024 * 1024;
+    static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
     explicit IniFile(QString path);
 
@@ -60,7 +60,7 @@ public:
     void write_all(const std::vector<Entry>& entries);
 
     // False when the file is there but cannot be read whole (unreadable, or larger than
-    // max_file_size): it is then never replaced. Looks at the file as it is now.
+    // kMaxFileSize): it is then never replaced. Looks at the file as it is now.
     bool updatable() const;
 
     // A value read as a whole number: decimal with an optional sign; hexadecimal when it starts

@@ -3,7 +3,7 @@
 #include <QLabel>
 
 KapStatusBar::KapStatusBar(QWidget* parent) : QWidget(parent) {
-    setFixedHeight(bar_height);
+    setFixedHeight(kBarHeight);
     for (auto& panel : panels_) {
         panel = new QLabel(this);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -36,11 +36,11 @@ void KapStatusBar::resizeEvent(QResizeEvent*) {
 
 void KapStatusBar::lay_out() {
     int left = 0;
-    for (int i = 0; i < panel_count; ++i) {
+    for (int i = 0; i < kPanelCount; ++i) {
         int width = widths_[i];
-        if (i == panel_count - 1)
+        if (i == kPanelCount - 1)
             width = std::max(width, this->width() - left);
-        panels_[i]->setGeometry(left, 1, std::max(0, width - 2), bar_height - 1);
+        panels_[i]->setGeometry(left, 1, std::max(0, width - 2), kBarHeight - 1);
         left += width;
     }
 }

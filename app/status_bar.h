@@ -9,8 +9,8 @@ class QLabel;
 class KapStatusBar : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int panel_count = 4;
-    static constexpr int bar_height = 19;
+    static constexpr int kPanelCount = 4;
+    static constexpr int kBarHeight = 19;
 
     explicit KapStatusBar(QWidget* parent = nullptr);
 
@@ -25,6 +25,6 @@ protected:
 private:
     void lay_out();
 
-    std::array<QLabel*, panel_count> panels_{};
-    std::array<int, panel_count> widths_{50, 50, 50, 50};
+    std::array<QLabel*, kPanelCount> panels_{};
+    std::array<int, kPanelCount> widths_{50, 50, 50, 50};
 };

@@ -33,12 +33,12 @@ void grab_rect(QImage& raster, const ScreenRect& rect) {
 }
 
 bool get_cursor_info(CursorInfo& info) {
-    if (info.cbSize != cursor_info_size)
+    if (info.cbSize != kCursorInfoSize)
         return false;
     const std::optional<CursorState> state = screen().cursor();
     if (!state)
         return false;
-    info.flags = state->visible ? cursor_showing : 0;
+    info.flags = state->visible ? kCursorShowing : 0;
     info.hCursor = state->image;
     info.ptScreenPos = state->position;
     return true;
@@ -80,8 +80,8 @@ QImage grab_rect_cursor(bool include_cursor, const ScreenRect& rect) {
     if (!include_cursor)
         return raster;
     CursorInfo info;
-    info.cbSize = cursor_info_size;
-    if (!get_cursor_info(info) || info.flags != cursor_showing)
+    info.cbSize = kCursorInfoSize;
+    if (!get_cursor_info(info) || info.flags != kCursorShowing)
         return raster;
     if (info.hCursor.pixels.isNull())
         return raster;

@@ -11,13 +11,13 @@
 
 // The cursor record filled by get_cursor_info.
 struct CursorInfo {
-    uint32_t cbSize = 0; // set by the caller to cursor_info_size
-    uint32_t flags = 0;  // cursor_showing when the cursor is on the screen
+    uint32_t cbSize = 0; // set by the caller to kCursorInfoSize
+    uint32_t flags = 0;  // kCursorShowing when the cursor is on the screen
     CursorImage hCursor; // the cursor's picture and hot spot (empty pixels when unknown)
     QPoint ptScreenPos;  // screen position of the hot spot
 };
-inline constexpr uint32_t cursor_info_size = 20;
-inline constexpr uint32_t cursor_showing = 1;
+inline constexpr uint32_t kCursorInfoSize = 20;
+inline constexpr uint32_t kCursorShowing = 1;
 
 // Makes `raster` a BGR888 picture of the rectangle's size holding its screen pixels. The
 // rectangle is not clipped: parts off the screen are black. An empty rectangle gives an empty
@@ -34,7 +34,7 @@ QImage grab_screen(bool include_cursor);
 // screen), or the whole primary display when the platform gives no such rectangle.
 QImage grab_active_window(bool include_cursor);
 
-// Fills `info` from the platform. False when `info.cbSize` is not cursor_info_size or the
+// Fills `info` from the platform. False when `info.cbSize` is not kCursorInfoSize or the
 // platform cannot report the cursor.
 bool get_cursor_info(CursorInfo& info);
 

@@ -45,9 +45,9 @@ Reply<T> get_reply(T* (*fn)(xcb_connection_t*, Cookie, xcb_generic_error_t**), x
 
 // Images are read in bands of at most this many bytes when shared memory is not available, so
 // that no single reply grows to the size of a whole 4K screen.
-constexpr size_t plain_band_bytes = 8u << 20;
+constexpr size_t kPlainBandBytes = 8u << 20;
 // Shared segments grow in steps of this size so that slightly larger grabs reuse them.
-constexpr size_t segment_step = 1u << 20;
+constexpr size_t kSegmentStep = 1u << 20;
 
 QString display_label(const QByteArray& name) {
     QByteArray shown = name.isEmpty() ? qgetenv("DISPLAY") : name;
@@ -241,14 +241,14 @@ struct X11Screen::Impl {
         const QByteArray compositor = "_NET_WM_CM_S" + QByteArray::number(screen_number);
         const char* atom_names[] = {"_NET_ACTIVE_WINDOW", "_NET_FRAME_EXTENTS", "_NET_WORKAREA",
                                     "_NET_CURRENT_DESKTOP", compositor.constData()};
-        constexpr int atom_count = 5;
-        xcb_intern_atom_cookie_t atom_cookies[atom_count];
-        for (int i = 0; i < atom_count; ++i)
+        constexpr int kAtomCount = 5;
+        xcb_intern_atom_cookie_t atom_cookies[kAtomCount];
+        for (int i = 0; i < kAtomCount; ++i)
             atom_cookies[i] =
                 xcb_intern_atom(c, 0, uint16_t(std::strlen(atom_names[i])), atom_names[i]);
         xcb_atom_t* atoms[] = {&net_active_window, &net_frame_extents, &net_workarea,
                                &net_current_desktop, &compositor_selection};
-        for (int i = 0; i < atom_count; ++i) {
+        for (int i = 0; i < kAtomCount; ++i) {
             auto reply = get_reply(xcb_intern_atom_reply, c, atom_cookies[i]);
             *atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         }
@@ -507,7 +507,7 @@ struct X11Screen::Impl {
         if (segment_addr && segment_size >= bytes)
             return true;
         release_segment();
-        const size_t size = (bytes + segment_step - 1) / segment_step * segment_step;
+        const size_t size = (bytes + kSegmentStep - 1) / kSegmentStep * kSegmentStep;
         const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
         if (id < 0)
             return false;
@@ -554,7 +554,7 @@ struct X11Screen::Impl {
 
     void grab_plain(int x, int y, int w, int h, uint8_t* dst, qsizetype dst_stride) {
         const size_t row_bytes = size_t(w) * 4;
-        const int band = int(std::max<size_t>(1, plain_band_bytes / row_bytes));
+        const int band = int(std::max<size_t>(1, kPlainBandBytes / row_bytes));
         for (int row = 0; row < h; row += band) {
             const int rows = std::min(band, h - row);
             auto reply =

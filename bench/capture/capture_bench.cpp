@@ -257,7 +257,7 @@ long resident_bytes() {
 }
 
 void bm_history(benchmark::State& state) {
-    constexpr int edits = 10;
+    constexpr int kEdits = 10;
     install_instant_wait();
     for (auto _ : state) {
         Form1->Capture_bureauClick();
@@ -266,7 +266,7 @@ void bm_history(benchmark::State& state) {
         // Free memory kept by the allocator would hide the growth: hand it back first.
         malloc_trim(0);
         const long before = resident_bytes();
-        for (int i = 0; i < edits; ++i) {
+        for (int i = 0; i < kEdits; ++i) {
             // An edit as the tools make one: draw on the picture, then record it.
             {
                 QPainter painter(&Form1->Image1->picture_for_drawing());
@@ -281,7 +281,7 @@ void bm_history(benchmark::State& state) {
         state.counters["entries"] = Form1->history->count();
         state.counters["bytes_per_entry"] =
             double(Form1->history->bytes()) / Form1->history->count();
-        state.counters["rss_per_edit"] = double(after - before) / edits;
+        state.counters["rss_per_edit"] = double(after - before) / kEdits;
         state.counters["raw_24bit"] = double(picture.width()) * picture.height() * 3;
     }
 }

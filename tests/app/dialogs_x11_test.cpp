@@ -9,6 +9,7 @@
 #include "edit/picture_view.h"
 #include "platform/dialogs.h"
 #include "tests/support/test_pictures.h"
+#include "tests/support/waits.h"
 #include "tests/support/x_desktop.h"
 
 #include <QApplication>
@@ -28,17 +29,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-bool wait_until(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
 
 class DialogsX11Test : public ::testing::Test {
 protected:

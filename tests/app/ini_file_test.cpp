@@ -260,7 +260,7 @@ TEST_F(IniFileTest, BytesThatAreNotTextAreReadPastAndKept) {
 TEST_F(IniFileTest, AFileTooLargeToRewriteIsReadButNeverReplaced) {
     QByteArray large("[Options]\r\njpg=1\r\n");
     const QByteArray filler = "; " + QByteArray(97, 'x') + "\r\n"; // 101 bytes a line
-    while (large.size() <= IniFile::max_file_size)
+    while (large.size() <= IniFile::kMaxFileSize)
         large += filler;
     large += "bmp=1\r\n"; // past the limit: not seen
     write_bytes(path_, large);
@@ -279,7 +279,7 @@ TEST_F(IniFileTest, AFileTooLargeToRewriteIsReadButNeverReplaced) {
     EXPECT_EQ(dir_entries(), QStringList{"Kaptorama.ini"});
 
     // At the limit exactly, the file is read and rewritten whole.
-    large.truncate(IniFile::max_file_size);
+    large.truncate(IniFile::kMaxFileSize);
     write_bytes(path_, large);
     IniFile at_limit(path_);
     EXPECT_TRUE(at_limit.updatable());

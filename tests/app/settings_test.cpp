@@ -192,7 +192,7 @@ TEST_F(SettingsFileOddities, ALargeFileIsReadAndUpdated) {
 
 TEST_F(SettingsFileOddities, AFileTooLargeToRewriteIsReportedOnceAndNeverLocksTheWindow) {
     QByteArray text = "[Options]\r\nsize_surligneur=40\r\n";
-    while (text.size() <= IniFile::max_file_size)
+    while (text.size() <= IniFile::kMaxFileSize)
         text += "; " + QByteArray(98, 'n') + "\r\n";
     load(text);
     EXPECT_EQ(Form5->size_surligneur->value(), 40); // read from the part that could be read

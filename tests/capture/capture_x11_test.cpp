@@ -4,6 +4,7 @@
 
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/test_pictures.h"
+#include "tests/support/waits.h"
 #include "tests/support/x_desktop.h"
 
 #include "app/Unit1.h"
@@ -68,27 +69,7 @@ std::string text(const QRect& r) {
         .toStdString();
 }
 
-bool wait_until(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
 // Runs xdotool while the event loop goes on, so that the program sees the mouse as it moves.
-bool xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    if (!process.waitForStarted(5000))
-        return false;
-    wait_until([&] { return process.state() == QProcess::NotRunning; }, 20000);
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-}
-
 // A 20 x 24 cursor with its hot spot at (14, 15): red where the source bit is set, blue
 // elsewhere; transparent in a 2-pixel left column and a 4 x 4 bottom-right corner.
 bool cursor_source(int cx, int cy) {
@@ -248,14 +229,14 @@ TEST_F(CaptureX11Test, WindowCaptureTakesTheActiveWindowWithItsFrame) {
 }
 
 TEST_F(CaptureX11Test, CursorIsDrawnWhereItStandsWhenTheToggleIsDown) {
-    constexpr uint32_t background = 0x336699;
+    constexpr uint32_t kBackground = 0x336699;
     const QRect area(400, 200, 300, 200);
-    const xcb_window_t win = x.plain_window(area, background);
+    const xcb_window_t win = x.plain_window(area, kBackground);
     x.map(win);
     ASSERT_TRUE(wait_until([&] { return x.viewable(win); }));
     for (int y = area.top(); y <= area.bottom(); ++y)
         for (int x_ = area.left(); x_ <= area.right(); ++x_)
-            desktop.setPixel(x_, y, 0xFF000000u | background);
+            desktop.setPixel(x_, y, 0xFF000000u | kBackground);
     x.set_cursor(win, x.make_cursor(cursor_size, cursor_hot_spot, cursor_source, cursor_mask));
     // The pointer stands over the main window until it hides, then over the test window.
     const QPoint pointer(500, 300);

@@ -4,6 +4,7 @@
 // toggle up waits for nothing of its own).
 
 #include "tests/support/fake_dialogs.h"
+#include "tests/support/waits.h"
 #include "tests/support/x_desktop.h"
 
 #include "app/Unit1.h"
@@ -58,17 +59,6 @@ int differing(const QImage& shot, const QImage& desktop, QPoint at, QRect* box =
     if (box)
         *box = bounds;
     return count;
-}
-
-bool wait_until(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
 }
 
 class CompositorX11Test : public ::testing::Test {

@@ -225,7 +225,7 @@ TEST_F(GrabberTest, CursorIsLeftOutWhenHiddenOrUnknown) {
 
 TEST_F(GrabberTest, CursorInfoFollowsTheRecordSizeAndVisibility) {
     CursorInfo info;
-    info.cbSize = cursor_info_size;
+    info.cbSize = kCursorInfoSize;
     EXPECT_FALSE(get_cursor_info(info)); // no cursor query on this platform
 
     put_cursor({-30, 45}, {3, 4}, opaque_cursor(5, 6), /*visible=*/false);
@@ -235,7 +235,7 @@ TEST_F(GrabberTest, CursorInfoFollowsTheRecordSizeAndVisibility) {
 
     put_cursor({-30, 45}, {3, 4}, opaque_cursor(5, 6));
     ASSERT_TRUE(get_cursor_info(info));
-    EXPECT_EQ(info.flags, cursor_showing);
+    EXPECT_EQ(info.flags, kCursorShowing);
     EXPECT_EQ(info.hCursor.hot_spot, QPoint(3, 4));
     EXPECT_EQ(info.hCursor.pixels.size(), QSize(5, 6));
 

@@ -5,6 +5,7 @@
 // remembered region grabs that same place again.
 
 #include "tests/support/fake_dialogs.h"
+#include "tests/support/waits.h"
 #include "tests/support/x_desktop.h"
 
 #include "app/Unit1.h"
@@ -42,26 +43,6 @@ QImage desktop_pattern(QSize size) {
         }
     }
     return image;
-}
-
-bool wait_until(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
-}
-
-bool xdotool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral("xdotool"), arguments);
-    if (!process.waitForStarted(5000))
-        return false;
-    wait_until([&] { return process.state() == QProcess::NotRunning; }, 20000);
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 // A drag with the left button between two points of the root window.

@@ -23,6 +23,8 @@
 #include <vector>
 #include <xcb/xcb.h>
 
+#include "tests/support/x_desktop.h"
+
 namespace {
 
 uint32_t pattern(int x, int y) {
@@ -35,199 +37,25 @@ QRgb at(const QImage& raster, int x, int y) {
     return uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
 }
 
-template <class T> struct Freed {
-    T* p;
-    ~Freed() { std::free(p); }
-    T* operator->() const { return p; }
-    explicit operator bool() const { return p != nullptr; }
-};
+// A window's picture that shows pattern(x, y) at its pixel (x, y).
+QImage pattern_picture(int w, int h) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            picture.setPixel(x, y, 0xFF000000u | pattern(x, y));
+    return picture;
+}
 
-// A client of the test's own, which makes windows and moves the pointer.
-class XClient {
-public:
-    XClient() {
-        c = xcb_connect(nullptr, nullptr);
-        if (xcb_connection_has_error(c))
-            return;
-        s = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        root = s->root;
-        active_atom = atom("_NET_ACTIVE_WINDOW");
-        extents_atom = atom("_NET_FRAME_EXTENTS");
+bool wait_for(const std::function<bool()>& done, int ms = 5000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QThread::msleep(20);
     }
-    ~XClient() {
-        for (xcb_window_t w : windows)
-            xcb_destroy_window(c, w);
-        sync();
-        xcb_disconnect(c);
-    }
-    bool ok() const { return !xcb_connection_has_error(c) && s; }
-
-    xcb_atom_t atom(const char* name) {
-        Freed<xcb_intern_atom_reply_t> r{
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(strlen(name)), name), nullptr)};
-        return r ? r->atom : xcb_atom_t(XCB_ATOM_NONE);
-    }
-    void sync() { std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
-    QSize root_size() {
-        Freed<xcb_get_geometry_reply_t> g{
-            xcb_get_geometry_reply(c, xcb_get_geometry(c, root), nullptr)};
-        return QSize(g->width, g->height);
-    }
-
-    // A window whose background shows pattern(x, y) at its pixel (x, y). Override-redirect
-    // windows stay exactly where they are put; others get openbox's frame.
-    xcb_window_t pattern_window(int x, int y, int w, int h, bool override_redirect) {
-        xcb_pixmap_t pixmap = xcb_generate_id(c);
-        xcb_create_pixmap(c, s->root_depth, pixmap, root, uint16_t(w), uint16_t(h));
-        xcb_gcontext_t gc = xcb_generate_id(c);
-        xcb_create_gc(c, gc, pixmap, 0, nullptr);
-        std::vector<uint32_t> row(static_cast<size_t>(w));
-        for (int py = 0; py < h; ++py) {
-            for (int px = 0; px < w; ++px)
-                row[size_t(px)] = pattern(px, py);
-            xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, pixmap, gc, uint16_t(w), 1, 0, int16_t(py),
-                          0, s->root_depth, uint32_t(w * 4),
-                          reinterpret_cast<const uint8_t*>(row.data()));
-        }
-        xcb_free_gc(c, gc);
-        const uint32_t values[] = {pixmap, override_redirect ? 1u : 0u};
-        xcb_window_t win =
-            make_window(x, y, w, h, XCB_CW_BACK_PIXMAP | XCB_CW_OVERRIDE_REDIRECT, values);
-        xcb_free_pixmap(c, pixmap);
-        return win;
-    }
-
-    xcb_window_t plain_window(int x, int y, int w, int h, uint32_t pixel) {
-        const uint32_t values[] = {pixel, 1u};
-        return make_window(x, y, w, h, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
-    }
-
-    void map_and_wait(xcb_window_t win) {
-        xcb_map_window(c, win);
-        wait_for([&] {
-            Freed<xcb_get_window_attributes_reply_t> a{
-                xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, win), nullptr)};
-            return a && a->map_state == XCB_MAP_STATE_VIEWABLE;
-        });
-    }
-
-    // A core cursor from two bitmaps given as predicates, in red on blue.
-    xcb_cursor_t make_cursor(int w, int h, int hot_x, int hot_y,
-                             const std::function<bool(int, int)>& source,
-                             const std::function<bool(int, int)>& mask) {
-        xcb_pixmap_t bitmaps[2];
-        for (int i = 0; i < 2; ++i) {
-            bitmaps[i] = xcb_generate_id(c);
-            xcb_create_pixmap(c, 1, bitmaps[i], root, uint16_t(w), uint16_t(h));
-            xcb_gcontext_t gc = xcb_generate_id(c);
-            uint32_t zero = 0;
-            xcb_create_gc(c, gc, bitmaps[i], XCB_GC_FOREGROUND, &zero);
-            xcb_rectangle_t all{0, 0, uint16_t(w), uint16_t(h)};
-            xcb_poly_fill_rectangle(c, bitmaps[i], gc, 1, &all);
-            uint32_t one = 1;
-            xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &one);
-            std::vector<xcb_point_t> points;
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x)
-                    if ((i == 0 ? source : mask)(x, y))
-                        points.push_back({int16_t(x), int16_t(y)});
-            if (!points.empty())
-                xcb_poly_point(c, XCB_COORD_MODE_ORIGIN, bitmaps[i], gc, uint32_t(points.size()),
-                               points.data());
-            xcb_free_gc(c, gc);
-        }
-        xcb_cursor_t cursor = xcb_generate_id(c);
-        xcb_create_cursor(c, cursor, bitmaps[0], bitmaps[1], 0xFFFF, 0, 0, 0, 0, 0xFFFF,
-                          uint16_t(hot_x), uint16_t(hot_y));
-        xcb_free_pixmap(c, bitmaps[0]);
-        xcb_free_pixmap(c, bitmaps[1]);
-        return cursor;
-    }
-
-    void set_cursor(xcb_window_t win, xcb_cursor_t cursor) {
-        xcb_change_window_attributes(c, win, XCB_CW_CURSOR, &cursor);
-        sync();
-    }
-
-    void warp(int x, int y) {
-        xcb_warp_pointer(c, XCB_NONE, root, 0, 0, 0, 0, int16_t(x), int16_t(y));
-        sync();
-    }
-
-    std::vector<uint32_t> property(xcb_window_t win, xcb_atom_t name, xcb_atom_t type) {
-        Freed<xcb_get_property_reply_t> r{
-            xcb_get_property_reply(c, xcb_get_property(c, 0, win, name, type, 0, 16), nullptr)};
-        if (!r || r->type != type || r->format != 32)
-            return {};
-        auto* v = static_cast<uint32_t*>(xcb_get_property_value(r.p));
-        return std::vector<uint32_t>(v, v + xcb_get_property_value_length(r.p) / 4);
-    }
-    xcb_window_t active_window() {
-        auto v = property(root, active_atom, XCB_ATOM_WINDOW);
-        return v.empty() ? XCB_NONE : v[0];
-    }
-    void request_activation(xcb_window_t win) {
-        xcb_client_message_event_t e{};
-        e.response_type = XCB_CLIENT_MESSAGE;
-        e.format = 32;
-        e.window = win;
-        e.type = active_atom;
-        e.data.data32[0] = 2; // from a pager: honoured at once
-        xcb_send_event(c, 0, root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                       reinterpret_cast<const char*>(&e));
-        sync();
-    }
-
-    // The outer rectangle of the window manager's frame around `win`, border included, from
-    // the frame window's own geometry.
-    QRect frame_of(xcb_window_t win) {
-        xcb_window_t top = win;
-        for (;;) {
-            Freed<xcb_query_tree_reply_t> t{
-                xcb_query_tree_reply(c, xcb_query_tree(c, top), nullptr)};
-            if (!t || t->parent == root || t->parent == XCB_NONE)
-                break;
-            top = t->parent;
-        }
-        Freed<xcb_get_geometry_reply_t> g{
-            xcb_get_geometry_reply(c, xcb_get_geometry(c, top), nullptr)};
-        return QRect(g->x, g->y, g->width + 2 * g->border_width, g->height + 2 * g->border_width);
-    }
-    QPoint root_position(xcb_window_t win) {
-        Freed<xcb_translate_coordinates_reply_t> t{xcb_translate_coordinates_reply(
-            c, xcb_translate_coordinates(c, win, root, 0, 0), nullptr)};
-        return QPoint(t->dst_x, t->dst_y);
-    }
-
-    static bool wait_for(const std::function<bool()>& done, int ms = 5000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done()) {
-            if (timer.elapsed() > ms)
-                return false;
-            QThread::msleep(20);
-        }
-        return true;
-    }
-
-    xcb_connection_t* c = nullptr;
-    xcb_screen_t* s = nullptr;
-    xcb_window_t root = 0;
-    xcb_atom_t active_atom = XCB_ATOM_NONE;
-    xcb_atom_t extents_atom = XCB_ATOM_NONE;
-    std::vector<xcb_window_t> windows;
-
-private:
-    xcb_window_t make_window(int x, int y, int w, int h, uint32_t mask, const uint32_t* values) {
-        xcb_window_t win = xcb_generate_id(c);
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, win, root, int16_t(x), int16_t(y), uint16_t(w),
-                          uint16_t(h), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual, mask,
-                          values);
-        windows.push_back(win);
-        return win;
-    }
-};
+    return true;
+}
 
 class X11GrabberTest : public ::testing::TestWithParam<bool> {
 protected:
@@ -249,7 +77,7 @@ protected:
         return bad;
     }
 
-    XClient x;
+    XDesktop x;
     X11Screen screen_;
 };
 
@@ -268,11 +96,14 @@ TEST_P(X11GrabberTest, ScreenIsTheRootWindowWhenNoDisplayIsPrimary) {
 
 TEST_P(X11GrabberTest, WindowOfKnownPixelsIsGrabbedExactly) {
     const QSize root = x.root_size();
-    const xcb_window_t middle = x.pattern_window(123, 77, 211, 97, true);
-    const xcb_window_t corner = x.pattern_window(0, 0, 64, 48, true);
-    const xcb_window_t far = x.pattern_window(root.width() - 64, root.height() - 48, 64, 48, true);
-    for (xcb_window_t w : {middle, corner, far})
-        x.map_and_wait(w);
+    const xcb_window_t middle = x.picture_window(QPoint(123, 77), pattern_picture(211, 97), true);
+    const xcb_window_t corner = x.picture_window(QPoint(0, 0), pattern_picture(64, 48), true);
+    const xcb_window_t far = x.picture_window(QPoint(root.width() - 64, root.height() - 48),
+                                              pattern_picture(64, 48), true);
+    for (xcb_window_t w : {middle, corner, far}) {
+        x.map(w);
+        ASSERT_TRUE(wait_for([&] { return x.viewable(w); }));
+    }
 
     QImage raster = grab_rect_cursor(false, {123, 77, 334, 174});
     ASSERT_EQ(raster.size(), QSize(211, 97));
@@ -319,16 +150,17 @@ bool cursor_mask(int cx, int cy) {
 }
 
 TEST_P(X11GrabberTest, CursorIsDrawnWhereTheFormulaPutsIt) {
-    constexpr uint32_t background = 0x336699;
-    const xcb_window_t win = x.plain_window(200, 100, 400, 300, background);
-    x.map_and_wait(win);
-    x.set_cursor(win, x.make_cursor(20, 24, 14, 15, cursor_source, cursor_mask));
-    x.warp(500, 300);
+    constexpr uint32_t kBackground = 0x336699;
+    const xcb_window_t win = x.plain_window(QRect(200, 100, 400, 300), kBackground);
+    x.map(win);
+    ASSERT_TRUE(wait_for([&] { return x.viewable(win); }));
+    x.set_cursor(win, x.make_cursor(QSize(20, 24), QPoint(14, 15), cursor_source, cursor_mask));
+    x.warp(QPoint(500, 300));
 
     CursorInfo info;
-    info.cbSize = cursor_info_size;
+    info.cbSize = kCursorInfoSize;
     ASSERT_TRUE(get_cursor_info(info));
-    EXPECT_EQ(info.flags, cursor_showing);
+    EXPECT_EQ(info.flags, kCursorShowing);
     EXPECT_EQ(info.ptScreenPos, QPoint(500, 300));
     EXPECT_EQ(info.hCursor.hot_spot, QPoint(14, 15));
 
@@ -338,7 +170,7 @@ TEST_P(X11GrabberTest, CursorIsDrawnWhereTheFormulaPutsIt) {
             return std::nullopt; // outside the flat window: not checked
         const int cx = sx - 486, cy = sy - 285;
         if (cx < 0 || cy < 0 || cx >= 20 || cy >= 24 || !cursor_mask(cx, cy))
-            return background;
+            return kBackground;
         return cursor_source(cx, cy) ? 0xFF0000u : 0x0000FFu;
     };
 
@@ -346,7 +178,7 @@ TEST_P(X11GrabberTest, CursorIsDrawnWhereTheFormulaPutsIt) {
     QImage raster = grab_rect_cursor(true, {100, 50, 700, 450});
     EXPECT_EQ(at(raster, 386 + 2, 235), 0xFF0000u);
     EXPECT_EQ(at(raster, 386 + 4, 235), 0x0000FFu);
-    EXPECT_EQ(at(raster, 386 + 1, 235), background);
+    EXPECT_EQ(at(raster, 386 + 1, 235), kBackground);
     EXPECT_EQ(mismatches(raster, {100, 50}, expected), 0);
 
     // Hot spot at the rectangle's top-left corner: cut at the raster's top and left edges.
@@ -356,34 +188,36 @@ TEST_P(X11GrabberTest, CursorIsDrawnWhereTheFormulaPutsIt) {
     // Without the flag the cursor stays out.
     raster = grab_rect_cursor(false, {480, 280, 520, 320});
     EXPECT_EQ(mismatches(raster, {480, 280},
-                         [&](int, int) { return std::optional<uint32_t>(background); }),
+                         [&](int, int) { return std::optional<uint32_t>(kBackground); }),
               0);
 }
 
 TEST_P(X11GrabberTest, EmptyCursorCountsAsHidden) {
-    constexpr uint32_t background = 0x102030;
-    const xcb_window_t win = x.plain_window(40, 40, 200, 200, background);
-    x.map_and_wait(win);
-    x.set_cursor(win, x.make_cursor(16, 16, 0, 0, cursor_source, [](int, int) { return false; }));
-    x.warp(100, 100);
+    constexpr uint32_t kBackground = 0x102030;
+    const xcb_window_t win = x.plain_window(QRect(40, 40, 200, 200), kBackground);
+    x.map(win);
+    ASSERT_TRUE(wait_for([&] { return x.viewable(win); }));
+    x.set_cursor(win, x.make_cursor(QSize(16, 16), QPoint(0, 0), cursor_source,
+                                    [](int, int) { return false; }));
+    x.warp(QPoint(100, 100));
     CursorInfo info;
-    info.cbSize = cursor_info_size;
+    info.cbSize = kCursorInfoSize;
     ASSERT_TRUE(get_cursor_info(info));
     EXPECT_EQ(info.flags, 0u);
     const QImage raster = grab_rect_cursor(true, {90, 90, 130, 130});
-    EXPECT_EQ(
-        mismatches(raster, {90, 90}, [&](int, int) { return std::optional<uint32_t>(background); }),
-        0);
+    EXPECT_EQ(mismatches(raster, {90, 90},
+                         [&](int, int) { return std::optional<uint32_t>(kBackground); }),
+              0);
 }
 
 TEST_P(X11GrabberTest, ActiveWindowIsItsFrameOuterRectangle) {
-    const xcb_window_t win = x.pattern_window(300, 200, 300, 180, false);
-    x.map_and_wait(win);
-    const bool framed = XClient::wait_for([&] {
+    const xcb_window_t win = x.picture_window(QPoint(300, 200), pattern_picture(300, 180), false);
+    x.map(win);
+    ASSERT_TRUE(wait_for([&] { return x.viewable(win); }));
+    const bool framed = wait_for([&] {
         if (x.active_window() != win)
             x.request_activation(win);
-        return x.active_window() == win &&
-               x.property(win, x.extents_atom, XCB_ATOM_CARDINAL).size() == 4;
+        return x.active_window() == win && x.has_frame_extents(win);
     });
     ASSERT_TRUE(framed) << "openbox did not activate and frame the window";
     const QRect frame = x.frame_of(win);
@@ -409,9 +243,7 @@ TEST_P(X11GrabberTest, ActiveWindowIsItsFrameOuterRectangle) {
 
     // Once the window is gone, openbox leaves its number in _NET_ACTIVE_WINDOW: a window that
     // no longer exists has no rectangle, and the whole screen is grabbed.
-    xcb_destroy_window(x.c, win);
-    x.windows.clear();
-    x.sync();
+    x.destroy_windows();
     EXPECT_FALSE(screen_.foreground_window());
     EXPECT_EQ(grab_active_window(false).size(), x.root_size());
 }
@@ -427,7 +259,7 @@ TEST_P(X11GrabberTest, WindowHiddenJustBeforeTheGrabIsAbsent) {
     // Several rounds: without the round trip the grab sometimes overtakes the unmapping.
     for (int round = 0; round < 5; ++round) {
         widget.show();
-        ASSERT_TRUE(XClient::wait_for([&] {
+        ASSERT_TRUE(wait_for([&] {
             QApplication::processEvents();
             return at(grab_rect_cursor(false, probe), 0, 0) == 0xEE1122u;
         })) << "the window never appeared";
