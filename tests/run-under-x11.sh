@@ -90,12 +90,12 @@ if [ -n "${KAP_X11_OUTPUTS:-}" ]; then
     layout=()
     i=0
     for output in $KAP_X11_OUTPUTS; do
-        spec=${output%\*}
-        mode=${spec%%+*}
-        position=${spec#*+}
+        geometry=${output%\*}
+        mode=${geometry%%+*}
+        position=${geometry#*+}
         xrandr --addmode "DUMMY$i" "$mode" 2>/dev/null || true
         layout+=(--output "DUMMY$i" --mode "$mode" --pos "${position/+/x}")
-        if [ "$spec" != "$output" ]; then
+        if [ "$geometry" != "$output" ]; then
             layout+=(--primary)
         fi
         i=$((i + 1))

@@ -4,6 +4,7 @@
 // toggle up waits for nothing of its own).
 
 #include "tests/support/fake_dialogs.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/waits.h"
 #include "tests/support/x_desktop.h"
 
@@ -30,20 +31,6 @@
 #include <optional>
 
 namespace {
-
-// Every pixel tells where it lies.
-QImage desktop_pattern(QSize size) {
-    QImage image(size, QImage::Format_BGR888);
-    for (int y = 0; y < size.height(); ++y) {
-        uchar* line = image.scanLine(y);
-        for (int x = 0; x < size.width(); ++x) {
-            line[x * 3] = uchar(x);
-            line[x * 3 + 1] = uchar(y);
-            line[x * 3 + 2] = uchar((x >> 8) * 16 + (y >> 8));
-        }
-    }
-    return image;
-}
 
 // Pixels of `shot` (whose top-left corner is at `at` on the screen) that differ from the
 // desktop; the bounding box of them goes to *box.
@@ -76,7 +63,7 @@ protected:
         ASSERT_TRUE(wait_until([&] { return x.selection_owner("_NET_WM_CM_S0") != XCB_NONE; }))
             << "no compositing manager runs (KAP_X11_COMPOSITOR)";
         set_dialogs(&dialogs_);
-        desktop = desktop_pattern(x.root_size());
+        desktop = position_pattern(x.root_size());
         x.warp(QPoint(5, 5));
         // A compositor that has just started may not listen yet for the background's change:
         // it is told again until it paints it.

@@ -5,6 +5,7 @@
 // remembered region grabs that same place again.
 
 #include "tests/support/fake_dialogs.h"
+#include "tests/support/test_pictures.h"
 #include "tests/support/waits.h"
 #include "tests/support/x_desktop.h"
 
@@ -30,20 +31,6 @@
 #include <optional>
 
 namespace {
-
-// Every pixel tells where it lies on the root window; none is black.
-QImage desktop_pattern(QSize size) {
-    QImage image(size, QImage::Format_BGR888);
-    for (int y = 0; y < size.height(); ++y) {
-        uchar* line = image.scanLine(y);
-        for (int x = 0; x < size.width(); ++x) {
-            line[x * 3] = uchar(x);
-            line[x * 3 + 1] = uchar(y);
-            line[x * 3 + 2] = uchar(0x80 | ((x >> 8) * 16 + (y >> 8)));
-        }
-    }
-    return image;
-}
 
 // A drag with the left button between two points of the root window.
 bool drag(QPoint from, QPoint to) {
@@ -99,7 +86,7 @@ protected:
         ASSERT_TRUE(temp.isValid());
         qputenv("TMPDIR", temp.path().toLocal8Bit());
         set_dialogs(&dialogs_);
-        desktop = desktop_pattern(x.root_size());
+        desktop = position_pattern_never_black(x.root_size());
         x.show_on_root(desktop);
         ASSERT_EQ(::screen().primary_display(), (ScreenRect{0, 0, 1024, 768}));
         ASSERT_EQ(::screen().virtual_desktop(), (ScreenRect{-640, -100, 1024, 768}));

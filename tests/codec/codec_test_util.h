@@ -138,3 +138,12 @@ inline QImage random_bgr(int width, int height, quint32 seed) {
 inline QString temp_path(const QString& dir, const char* name) {
     return dir + QLatin1Char('/') + QLatin1String(name);
 }
+
+// A small picture of red on the left and gradients on the right, for the writers' round trips.
+inline QImage sample_picture() {
+    QImage picture(90, 60, QImage::Format_BGR888);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 90; ++x)
+            picture.setPixel(x, y, x < 45 ? qRgb(255, 0, 0) : qRgb(x * 2, y * 4, 200));
+    return picture;
+}

@@ -13,14 +13,6 @@ QByteArray read_all(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QImage sample_picture() {
-    QImage picture(90, 60, QImage::Format_BGR888);
-    for (int y = 0; y < 60; ++y)
-        for (int x = 0; x < 90; ++x)
-            picture.setPixel(x, y, x < 45 ? qRgb(255, 0, 0) : qRgb(x * 2, y * 4, 200));
-    return picture;
-}
-
 } // namespace
 
 TEST(ImageWriters, FilesPassPngcheckAndDecodeToTheirPixels) {

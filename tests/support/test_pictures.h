@@ -20,6 +20,18 @@ inline QImage position_pattern(QSize size) {
     return image;
 }
 
+// position_pattern with the top bit of red set: no pixel is black, so black shows where nothing
+// was painted.
+inline QImage position_pattern_never_black(QSize size) {
+    QImage image = position_pattern(size);
+    for (int y = 0; y < size.height(); ++y) {
+        uchar* line = image.scanLine(y);
+        for (int x = 0; x < size.width(); ++x)
+            line[x * 3 + 2] |= 0x80;
+    }
+    return image;
+}
+
 // A window's picture, unlike any stretch of position_pattern's.
 inline QImage window_pattern(QSize size, int seed) {
     QImage image(size, QImage::Format_BGR888);
