@@ -100,7 +100,14 @@ TForm5::TForm5(QWidget* parent)
     size_surligneur->setMaxLength(2);
 
     GroupBox4 = group(this, QStringLiteral("Edition de la capture  "), 5, 150, 322, 49);
-    label(GroupBox4, QStringLiteral("Choix du programme d'édition : "), 8, 21);
+    // In the program's font this caption is a few pixels wider than the room the "?" button
+    // leaves it: its letters are set a little closer so that it ends before the button.
+    QLabel* editing_caption =
+        label(GroupBox4, QStringLiteral("Choix du programme d'édition : "), 8, 21);
+    QFont tight = editing_caption->font();
+    tight.setLetterSpacing(QFont::AbsoluteSpacing, -0.3);
+    editing_caption->setFont(tight);
+    editing_caption->adjustSize();
     PngSpeedButton1 = new QPushButton(QStringLiteral("?"), GroupBox4);
     PngSpeedButton1->setGeometry(155, 17, 22, 22);
     PngSpeedButton1->setFocusPolicy(Qt::NoFocus);
