@@ -108,6 +108,8 @@ fi
 
 openbox >/dev/null 2>&1 &
 wm=$!
+# Tests that make the window manager slow (by stopping it a moment) find it here.
+export KAP_X11_WM_PID="$wm"
 # Openbox is ready once it names its check window ("window id # 0x..."); a loaded machine may
 # take a while.
 for _ in $(seq 200); do
