@@ -4,6 +4,7 @@
 //
 //   QT_QPA_PLATFORM=offscreen build/annotation_bench
 
+#include "bench/support/screens.h"
 #include "edit/annotation_commands.h"
 #include "edit/picture_view.h"
 #include "tests/support/fake_main_window.h"
@@ -16,14 +17,7 @@
 namespace {
 
 QImage screen_picture() {
-    QImage img(QStringLiteral(KAP_SHARED_DIR "/screens/desktop-2160.png"));
-    if (img.isNull()) { // no screen at hand: a patterned picture of the same size
-        img = QImage(3840, 2160, QImage::Format_BGR888);
-        for (int y = 0; y < img.height(); ++y)
-            for (int i = 0; i < img.width() * 3; ++i)
-                img.scanLine(y)[i] = uchar(i * 7 + y * 13);
-    }
-    return img.convertToFormat(QImage::Format_BGR888);
+    return desktop_2160();
 }
 
 // The main window's picture is a real picture view; everything else is the test fake.

@@ -4,6 +4,7 @@
 //
 //   build/drawing_bench
 
+#include "bench/support/screens.h"
 #include "edit/raster.h"
 
 #include <benchmark/benchmark.h>
@@ -14,16 +15,7 @@
 namespace {
 
 QImage& screen() {
-    static QImage picture = [] {
-        QImage img(QStringLiteral(KAP_SHARED_DIR "/screens/desktop-2160.png"));
-        if (img.isNull()) { // no screen at hand: a patterned picture of the same size
-            img = QImage(3840, 2160, QImage::Format_BGR888);
-            for (int y = 0; y < img.height(); ++y)
-                for (int i = 0; i < img.width() * 3; ++i)
-                    img.scanLine(y)[i] = uchar(i * 7 + y * 13);
-        }
-        return img.convertToFormat(QImage::Format_BGR888);
-    }();
+    static QImage picture = desktop_2160();
     return picture;
 }
 
