@@ -62,7 +62,9 @@ CONF
     Xorg -displayfd 3 -config "$dir/xorg.conf" -noreset -nolisten tcp -novtswitch -sharevts \
         -auth "$dir/server-auth" -logfile "$dir/xorg.log" 3>"$dir/display" 2>"$dir/xvfb.log" &
 else
-    Xvfb -displayfd 3 -screen 0 "${KAP_X11_SCREEN:-1280x1024x24}" -nolisten tcp \
+    # -noreset: by default the server starts afresh whenever its last client leaves, and drops
+    # whoever is connecting at that moment (openbox, racing the readiness probe below).
+    Xvfb -displayfd 3 -screen 0 "${KAP_X11_SCREEN:-1280x1024x24}" -nolisten tcp -noreset \
         -auth "$dir/server-auth" 3>"$dir/display" 2>"$dir/xvfb.log" &
 fi
 xvfb=$!
@@ -106,16 +108,27 @@ if [ -n "${KAP_X11_OUTPUTS:-}" ]; then
     fi
 fi
 
-openbox >/dev/null 2>&1 &
+openbox >"$dir/wm.log" 2>&1 &
 wm=$!
 # Tests that make the window manager slow (by stopping it a moment) find it here.
 export KAP_X11_WM_PID="$wm"
-# Openbox is ready once it names its check window ("window id # 0x..."); a loaded machine may
-# take a while.
-for _ in $(seq 200); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+# Openbox is ready once it announces what it supports, active windows included; a loaded machine
+# may take a while. Tests need it, so a window manager that never comes up stops the run here
+# rather than as a puzzling failure later.
+ready=
+for _ in $(seq 300); do
+    if xprop -root _NET_SUPPORTED 2>/dev/null | grep -q '_NET_ACTIVE_WINDOW'; then
+        ready=1
+        break
+    fi
+    kill -0 "$wm" 2>/dev/null || break
     sleep 0.1
 done
+if [ -z "$ready" ]; then
+    cat "$dir/wm.log" >&2
+    echo "the window manager (openbox) did not start on $DISPLAY" >&2
+    exit 1
+fi
 
 if [ -n "${KAP_X11_COMPOSITOR:-}" ]; then
     # The test waits until the compositor owns its selection.
