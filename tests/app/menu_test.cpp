@@ -98,7 +98,7 @@ TEST_F(MenuTest, EveryOpeningOfTheMenuSelectsTheHighlighter) {
     ASSERT_TRUE(Form1->mode_rectangle);
     Form1->show();
     Form1->enable_popup();
-    QTimer::singleShot(0, [] { Form1->PopupMenu1->close(); });
+    QTimer::singleShot(0, Form1->PopupMenu1, [] { Form1->PopupMenu1->close(); });
     Form1->PopupMenu1->exec(Form1->mapToGlobal(QPoint(50, 80)));
     EXPECT_TRUE(Form1->mode_highlighter);
     EXPECT_FALSE(Form1->mode_rectangle);
@@ -136,9 +136,9 @@ TEST_F(MenuTest, ShortcutsWorkFromTheKeyboardWithTheMenuOpenOrClosed) {
     // With the menu open the key goes to the menu: the menu closes and the shortcut runs.
     Form1->enable_popup();
     Form1->Noir2Click();
-    QTimer::singleShot(0,
-                       [] { QTest::keyClick(Form1->PopupMenu1, Qt::Key_F, Qt::ControlModifier); });
-    QTimer::singleShot(200, [] { Form1->PopupMenu1->close(); });
+    QMenu* menu = Form1->PopupMenu1;
+    QTimer::singleShot(0, menu, [menu] { QTest::keyClick(menu, Qt::Key_F, Qt::ControlModifier); });
+    QTimer::singleShot(200, menu, [menu] { menu->close(); });
     Form1->PopupMenu1->exec(Form1->mapToGlobal(QPoint(50, 80)));
     EXPECT_TRUE(Form1->mode_arrow);
     EXPECT_TRUE(Form1->Rouge2->isChecked());

@@ -8,9 +8,11 @@
 #include "platform/dialogs.h"
 #include "tests/support/fake_dialogs.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QStringList>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 class AppTest : public ::testing::Test {
@@ -30,8 +32,18 @@ protected:
     }
     void TearDown() override {
         destroy_windows();
+        forget_quit_request();
         set_dialogs(nullptr);
         QFile::remove(ini_path());
+    }
+
+    // Closing the main window asks the application to quit. Outside a running event loop that
+    // request stays pending and makes every later nested loop (a menu's exec, a dialog) return at
+    // once, so the next test would see menus that never open. Running the application's loop
+    // for one turn consumes it.
+    static void forget_quit_request() {
+        QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
     }
 
     static void write_ini(const QByteArray& content) {
