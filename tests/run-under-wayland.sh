@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# Runs a command inside a Wayland session of its own: a headless sway compositor, a private
+# D-Bus session bus, pipewire, and the desktop portal with its wlroots back end (whose
+# screenshots are taken with grim). The command finds WAYLAND_DISPLAY, XDG_RUNTIME_DIR,
+# DBUS_SESSION_BUS_ADDRESS and SWAYSOCK (for swaymsg) set; its exit code is the script's.
+#
+#   tests/run-under-wayland.sh COMMAND [ARGUMENT...]
+#
+# sway refuses to run as root: when started by root, the whole session runs as the user nobody,
+# with a home, a runtime folder and a temporary folder of its own. The command must then be
+# readable and runnable by that user.
+#
+# Environment: KAP_WAYLAND_SIZE (output size, default 1024x768), KAP_WAYLAND_TIMEOUT (seconds
+# the command may run, default 60).
+#
+# Exit code 77 (the tests' "skipped") when sway cannot start on this machine, with the reason on
+# stderr. Every process started here is ended when the script ends, also on failure or timeout.
+set -u
+
+readonly kSkip=77
+size="${KAP_WAYLAND_SIZE:-1024x768}"
+limit="${KAP_WAYLAND_TIMEOUT:-60}"
+
+if [ $# -lt 1 ]; then
+    echo "usage: $0 COMMAND [ARGUMENT...]" >&2
+    exit 2
+fi
+
+for tool in sway dbus-run-session dbus-update-activation-environment pipewire grim setpriv; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "run-under-wayland: $tool is not installed; test skipped" >&2
+        exit $kSkip
+    fi
+done
+if [ ! -x /usr/libexec/xdg-desktop-portal ] || [ ! -x /usr/libexec/xdg-desktop-portal-wlr ]; then
+    echo "run-under-wayland: xdg-desktop-portal or its wlroots back end is missing" >&2
+    exit $kSkip
+fi
+
+# The session starts elsewhere: a command given by a relative path is made absolute.
+if [[ "$1" == */* ]] && [ -e "$1" ]; then
+    set -- "$(realpath "$1")" "${@:2}"
+fi
+
+# The session's own folders: home, runtime (0700, as the protocols ask) and temporary.
+base="$(mktemp -d /tmp/kap-wayland.XXXXXX)" || exit 1
+chmod 755 "$base"
+mkdir -p "$base/home" "$base/run" "$base/tmp"
+chmod 700 "$base/run"
+chmod 1777 "$base/tmp"
+
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+    chown nobody:nogroup "$base/home" "$base/run"
+    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups --reset-env)
+fi
+
+cleanup() {
+    # The session runs in a process group of its own: end all of it.
+    if [ -n "${session_pid:-}" ]; then
+        kill -TERM -- "-$session_pid" 2>/dev/null
+        for _ in 1 2 3 4 5 6 7 8 9 10; do
+            kill -0 -- "-$session_pid" 2>/dev/null || break
+            sleep 0.2
+        done
+        kill -KILL -- "-$session_pid" 2>/dev/null
+    fi
+    rm -rf "$base"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# The inner part runs as the session's user, inside dbus-run-session.
+cat >"$base/session.sh" <<'EOF'
+#!/usr/bin/env bash
+set -u
+base="$1"; size="$2"; limit="$3"; shift 3
+log="$base/run/session.log"
+export HOME="$base/home" XDG_RUNTIME_DIR="$base/run" TMPDIR="$base/tmp"
+export XDG_CURRENT_DESKTOP=sway XDG_SESSION_TYPE=wayland
+export WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1
+unset DISPLAY WAYLAND_DISPLAY
+
+pids=()
+stop_all() {
+    local pid
+    for pid in "${pids[@]}"; do kill -TERM "$pid" 2>/dev/null; done
+    wait 2>/dev/null
+}
+trap stop_all EXIT
+
+# pipewire first: the portal's back end will not start without it.
+pipewire >"$base/run/pipewire.log" 2>&1 &
+pids+=($!)
+
+cat >"$base/run/sway.config" <<CONF
+output * resolution $size position 0 0 background #000000 solid_color
+default_border none
+default_floating_border none
+focus_follows_mouse no
+CONF
+sway --config "$base/run/sway.config" >"$log" 2>&1 &
+sway_pid=$!
+pids+=($sway_pid)
+
+socket=""
+for _ in $(seq 1 100); do
+    for candidate in "$XDG_RUNTIME_DIR"/wayland-*; do
+        case "$candidate" in *.lock) continue ;; esac
+        [ -S "$candidate" ] && socket="$(basename "$candidate")"
+    done
+    [ -n "$socket" ] && break
+    if ! kill -0 "$sway_pid" 2>/dev/null; then
+        break
+    fi
+    sleep 0.1
+done
+if [ -z "$socket" ]; then
+    echo "run-under-wayland: sway could not start on this machine; test skipped:" >&2
+    tail -n 15 "$log" >&2
+    exit 77
+fi
+export WAYLAND_DISPLAY="$socket"
+# sway's control socket, for swaymsg.
+for _ in $(seq 1 50); do
+    for candidate in "$XDG_RUNTIME_DIR"/sway-ipc.*.sock; do
+        [ -S "$candidate" ] && export SWAYSOCK="$candidate"
+    done
+    [ -n "${SWAYSOCK:-}" ] && break
+    sleep 0.1
+done
+dbus-update-activation-environment WAYLAND_DISPLAY XDG_RUNTIME_DIR XDG_CURRENT_DESKTOP \
+    XDG_SESSION_TYPE HOME TMPDIR PATH
+
+timeout -k 5 "$limit" "$@"
+code=$?
+if [ "$code" -eq 124 ] || [ "$code" -eq 137 ]; then
+    echo "run-under-wayland: the command did not end within $limit s" >&2
+fi
+if [ "$code" -ne 0 ] && [ "$code" -ne 77 ]; then
+    echo "--- sway log (end) ---" >&2
+    tail -n 20 "$log" >&2
+fi
+exit "$code"
+EOF
+chmod 755 "$base/session.sh"
+
+# A process group of its own, so that nothing it starts outlives the script.
+# The session user's environment is a fresh one; the test's own settings go through.
+passed=()
+while IFS='=' read -r name _; do
+    case "$name" in QT_* | KAP_* | GTEST_*) passed+=("$name=${!name}") ;; esac
+done < <(env)
+setsid "${as_user[@]}" env PATH="/usr/local/bin:/usr/bin:/bin" LANG="${LANG:-C.UTF-8}" \
+    "${passed[@]}" dbus-run-session -- "$base/session.sh" "$base" "$size" "$limit" "$@" &
+session_pid=$!
+wait "$session_pid"
+code=$?
+exit "$code"
