@@ -72,6 +72,16 @@ QImage output_now() {
     return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_BGR888);
 }
 
+// With KAP_WAYLAND_SHOT_DIR set, what the output shows is saved there under `name` once the
+// program shows its picture, to be looked at.
+void keep_output_for_eyes(const char* name) {
+    const QString dir = qEnvironmentVariable("KAP_WAYLAND_SHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QTest::qWait(500); // the main window drawn again
+    output_now().save(QDir(dir).filePath(QString::fromLatin1(name)), "PNG");
+}
+
 // The file the wlroots back end writes every screenshot to.
 const QString kBackEndFile = QStringLiteral("/tmp/out.png");
 
@@ -124,6 +134,7 @@ TEST_F(CaptureWaylandTest, DesktopCaptureHasTheScreenExactlyAndRemovesThePortals
     EXPECT_EQ(Form1->history->count(), 1);
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_FALSE(QFile::exists(kBackEndFile)) << "the portal's file was left behind";
+    keep_output_for_eyes("desktop-capture.png");
 }
 
 TEST_F(CaptureWaylandTest, RegionDraggedOnTheOverlayHasTheScreensPixels) {
@@ -151,6 +162,7 @@ TEST_F(CaptureWaylandTest, RegionDraggedOnTheOverlayHasTheScreensPixels) {
     EXPECT_EQ(differing(picture(), background.copy(100, 50, 200, 150), &where), 0)
         << where.toStdString();
     EXPECT_EQ(Form1->history->count(), 1);
+    keep_output_for_eyes("region-capture.png");
 
     // The remembered region is grabbed again from the same place, without the overlay.
     Form5->memo_aera->setChecked(true);
@@ -176,6 +188,7 @@ TEST_F(CaptureWaylandTest, WindowCaptureAndPointerSayOnceWhatTheSessionCannotDo)
     EXPECT_EQ(differing(picture(), background, &where), 0) << where.toStdString();
     EXPECT_EQ(Form1->StatusBar1->panel_text(kSessionNotePanel), kWholeDisplayText);
     EXPECT_TRUE(Form1->isVisible());
+    keep_output_for_eyes("window-capture.png");
 
     // Said once: a second time leaves the status bar alone.
     Form1->StatusBar1->set_panel_text(kSessionNotePanel, QString());
