@@ -6,12 +6,98 @@
 #include "platform/wayland_screen.h"
 #include "tests/support/test_pictures.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
+
+// A session bus of the test's own, and a fake portal on it.
+class PrivateBus {
+public:
+    QProcess daemon;
+    QByteArray address;
+    PrivateBus() {
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        daemon.waitForReadyRead(10000);
+        address = daemon.readLine().trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    }
+    ~PrivateBus() {
+        daemon.kill();
+        daemon.waitForFinished();
+    }
+};
+
+class FakePortal {
+public:
+    QProcess process;
+    FakePortal(const QString& mode, const QString& picture, const QString& record) {
+        process.start(KAP_BINARY_DIR "/fake_screenshot_portal", {mode, picture, record});
+        process.waitForStarted();
+        const QDeadlineTimer deadline(10000);
+        while (!screenshot_portal_answers(500) && !deadline.hasExpired())
+            QThread::msleep(20);
+    }
+    ~FakePortal() {
+        process.kill();
+        process.waitForFinished();
+    }
+};
+
+QString message_of(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const KapError& error) {
+        return error.message();
+    }
+    return {};
+}
+
+TEST(ScreenshotPortal, AnswerHeardEvenBeforeTheCallReturnsAndSilenceIsBounded) {
+    QTemporaryDir dir;
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address.isEmpty());
+    const QString picture = dir.filePath(QStringLiteral("Capture d'écran.png"));
+    const QString record = dir.filePath(QStringLiteral("requests"));
+
+    // (Nothing is asked before the fake portal runs: the bus would start a real one installed
+    // on the machine.)
+    {
+        FakePortal portal(QStringLiteral("answer"), picture, record);
+        ASSERT_TRUE(screenshot_portal_answers());
+        const ScreenshotAnswer answer = request_portal_screenshot(true, 5000);
+        EXPECT_EQ(answer.kind, ScreenshotAnswer::Kind::Picture);
+        EXPECT_EQ(answer.file, picture);
+        QFile file(record);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), QByteArray("parent= interactive=true modal=true\n"));
+    }
+    {
+        FakePortal portal(QStringLiteral("cancel"), picture, record);
+        EXPECT_EQ(request_portal_screenshot(false, 5000).kind, ScreenshotAnswer::Kind::Cancelled);
+    }
+    {
+        FakePortal portal(QStringLiteral("refuse"), picture, record);
+        EXPECT_EQ(request_portal_screenshot(false, 5000).kind, ScreenshotAnswer::Kind::Failed);
+    }
+    {
+        // A portal that takes the request and never answers holds the program no longer than
+        // the wait it was given.
+        FakePortal portal(QStringLiteral("silent"), picture, record);
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_EQ(message_of([] { request_portal_screenshot(false, 700); }),
+                  kScreenshotNoAnswerText);
+        EXPECT_GE(timer.elapsed(), 600);
+        EXPECT_LT(timer.elapsed(), 5000);
+    }
+}
 
 TEST(WaylandSession, IsRecognisedAndGetsItsScreenOnlyWhereItCanWork) {
     EXPECT_TRUE(is_wayland_session(QStringLiteral("wayland-0"), QString()));
@@ -157,14 +243,6 @@ protected:
         const QString path = dir.filePath(QStringLiteral("out.png"));
         EXPECT_TRUE(picture.save(path, "PNG"));
         return {ScreenshotAnswer::Kind::Picture, path};
-    }
-    static QString message_of(const std::function<void()>& work) {
-        try {
-            work();
-        } catch (const KapError& error) {
-            return error.message();
-        }
-        return {};
     }
 };
 
