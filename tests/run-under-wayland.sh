@@ -160,7 +160,16 @@ passed=()
 while IFS='=' read -r name _; do
     case "$name" in QT_* | KAP_* | GTEST_*) passed+=("$name=${!name}") ;; esac
 done < <(env)
-setsid "${as_user[@]}" env PATH="/usr/local/bin:/usr/bin:/bin" LANG="${LANG:-C.UTF-8}" \
+# Started by root, the session gets a /tmp of its own where the system allows it: the portal's
+# back end writes every screenshot to /tmp/out.png, which other sessions must neither see nor
+# hold. The session's folder stays reachable at its path.
+private_tmp=()
+if [ ${#as_user[@]} -gt 0 ] && unshare --mount --propagation private true 2>/dev/null; then
+    private_tmp=(unshare --mount --propagation private sh -c
+        'mkdir -p "$1/tmp/$2" && mount --bind "$1" "$1/tmp/$2" && mount --rbind "$1/tmp" /tmp &&
+         shift 2 && exec "$@"' sh "$base" "$(basename "$base")")
+fi
+setsid "${private_tmp[@]}" "${as_user[@]}" env PATH="/usr/local/bin:/usr/bin:/bin" LANG="${LANG:-C.UTF-8}" \
     "${passed[@]}" dbus-run-session -- "$base/session.sh" "$base" "$size" "$limit" "$@" &
 session_pid=$!
 wait "$session_pid"
