@@ -145,7 +145,6 @@ TEST(PortalAnswer, ResponseCodesAndUris) {
     EXPECT_EQ(screenshot_answer_of(0, {}).kind, ScreenshotAnswer::Kind::Failed);
     EXPECT_EQ(screenshot_answer_of(0, with_uri("https://example.org/shot.png")).kind,
               ScreenshotAnswer::Kind::Failed);
-    EXPECT_TRUE(screenshot_answer_of(0, with_uri("https://example.org/shot.png")).file.isEmpty());
 }
 
 TEST(PortalFile, IsReadThenRemovedAndABadOneGivesTheMessage) {
@@ -251,10 +250,6 @@ TEST_F(WaylandScreenTest, GrabsCutTheDesktopAndFailuresCarryTheirMessages) {
     EXPECT_EQ(screen.primary_display(), (ScreenRect{0, 0, 1024, 768}));
     EXPECT_EQ(screen.virtual_desktop(), (ScreenRect{-640, 0, 1024, 768}));
     EXPECT_EQ(screen.work_area(), (ScreenRect{0, 0, 1024, 740}));
-    EXPECT_FALSE(screen.reports_cursor());
-    EXPECT_FALSE(screen.reports_foreground_window());
-    EXPECT_FALSE(screen.cursor());
-    EXPECT_FALSE(screen.foreground_window());
 
     next = picture_file(desktop);
     QImage raster(200, 150, QImage::Format_BGR888);
