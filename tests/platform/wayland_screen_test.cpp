@@ -3,6 +3,7 @@
 
 #include "platform/error.h"
 #include "platform/portal_screenshot.h"
+#include "platform/sharing.h"
 #include "platform/wayland_screen.h"
 #include "tests/support/test_pictures.h"
 
@@ -296,6 +297,28 @@ TEST_F(WaylandScreenTest, InteractivePickFallsBackOnlyWhenTheBackEndHasNone) {
     EXPECT_FALSE(screen.pick_interactively());
     next = {ScreenshotAnswer::Kind::Cancelled, {}};
     EXPECT_EQ(message_of([&] { screen.pick_interactively(); }), kScreenshotCancelledText);
+}
+
+TEST(OpenUriPortal, AWaylandDesktopWithoutAProgramForBmpOpensThePictureThroughThePortal) {
+    // A desktop that registers no program at all; GIO reads it at its first use.
+    QTemporaryDir dir;
+    for (const char* name :
+         {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"})
+        qputenv(name, QDir(dir.path()).filePath(QString::fromLatin1(name)).toLocal8Bit());
+    qputenv("WAYLAND_DISPLAY", "wayland-kaptorama-test");
+    PrivateBus bus;
+    ASSERT_FALSE(bus.address.isEmpty());
+    const QString record = dir.filePath(QStringLiteral("requests"));
+    const QString picture = dir.filePath(QStringLiteral("kaptorama.bmp"));
+    ASSERT_TRUE(position_pattern(QSize(4, 4)).save(picture, "BMP"));
+    {
+        FakePortal portal(QStringLiteral("answer"), picture, record);
+        desktop_service().open_with_default(picture);
+    }
+    qunsetenv("WAYLAND_DISPLAY");
+    QFile file(record);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromLocal8Bit(file.readAll()), "openfile=" + picture + "\n");
 }
 
 } // namespace
