@@ -30,7 +30,7 @@ public:
 inline const QString kNoPointerText =
     QStringLiteral("Le pointeur ne peut pas être inclus dans les captures de cette session");
 inline const QString kWindowPickText = QStringLiteral(
-    "La fenêtre active ne peut être désignée dans cette session : choisissez-la à l'écran");
+    "La fenêtre active ne peut être désignée dans cette session : elle se choisit à l'écran");
 inline const QString kWholeDisplayText = QStringLiteral(
     "La fenêtre active ne peut être désignée dans cette session : l'écran entier est capturé");
 inline constexpr int kSessionNotePanel = 3;

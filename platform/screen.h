@@ -59,8 +59,8 @@ public:
     virtual bool reports_cursor() const { return true; }
     virtual bool reports_foreground_window() const { return true; }
     // Where the foreground window cannot be had: a picture of a window or an area the user picks
-    // with the desktop's own tool, or nothing when the desktop offers no such tool. Throws
-    // KapError when the user cancels or the pick fails.
+    // with the desktop's own tool, or nothing when the desktop offers no such tool (or its tool
+    // failed). Throws KapError when the user cancels.
     virtual std::optional<QImage> pick_interactively() { return std::nullopt; }
 };
 
