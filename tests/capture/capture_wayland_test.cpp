@@ -72,8 +72,8 @@ QImage output_now() {
     return QImage::fromData(png, "PNG").convertToFormat(QImage::Format_BGR888);
 }
 
-// With KAP_WAYLAND_SHOT_DIR set, what the output shows is saved there under `name` once the
-// program shows its picture, to be looked at.
+// With KAP_WAYLAND_SHOT_DIR set (a folder outside /tmp, which the session has of its own), what
+// the output shows is saved there under `name`, to be looked at.
 void keep_output_for_eyes(const char* name) {
     const QString dir = qEnvironmentVariable("KAP_WAYLAND_SHOT_DIR");
     if (dir.isEmpty())
@@ -155,6 +155,11 @@ TEST_F(CaptureWaylandTest, RegionDraggedOnTheOverlayHasTheScreensPixels) {
     QTest::mouseMove(Form3->Image1, QPoint(200, 120));
     QTest::mouseMove(Form3->Image1, QPoint(100, 50));
     EXPECT_EQ(Form3->band_corner, QPoint(100, 50));
+    // On the output: the frozen screen at its place, the band inverted over it.
+    EXPECT_TRUE(wait_until(
+        [&] { return differing(output_now(), Form3->shown_pixels(), &where) == 0; }, 5000, 100))
+        << where.toStdString();
+    keep_output_for_eyes("region-overlay.png");
     QTest::mouseRelease(Form3->Image1, Qt::LeftButton, {}, QPoint(100, 50));
 
     EXPECT_FALSE(Form3->isVisible());
