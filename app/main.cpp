@@ -2,8 +2,10 @@
 #include "app/Unit5.h"
 #include "app/kap_application.h"
 #include "app/startup.h"
+#include "platform/wayland_screen.h"
 
 int main(int argc, char** argv) {
+    prefer_wayland_platform();
     KapApplication app(argc, argv); // command-line arguments are ignored
     create_windows();
     Form1->show();

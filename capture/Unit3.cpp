@@ -8,6 +8,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QWindow>
 #include <algorithm>
 
 TForm3* Form3 = nullptr;
@@ -71,16 +72,28 @@ void TForm3::start_selection(QImage frozen, const ScreenRect& desktop) {
     QPoint origin;
     if (QScreen* primary = QGuiApplication::primaryScreen())
         origin = primary->geometry().topLeft();
-    setGeometry(desktop.to_qrect().translated(origin));
+    // A Wayland client cannot place its windows: there the overlay fills the primary display,
+    // where the frozen picture belongs.
+    const bool place_by_itself =
+        !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (place_by_itself)
+        setGeometry(desktop.to_qrect().translated(origin));
     setCursor(Qt::CrossCursor);
     Image1->setCursor(Qt::CrossCursor);
     Image1->set_picture(captured_bitmap);
     // The frozen picture is the primary display's: shown where that display is, so that what
     // the user drags over is what is cut, and the picture control's coordinates are screen
     // coordinates (the remembered region grabs the same place later).
-    picture_origin = QPoint(-desktop.left, -desktop.top);
+    picture_origin = place_by_itself ? QPoint(-desktop.left, -desktop.top) : QPoint(0, 0);
     Image1->setGeometry(QRect(picture_origin, captured_bitmap.size()));
     Image1->picture_changed();
+    if (!place_by_itself) {
+        setWindowState(Qt::WindowFullScreen);
+        if (QScreen* primary = QGuiApplication::primaryScreen()) {
+            create();
+            windowHandle()->setScreen(primary);
+        }
+    }
     show();
     raise();
     activateWindow();

@@ -12,6 +12,7 @@
 #include "resize/on_the_fly.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 // A failed capture never leaves the program without a window: the main window, hidden for the
@@ -40,10 +41,29 @@ void CaptureCommands::resize_if_asked(QImage& raster) {
         resize_on_the_fly(raster, settings.largeur_px, window_.resize_progress());
 }
 
+void CaptureCommands::tell_once(bool& told, const QString& text) {
+    if (told)
+        return;
+    told = true;
+    window_.set_status_text(kSessionNotePanel, text);
+}
+
 void CaptureCommands::cursor_toggled(bool down) {
     window_.editing_state().with_cursor = down;
     window_.show_delay_panel(down);
     window_.set_delay_seconds(down ? 3 : 0);
+    // The toggle still sets the delay where the pointer cannot be had.
+    if (down && !screen().reports_cursor())
+        tell_once(told_no_pointer_, kNoPointerText);
+}
+
+QImage CaptureCommands::pick_window_or_display(bool include_cursor) {
+    if (std::optional<QImage> picked = screen().pick_interactively()) {
+        tell_once(told_window_pick_, kWindowPickText);
+        return std::move(*picked);
+    }
+    tell_once(told_whole_display_, kWholeDisplayText);
+    return grab_screen(include_cursor);
 }
 
 void CaptureCommands::capture_desktop() {
@@ -82,7 +102,9 @@ void CaptureCommands::capture_active_window() {
     window_.centre_on_display();
     window_.show_delay_panel(false);
     block_for_ms(capture_wait_ms());
-    QImage raster = grab_active_window(state.with_cursor);
+    QImage raster = screen().reports_foreground_window()
+                        ? grab_active_window(state.with_cursor)
+                        : pick_window_or_display(state.with_cursor);
     write_bmp(raster, grabbed_capture_file());
     resize_if_asked(raster);
 

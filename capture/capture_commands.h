@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QString>
 
 class MainWindow;
 
@@ -23,6 +24,16 @@ public:
     // Hides the overlay and frees the frozen screen.
     virtual void end_selection() = 0;
 };
+
+// Told once a run in the status bar's last panel, where the session keeps the pointer or the
+// foreground window from the program (a Wayland session).
+inline const QString kNoPointerText =
+    QStringLiteral("Le pointeur ne peut pas être inclus dans les captures de cette session");
+inline const QString kWindowPickText = QStringLiteral(
+    "La fenêtre active ne peut être désignée dans cette session : elle se choisit à l'écran");
+inline const QString kWholeDisplayText = QStringLiteral(
+    "La fenêtre active ne peut être désignée dans cette session : l'écran entier est capturé");
+inline constexpr int kSessionNotePanel = 3;
 
 class CaptureCommands {
 public:
@@ -45,7 +56,13 @@ private:
     void capture_remembered_region(const ScreenRect& region);
     void clear_history();
     void resize_if_asked(QImage& raster);
+    // The window the user picks with the desktop's tool, else the whole display.
+    QImage pick_window_or_display(bool include_cursor);
+    void tell_once(bool& told, const QString& text);
 
     MainWindow& window_;
     RegionOverlay& overlay_;
+    bool told_no_pointer_ = false;
+    bool told_window_pick_ = false;
+    bool told_whole_display_ = false;
 };

@@ -3,7 +3,9 @@
 #include "platform/gio_apps.h"
 #include "platform/open_with_dialog.h"
 #include "platform/portal_email.h"
+#include "platform/portal_open.h"
 #include "platform/sharing.h"
+#include "platform/wayland_screen.h"
 
 #include <QMessageBox>
 #include <QProcess>
@@ -19,7 +21,10 @@ constexpr int kMailToolWaitMs = 15000;
 class GioDesktop : public DesktopService {
 public:
     void open_with_default(const QString& path) override {
-        launch_default_for_type(kBmpMimeType, path);
+        // Where the program cannot start the desktop's program itself (none registered that it
+        // can see, as in a sandbox of a Wayland desktop), the desktop portal opens the file.
+        if (!launch_default_for_type(kBmpMimeType, path) && is_wayland_session())
+            open_file_with_portal(path);
     }
     std::optional<ProgramChoice> choose_program(QWidget* parent, const QString& path) override {
         OpenWithDialog dialog(parent, path);

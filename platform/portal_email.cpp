@@ -10,6 +10,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QGuiApplication>
 #include <QRandomGenerator>
 #include <QTimer>
 #include <QWidget>
@@ -111,7 +112,10 @@ PortalAnswer compose_with_portal(QWidget* owner, const MailMessage& message) {
     bus.connect(kService, request_path, QStringLiteral("org.freedesktop.portal.Request"),
                 QStringLiteral("Response"), &waiter, SLOT(response(uint, QVariantMap)));
 
-    const QString parent = owner && owner->window()->winId()
+    // An X11 window names itself to the portal by its id; a Wayland one would need a handle
+    // exported by the compositor, and goes without.
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    const QString parent = x11 && owner && owner->window()->winId()
                                ? QStringLiteral("x11:%1").arg(owner->window()->winId(), 0, 16)
                                : QString();
     QDBusMessage call =

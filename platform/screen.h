@@ -53,6 +53,15 @@ public:
     // Makes sure the display server has carried out every request this program has sent, so
     // that a window just hidden is really gone from the screen.
     virtual void sync() = 0;
+
+    // Whether cursor() and foreground_window() can ever answer. A Wayland session keeps both
+    // from applications.
+    virtual bool reports_cursor() const { return true; }
+    virtual bool reports_foreground_window() const { return true; }
+    // Where the foreground window cannot be had: a picture of a window or an area the user picks
+    // with the desktop's own tool, or nothing when the desktop offers no such tool (or its tool
+    // failed). Throws KapError when the user cancels.
+    virtual std::optional<QImage> pick_interactively() { return std::nullopt; }
 };
 
 // The screen in force: the real one unless a test installed its own.

@@ -11,12 +11,17 @@ KAP_BUILD_PACKAGES=(
     libglib2.0-dev
     dpkg-dev file
 )
-KAP_RUN_PACKAGES=(xdg-utils fonts-dejavu-core fonts-liberation2)
+KAP_RUN_PACKAGES=(xdg-utils fonts-dejavu-core fonts-liberation2 qt6-wayland)
 KAP_TEST_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     xvfb xauth xdotool openbox x11-utils imagemagick pngcheck libjpeg-turbo-progs clang-format
     xcompmgr xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
     desktop-file-utils appstream man-db python3 xclip dbus-daemon
+    # The Wayland captures' test: a headless sway, pipewire and the desktop portal with its
+    # wlroots back end (screenshots by grim); the portal offers screenshots only beside an
+    # implementation of its access dialogs, the GTK one.
+    sway swaybg grim pipewire pipewire-bin dbus-bin xdg-desktop-portal xdg-desktop-portal-wlr
+    xdg-desktop-portal-gtk
 )
 
 kap_install_missing() {

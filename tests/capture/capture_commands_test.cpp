@@ -144,4 +144,50 @@ TEST_F(CaptureCommandsTest, AFailedCaptureShowsTheWindowAgainAndTakesTheOverlayD
     EXPECT_TRUE(window.visible);
 }
 
+// A session that keeps the pointer and the foreground window from the program (Wayland).
+TEST_F(CaptureCommandsTest, WithoutPointerOrWindowTheStatusBarSaysSoOnceAndCapturesGoOn) {
+    screen.cursor_reportable = false;
+    screen.window_reportable = false;
+    screen.foreground = ScreenRect{10, 10, 50, 50}; // never asked for in such a session
+
+    // The toggle still sets the delay; the word comes once.
+    capture.cursor_toggled(true);
+    EXPECT_EQ(window.delay_seconds(), 3);
+    EXPECT_EQ(window.status[kSessionNotePanel], kNoPointerText);
+    window.status[kSessionNotePanel].clear();
+    capture.cursor_toggled(false);
+    capture.cursor_toggled(true);
+    EXPECT_TRUE(window.status[kSessionNotePanel].isEmpty());
+
+    // No pick offered: the whole display, after the usual wait, with the word once.
+    capture.capture_active_window();
+    EXPECT_EQ(waits, std::vector<int>{3200});
+    EXPECT_EQ(window.picture_, screen.desktop);
+    EXPECT_EQ(window.status[kSessionNotePanel], kWholeDisplayText);
+    EXPECT_EQ(window.history->count(), 1);
+
+    // A pick offered: its picture, whatever its size, and its own word once.
+    const QImage picked = window_pattern(QSize(300, 200), 4);
+    screen.pick = [&] { return std::optional<QImage>(picked); };
+    const size_t grabs = screen.grabs.size();
+    capture.capture_active_window();
+    EXPECT_EQ(screen.grabs.size(), grabs) << "the screen itself is not grabbed";
+    EXPECT_EQ(window.picture_, picked);
+    EXPECT_EQ(window.status[kSessionNotePanel], kWindowPickText);
+    EXPECT_TRUE(window.visible);
+}
+
+TEST_F(CaptureCommandsTest, ACancelledPickLeavesThePictureAsItWas) {
+    screen.window_reportable = false;
+    const QImage before = position_pattern(QSize(40, 30));
+    window.picture_ = before;
+    screen.pick = []() -> std::optional<QImage> {
+        throw KapError(QStringLiteral("Capture d'écran annulée"));
+    };
+    EXPECT_THROW(capture.capture_active_window(), KapError);
+    EXPECT_EQ(window.picture_, before);
+    EXPECT_TRUE(window.visible) << "the main window comes back";
+    EXPECT_FALSE(QFileInfo::exists(grabbed_capture_file()));
+}
+
 } // namespace

@@ -24,6 +24,9 @@ public:
     std::optional<ScreenRect> foreground_window() override;
     std::optional<CursorState> cursor() override;
     void sync() override;
+    bool reports_cursor() const override { return cursor_reportable; }
+    bool reports_foreground_window() const override { return window_reportable; }
+    std::optional<QImage> pick_interactively() override { return pick ? pick() : std::nullopt; }
 
     // Set by tests.
     QImage desktop; // Format_BGR888
@@ -33,6 +36,11 @@ public:
     std::optional<ScreenRect> foreground;
     std::optional<CursorState> cursor_state;        // unset: the platform cannot report the cursor
     std::function<void(const ScreenRect&)> on_grab; // called before each grab
+    // A session that keeps the pointer or the foreground window from the program, and the pick
+    // it offers instead (none when unset).
+    bool cursor_reportable = true;
+    bool window_reportable = true;
+    std::function<std::optional<QImage>()> pick;
 
     // Recorded.
     std::vector<ScreenRect> grabs;
