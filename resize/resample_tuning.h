@@ -21,6 +21,9 @@ struct ResampleTuning {
     // where the processor has AVX2 and FMA, settling each weight exactly or handing it to the
     // extended-precision code. Off: every weight in extended precision.
     bool vector_weights = true;
+    // When the pairs are too many for the table, compute each pixel's weights in the pass that
+    // blends it, eight pixels at a time, where the processor has AVX-512. Off: rows of blends.
+    bool fused_rows = true;
 };
 
 QImage resample_bilinear_tuned(const QImage& source, int new_width, int new_height,
