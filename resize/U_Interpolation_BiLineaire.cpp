@@ -621,7 +621,7 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y) {
 // The arithmetic needs the compiler not to fuse the separate multiplications and additions
 // written below into FMAs (ISO C++ mode, where GCC does not contract).
 
-#define KAP_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx2,fma")))
+#define KAP_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx512vbmi,avx2,fma")))
 
 constexpr int kLanes = 8;
 
@@ -633,6 +633,13 @@ struct FusedColumns {
     // source row, never reaching past the row's stored bytes, and the shift that brings P0 to
     // the low bytes.
     std::vector<std::int32_t> off_lo, off_hi, shift_lo;
+    // Per kLanes columns whose neighbours lie within 64 bytes of a source row (all but strong
+    // reductions): the first byte, the bytes to load from there (0: load pixel by pixel
+    // instead), and the byte permutation that makes P0 of each column the 32-bit numbers 0..7
+    // and P1 the numbers 8..15 (the fourth byte of each is cleared after the permutation).
+    std::vector<std::int32_t> window_at;
+    std::vector<std::uint64_t> window_mask;
+    std::vector<std::uint8_t> window_perm;
     std::vector<std::uint8_t> zero; // per kLanes columns: bit i when column i's fraction is 0
     // The blends of rows whose fraction is 0 (P0 and P1), per column.
     std::vector<double> rw0, rw1, rsum;
@@ -640,9 +647,10 @@ struct FusedColumns {
 };
 
 bool has_fused_rows() {
-    static const bool yes = __builtin_cpu_supports("avx512f") &&
-                            __builtin_cpu_supports("avx512vl") &&
-                            __builtin_cpu_supports("avx512dq") && has_vector_weights();
+    static const bool yes =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vbmi") && has_vector_weights();
     return yes;
 }
 
@@ -662,6 +670,9 @@ void plan_fused_columns(const Axis& cols, int width, int source_width, qsizetype
     fc.shift_lo.assign(padded, 0);
     fc.rrule.assign(padded, 0);
     fc.zero.assign(padded / kLanes, 0);
+    fc.window_at.assign(padded / kLanes, 0);
+    fc.window_mask.assign(padded / kLanes, 0);
+    fc.window_perm.assign(padded * 8, 0);
     const AxisKind flat_row{false, 0.0, 1.0};
     for (std::size_t x = 0; x < padded; ++x) {
         const AxisStep& step = cols.steps[std::min(x, static_cast<std::size_t>(width) - 1)];
@@ -684,6 +695,24 @@ void plan_fused_columns(const Axis& cols, int width, int source_width, qsizetype
         }
         if (k.frac == 0.0)
             fc.zero[x / kLanes] |= static_cast<std::uint8_t>(1u << (x % kLanes));
+        const std::size_t chunk = x / kLanes, lane = x % kLanes;
+        if (lane == 0)
+            fc.window_at[chunk] = at;
+        const std::int32_t from = at - fc.window_at[chunk];
+        const std::int32_t needed = from + (step.base + 1 < source_width ? 6 : 3);
+        if (needed > 64) {
+            fc.window_mask[chunk] = 0;
+        } else if (lane == 0 || fc.window_mask[chunk] != 0) {
+            const std::uint64_t mask =
+                needed == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << needed) - 1;
+            fc.window_mask[chunk] |= mask;
+            for (int b = 0; b < 3; ++b) {
+                fc.window_perm[64 * chunk + 4 * lane + b] =
+                    static_cast<std::uint8_t>((from + b) & 63);
+                fc.window_perm[64 * chunk + 32 + 4 * lane + b] =
+                    static_cast<std::uint8_t>((from + 3 + b) & 63);
+            }
+        }
         if (rows_with_zero && x < static_cast<std::size_t>(width)) {
             Blend b;
             make_blend(k, flat_row, b);
@@ -695,13 +724,19 @@ void plan_fused_columns(const Axis& cols, int width, int source_width, qsizetype
     }
 }
 
-// The plain forms of these three conversions start from an undefined register, which GCC 12
+// The plain forms of these conversions start from an undefined register, which GCC 12
 // reports as maybe uninitialised; the masked forms with every lane set are the same instruction.
 KAP_AVX512 inline __m512d rsqrt14(__m512d a) {
     return _mm512_mask_rsqrt14_pd(_mm512_setzero_pd(), 0xFF, a);
 }
 KAP_AVX512 inline __m512d to_double(__m256i a) {
     return _mm512_mask_cvtepi32_pd(_mm512_setzero_pd(), 0xFF, a);
+}
+KAP_AVX512 inline __m256i lower_half(__m512i a) {
+    return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xFF, a, 0);
+}
+KAP_AVX512 inline __m256i upper_half(__m512i a) {
+    return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xFF, a, 1);
 }
 KAP_AVX512 inline __m256i truncated(__m512d a) {
     return _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xFF, a);
@@ -784,13 +819,12 @@ void known_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r
     blend_row<true>(r0, r1, &one, 1, &b, out);
 }
 
-// Puts in `hi` the weights of the lanes of `lanes` that `settled` does not cover, computed in
-// extended precision from the column's and the row's fractions.
-KAP_AVX512 void settle_weights(const FusedColumns& fc, std::size_t at, __mmask8 lanes,
-                               const __mmask8* settled, const AxisKind& ky, __m512d* hi) {
-    alignas(64) double w[4][kLanes];
-    for (int i = 0; i < 4; ++i)
-        _mm512_store_pd(w[i], hi[i]);
+// Puts in `w` (four weights of kLanes lanes) the weights of the lanes of `lanes` that their
+// `settled` mask does not cover, computed in extended precision from the column's and the row's
+// fractions.
+[[gnu::noinline]] void settle_weights(const FusedColumns& fc, std::size_t at, unsigned lanes,
+                                      const unsigned* settled, const AxisKind& ky,
+                                      double (*w)[kLanes]) {
     for (unsigned m = lanes; m; m &= m - 1) {
         const int lane = std::countr_zero(m);
         for (int i = 0; i < 4; ++i)
@@ -800,8 +834,6 @@ KAP_AVX512 void settle_weights(const FusedColumns& fc, std::size_t at, __mmask8 
                 w[i][lane] = inverse_distance(a, b);
             }
     }
-    for (int i = 0; i < 4; ++i)
-        hi[i] = _mm512_load_pd(w[i]);
 }
 
 KAP_AVX512 void fused_row_avx512(const Plan& plan, int y) {
@@ -844,28 +876,38 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, int y) {
                               a2l = _mm512_loadu_pd(&fc.a2l[at]);
                 const __m512d b2h = _mm512_loadu_pd(&fc.b2h[at]),
                               b2l = _mm512_loadu_pd(&fc.b2l[at]);
-                __m512d hi[4], lo[4];
-                inverse_distance8(a2h, a2l, dy2h, dy2l, hi[0], lo[0]);
-                inverse_distance8(b2h, b2l, dy2h, dy2l, hi[1], lo[1]);
-                inverse_distance8(a2h, a2l, ry2h, ry2l, hi[2], lo[2]);
-                inverse_distance8(b2h, b2l, ry2h, ry2l, hi[3], lo[3]);
-                // A weight that cannot be settled here is computed in extended precision, as
-                // make_blend does, and put in its place.
-                __mmask8 settled[4];
-                for (int i = 0; i < 4; ++i)
-                    settled[i] = settled8(hi[i], lo[i]);
-                const __mmask8 unsettled =
-                    ~(settled[0] & settled[1] & settled[2] & settled[3]) & ~zero_cols & valid;
-                if (unsettled)
-                    settle_weights(fc, at, unsettled, settled, ky, hi);
+                __m512d h0, h1, h2, h3, l0, l1, l2, l3;
+                inverse_distance8(a2h, a2l, dy2h, dy2l, h0, l0);
+                inverse_distance8(b2h, b2l, dy2h, dy2l, h1, l1);
+                inverse_distance8(a2h, a2l, ry2h, ry2l, h2, l2);
+                inverse_distance8(b2h, b2l, ry2h, ry2l, h3, l3);
+                const __mmask8 s0 = settled8(h0, l0), s1 = settled8(h1, l1), s2 = settled8(h2, l2),
+                               s3 = settled8(h3, l3);
+                if (const __mmask8 unsettled = ~(s0 & s1 & s2 & s3) & ~zero_cols & valid) {
+                    // A weight that cannot be settled here is computed in extended precision,
+                    // as make_blend does, and put in its place.
+                    alignas(64) double w[4][kLanes];
+                    _mm512_store_pd(w[0], h0);
+                    _mm512_store_pd(w[1], h1);
+                    _mm512_store_pd(w[2], h2);
+                    _mm512_store_pd(w[3], h3);
+                    const unsigned masks[4] = {s0, s1, s2, s3};
+                    settle_weights(fc, at, unsettled, masks, ky, w);
+                    h0 = _mm512_load_pd(w[0]);
+                    h1 = _mm512_load_pd(w[1]);
+                    h2 = _mm512_load_pd(w[2]);
+                    h3 = _mm512_load_pd(w[3]);
+                }
                 // The exact sum of the four weights and S, with the flat-area rule, as in
                 // four_blends.
-                __m512d sh = hi[0], sl = zero;
-                for (int i = 1; i < 4; ++i) {
-                    const __m512d s = _mm512_add_pd(sh, hi[i]);
-                    sl = _mm512_add_pd(sl, two_sum_err8(sh, hi[i], s));
-                    sh = s;
-                }
+                __m512d sh = _mm512_add_pd(h0, h1);
+                __m512d sl = two_sum_err8(h0, h1, sh);
+                __m512d t = _mm512_add_pd(sh, h2);
+                sl = _mm512_add_pd(sl, two_sum_err8(sh, h2, t));
+                sh = t;
+                t = _mm512_add_pd(sh, h3);
+                sl = _mm512_add_pd(sl, two_sum_err8(sh, h3, t));
+                sh = t;
                 const __m512d th = _mm512_add_pd(sh, sl);
                 const __m512d tl = _mm512_sub_pd(sl, _mm512_sub_pd(th, sh));
                 good =
@@ -876,10 +918,10 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, int y) {
                            (_mm512_cmp_pd_mask(excess, zero, _CMP_EQ_OQ) &
                             _mm512_cmp_pd_mask(th, _mm512_set1_pd(kExactFlatSum), _CMP_LT_OQ));
                 rule_neg = _mm512_cmp_pd_mask(excess, _mm512_sub_pd(zero, threshold), _CMP_LT_OQ);
-                w0 = hi[0];
-                w1 = hi[1];
-                w2 = hi[2];
-                w3 = hi[3];
+                w0 = h0;
+                w1 = h1;
+                w2 = h2;
+                w3 = h3;
                 sum = th;
             } else {
                 w0 = w1 = w2 = w3 = sum = zero;
@@ -911,21 +953,40 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, int y) {
             uses3 = 0;
         }
         const __mmask8 uses2 = zero_row ? 0 : 0xFF;
-        const __m512d inv_sum = _mm512_div_pd(_mm512_set1_pd(1.0), sum);
 
         // The neighbours: P0 and P1 from row r0, P2 and P3 from row r1.
-        const __m256i off_lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_lo[at]));
-        const __m256i off_hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_hi[at]));
-        const __m256i shift =
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.shift_lo[at]));
-        const __m256i lo0 = _mm256_srlv_epi32(
-            _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_lo, 1), shift);
-        const __m256i hi0 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_hi, 1);
-        const __m256i lo1 = _mm256_srlv_epi32(
-            _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_lo, 1), shift);
-        const __m256i hi1 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_hi, 1);
-        const __m256i p0 = _mm256_and_si256(lo0, low24), p1 = _mm256_srli_epi32(hi0, 8);
-        const __m256i p2 = _mm256_and_si256(lo1, low24), p3 = _mm256_srli_epi32(hi1, 8);
+        __m256i p0, p1, p2, p3;
+        if (const __mmask64 window = fc.window_mask[at / kLanes]) {
+            // One masked load per row (bytes outside the mask are not read) and a permutation.
+            const __m512i perm = _mm512_loadu_si512(&fc.window_perm[8 * at]);
+            const std::int32_t from = fc.window_at[at / kLanes];
+            constexpr __mmask64 kPixelBytes = 0x7777777777777777ULL;
+            const __m512i top = _mm512_maskz_permutexvar_epi8(
+                kPixelBytes, perm, _mm512_maskz_loadu_epi8(window, r0 + from));
+            const __m512i bottom = _mm512_maskz_permutexvar_epi8(
+                kPixelBytes, perm, _mm512_maskz_loadu_epi8(window, r1 + from));
+            p0 = lower_half(top);
+            p1 = upper_half(top);
+            p2 = lower_half(bottom);
+            p3 = upper_half(bottom);
+        } else {
+            const __m256i off_lo =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_lo[at]));
+            const __m256i off_hi =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_hi[at]));
+            const __m256i shift =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.shift_lo[at]));
+            const __m256i lo0 = _mm256_srlv_epi32(
+                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_lo, 1), shift);
+            const __m256i hi0 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_hi, 1);
+            const __m256i lo1 = _mm256_srlv_epi32(
+                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_lo, 1), shift);
+            const __m256i hi1 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_hi, 1);
+            p0 = _mm256_and_si256(lo0, low24);
+            p1 = _mm256_srli_epi32(hi0, 8);
+            p2 = _mm256_and_si256(lo1, low24);
+            p3 = _mm256_srli_epi32(hi1, 8);
+        }
         const __mmask8 flat = (_mm256_cmpeq_epi32_mask(p0, p1) | ~uses1) &
                               (_mm256_cmpeq_epi32_mask(p0, p2) | ~uses2) &
                               (_mm256_cmpeq_epi32_mask(p0, p3) | ~uses3);
@@ -938,7 +999,9 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, int y) {
         const __mmask8 settled_pixels = flat_decided | copy;
         __mmask8 near = 0;
         __m256i pixel = flat_pixels;
-        for (int c = 0; c < 3 && (settled_pixels & valid) != valid; ++c) {
+        const bool estimate = (settled_pixels & valid) != valid;
+        const __m512d inv_sum = estimate ? _mm512_div_pd(_mm512_set1_pd(1.0), sum) : zero;
+        for (int c = 0; c < 3 && estimate; ++c) {
             const __m256i a = _mm256_shuffle_epi8(p0, channel[c]);
             const __m256i b = _mm256_shuffle_epi8(p1, channel[c]);
             const __m256i cc = _mm256_shuffle_epi8(p2, channel[c]);
