@@ -99,6 +99,21 @@ Axis map_axis(int source_size, int dest_size) {
     return axis;
 }
 
+// The destination rows (steps) ordered by kind, each kind's rows top to bottom.
+std::vector<int> rows_by_kind(const Axis& rows) {
+    const std::size_t nkinds = rows.kinds.size();
+    std::vector<int> first(nkinds + 1, 0);
+    for (const AxisStep& step : rows.steps)
+        ++first[static_cast<std::size_t>(step.kind) + 1];
+    for (std::size_t k = 0; k < nkinds; ++k)
+        first[k + 1] += first[k];
+    std::vector<int> order(rows.steps.size());
+    for (std::size_t y = 0; y < rows.steps.size(); ++y)
+        order[static_cast<std::size_t>(first[static_cast<std::size_t>(rows.steps[y].kind)]++)] =
+            static_cast<int>(y);
+    return order;
+}
+
 // The largest number of steps between a step and the next one of the same kind (0 when no kind
 // comes back).
 std::size_t return_gap(const Axis& axis) {
@@ -539,6 +554,8 @@ struct Plan {
     const void* vector_kinds = nullptr; // &vec_cols when the weights are computed four at a time
     // The columns' share of the rows computed eight pixels at a time, when they are.
     const struct FusedColumns* fused = nullptr;
+    // Those rows come grouped by kind and the weights of a kind are kept while its rows last.
+    bool keep_row_weights = false;
     // The order in which the destination rows are computed, when not top to bottom: grouped by
     // row kind, so that one row of blends serves every row of its kind in turn.
     std::vector<int> order;
@@ -552,20 +569,35 @@ struct Plan {
 // order of their first row and a given fraction comes back with a fixed period, so as long as
 // the period fits in the slots every row kind is computed once per thread and then reused,
 // instead of once per destination row.
+// The weights of one row kind for every column, for the rows computed eight pixels at a time:
+// w[0..3] and S per column, and per eight columns the masks exact, rule_pos, rule_neg, copy,
+// uses1 and uses3.
+struct KindWeights {
+    int kind = -1;
+    std::vector<double> w[5];
+    std::vector<std::uint8_t> masks;
+    void allocate(std::size_t padded) {
+        for (auto& v : w)
+            v.resize(padded);
+        masks.resize(padded / 8 * 6);
+    }
+};
+
 struct RowBlends {
+    KindWeights kept;               // for the rows computed eight pixels at a time
     Blends blends;                  // slots x column kinds
     std::vector<int> kinds;         // row kind held by each slot, -1 for none
     std::vector<std::uint8_t> done; // per column kind, for make_blend_row
 };
 
 #ifdef KAP_VECTOR_WEIGHTS
-void fused_row(const Plan& plan, int y);
+void fused_row(const Plan& plan, KindWeights& kept, int y);
 #endif
 
 void compute_row(const Plan& plan, RowBlends& scratch, int y) {
 #ifdef KAP_VECTOR_WEIGHTS
     if (plan.fused) {
-        fused_row(plan, y);
+        fused_row(plan, scratch.kept, y);
         return;
     }
 #endif
@@ -836,7 +868,12 @@ void known_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r
     }
 }
 
-KAP_AVX512 void fused_row_avx512(const Plan& plan, int y) {
+enum class Pass { Blend, KeepWeights, BlendKept };
+
+// One destination row. Blend: weights computed and used at once. KeepWeights: the weights of the
+// row's kind computed into `kept`, nothing blended. BlendKept: blended with the weights in `kept`,
+// those of a row of the same kind.
+template <Pass Mode> KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y) {
     const FusedColumns& fc = *plan.fused;
     const AxisStep& step = plan.rows.steps[static_cast<std::size_t>(y)];
     const AxisKind& ky = plan.rows.kinds[static_cast<std::size_t>(step.kind)];
@@ -869,7 +906,20 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, int y) {
             width - x >= kLanes ? __mmask8(0xFF) : __mmask8((1u << (width - x)) - 1);
         __m512d w0, w1, w2, w3, sum;
         __mmask8 exact, rule_pos, rule_neg, copy = 0, uses1, uses3;
-        if (!zero_row) {
+        if constexpr (Mode == Pass::BlendKept) {
+            w0 = _mm512_loadu_pd(&kept->w[0][at]);
+            w1 = _mm512_loadu_pd(&kept->w[1][at]);
+            w2 = _mm512_loadu_pd(&kept->w[2][at]);
+            w3 = _mm512_loadu_pd(&kept->w[3][at]);
+            sum = _mm512_loadu_pd(&kept->w[4][at]);
+            const std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
+            exact = m[0];
+            rule_pos = m[1];
+            rule_neg = m[2];
+            copy = m[3];
+            uses1 = m[4];
+            uses3 = m[5];
+        } else if (!zero_row) {
             __mmask8 good = 0xFF;
             if (zero_cols != 0xFF) {
                 const __m512d a2h = _mm512_loadu_pd(&fc.a2h[at]),
@@ -951,6 +1001,21 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, int y) {
             copy = zero_cols;
             uses1 = static_cast<__mmask8>(~zero_cols);
             uses3 = 0;
+        }
+        if constexpr (Mode == Pass::KeepWeights) {
+            _mm512_storeu_pd(&kept->w[0][at], w0);
+            _mm512_storeu_pd(&kept->w[1][at], w1);
+            _mm512_storeu_pd(&kept->w[2][at], w2);
+            _mm512_storeu_pd(&kept->w[3][at], w3);
+            _mm512_storeu_pd(&kept->w[4][at], sum);
+            std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
+            m[0] = exact;
+            m[1] = rule_pos;
+            m[2] = rule_neg;
+            m[3] = copy;
+            m[4] = uses1;
+            m[5] = uses3;
+            continue;
         }
         const __mmask8 uses2 = zero_row ? 0 : 0xFF;
 
@@ -1057,8 +1122,18 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, int y) {
     }
 }
 
-void fused_row(const Plan& plan, int y) {
-    fused_row_avx512(plan, y);
+void fused_row(const Plan& plan, KindWeights& kept, int y) {
+    if (!plan.keep_row_weights) {
+        fused_row_avx512<Pass::Blend>(plan, nullptr, y);
+        return;
+    }
+    const int kind = plan.rows.steps[static_cast<std::size_t>(y)].kind;
+    if (kept.kind != kind) {
+        kept.kind = -1; // until complete
+        fused_row_avx512<Pass::KeepWeights>(plan, &kept, y);
+        kept.kind = kind;
+    }
+    fused_row_avx512<Pass::BlendKept>(plan, &kept, y);
 }
 #endif
 
@@ -1206,7 +1281,7 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
             threads = thread_count(tuning, new_width, new_height);
             scratch.resize(static_cast<std::size_t>(threads));
 #ifdef KAP_VECTOR_WEIGHTS
-            if (ncols * nrows > tuning.max_weight_table && tuning.fused_rows && plan.fast &&
+            if (ncols * nrows > tuning.fused_min_pairs && tuning.fused_rows && plan.fast &&
                 plan.vector_kinds && has_fused_rows()) {
                 bool rows_with_zero = false;
                 for (const AxisKind& k : plan.rows.kinds)
@@ -1214,12 +1289,20 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
                 plan_fused_columns(plan.cols, new_width, source.width(), source.bytesPerLine(),
                                    rows_with_zero, fused);
                 plan.fused = &fused;
+                // Rows of one kind share their weights when each kind has two rows or more on
+                // average: the rows are then taken kind by kind.
+                plan.keep_row_weights = static_cast<std::size_t>(new_height) >= 2 * nrows;
+                if (plan.keep_row_weights) {
+                    plan.order = rows_by_kind(plan.rows);
+                    for (RowBlends& rb : scratch)
+                        rb.kept.allocate(fused.a2h.size());
+                }
             }
 #endif
             for (RowBlends& rb : scratch)
                 rb.done.resize(ncols);
             if (plan.fused) {
-                // Nothing shared between rows but the columns' plan.
+                // Nothing shared between rows but the columns' plan and the kept weights.
             } else if (ncols * nrows <= tuning.max_weight_table) {
                 plan.table.allocate(ncols * nrows);
                 for (std::size_t r = 0; r < nrows; ++r)
@@ -1236,15 +1319,7 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
                 const std::size_t kind_slots = gap <= budget ? std::max<std::size_t>(gap, 1) : 1;
                 if (gap > budget) {
                     // Row kinds come back too far apart to be kept: take the rows kind by kind.
-                    std::vector<int> first(nrows + 1, 0);
-                    for (const AxisStep& step : plan.rows.steps)
-                        ++first[static_cast<std::size_t>(step.kind) + 1];
-                    for (std::size_t k = 0; k < nrows; ++k)
-                        first[k + 1] += first[k];
-                    plan.order.resize(static_cast<std::size_t>(new_height));
-                    for (int y = 0; y < new_height; ++y)
-                        plan.order[static_cast<std::size_t>(
-                            first[static_cast<std::size_t>(plan.rows.steps[y].kind)]++)] = y;
+                    plan.order = rows_by_kind(plan.rows);
                 }
                 for (RowBlends& rb : scratch) {
                     rb.blends.allocate(kind_slots * ncols);
