@@ -16,6 +16,11 @@
 #include <unordered_map>
 #include <vector>
 
+#ifdef __linux__
+#include <cstdlib>
+#include <sys/mman.h>
+#endif
+
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KAP_VECTOR_WEIGHTS 1
 #include <immintrin.h>
@@ -1146,6 +1151,29 @@ struct FinishGuard {
     }
 };
 
+// A new 24-bit picture. A large one is placed in memory the system may back with 2 MB pages:
+// the first writes into a fresh 4K picture otherwise fault thousands of 4 kB pages, which costs
+// more than computing the pixels on some virtual machines.
+QImage new_picture(int width, int height) {
+#ifdef __linux__
+    constexpr std::size_t kLargePage = std::size_t{2} << 20;
+    const qsizetype stride = (qsizetype{width} * 3 + 3) / 4 * 4;
+    const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    if (bytes >= 2 * kLargePage) {
+        const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+        if (void* memory = std::aligned_alloc(kLargePage, rounded)) {
+            madvise(memory, rounded, MADV_HUGEPAGE); // a hint: without it, ordinary pages
+            QImage image(static_cast<uchar*>(memory), width, height, stride, QImage::Format_BGR888,
+                         std::free, memory);
+            if (!image.isNull())
+                return image;
+            std::free(memory);
+        }
+    }
+#endif
+    return QImage(width, height, QImage::Format_BGR888);
+}
+
 [[noreturn]] void out_of_range() {
     throw KapError(msg_property_out_of_range(QStringLiteral("TProgressBar")));
 }
@@ -1252,7 +1280,7 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
     int threads = 1;
     try {
         if (new_width > 0) {
-            result = QImage(new_width, new_height, QImage::Format_BGR888);
+            result = new_picture(new_width, new_height);
             if (result.isNull())
                 throw std::bad_alloc();
             plan.src = source.constBits();
