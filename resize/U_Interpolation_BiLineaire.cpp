@@ -17,7 +17,6 @@
 #include <vector>
 
 #ifdef __linux__
-#include <cstdlib>
 #include <sys/mman.h>
 #endif
 
@@ -1151,27 +1150,24 @@ struct FinishGuard {
     }
 };
 
-// A new 24-bit picture. A large one is placed in memory the system may back with 2 MB pages:
-// the first writes into a fresh 4K picture otherwise fault thousands of 4 kB pages, which costs
-// more than computing the pixels on some virtual machines.
+// A new 24-bit picture. The system is asked to back a large one with 2 MB pages where its memory
+// is fresh: the first writes into a new 4K picture otherwise fault thousands of 4 kB pages, which
+// on some virtual machines costs more than computing the pixels. Memory the allocator hands back
+// from an earlier picture is already in place and is left as it is.
 QImage new_picture(int width, int height) {
+    QImage image(width, height, QImage::Format_BGR888);
 #ifdef __linux__
-    constexpr std::size_t kLargePage = std::size_t{2} << 20;
-    const qsizetype stride = (qsizetype{width} * 3 + 3) / 4 * 4;
-    const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-    if (bytes >= 2 * kLargePage) {
-        const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-        if (void* memory = std::aligned_alloc(kLargePage, rounded)) {
-            madvise(memory, rounded, MADV_HUGEPAGE); // a hint: without it, ordinary pages
-            QImage image(static_cast<uchar*>(memory), width, height, stride, QImage::Format_BGR888,
-                         std::free, memory);
-            if (!image.isNull())
-                return image;
-            std::free(memory);
-        }
+    constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
+    if (!image.isNull() && image.sizeInBytes() >= 4 * static_cast<qsizetype>(kLargePage)) {
+        const auto first = reinterpret_cast<std::uintptr_t>(image.bits());
+        const std::uintptr_t from = (first + kLargePage - 1) / kLargePage * kLargePage;
+        const std::uintptr_t to =
+            (first + static_cast<std::uintptr_t>(image.sizeInBytes())) / kLargePage * kLargePage;
+        if (to > from)
+            madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // only a hint
     }
 #endif
-    return QImage(width, height, QImage::Format_BGR888);
+    return image;
 }
 
 [[noreturn]] void out_of_range() {
