@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/extended_precision.h"
+#include "platform/large_pages.h"
 #include "resize/resample_tuning.h"
 
 #include <algorithm>
@@ -15,10 +16,6 @@
 #include <thread>
 #include <unordered_map>
 #include <vector>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #define KAP_VECTOR_WEIGHTS 1
@@ -1148,23 +1145,11 @@ struct FinishGuard {
     }
 };
 
-// A new 24-bit picture. The system is asked to back a large one with 2 MB pages where its memory
-// is fresh: the first writes into a new 4K picture otherwise fault thousands of 4 kB pages, which
-// on some virtual machines costs more than computing the pixels. Memory the allocator hands back
-// from an earlier picture is already in place and is left as it is.
+// A new 24-bit picture, in large pages where its memory is fresh (see advise_large_pages).
 QImage new_picture(int width, int height) {
     QImage image(width, height, QImage::Format_BGR888);
-#ifdef __linux__
-    constexpr std::uintptr_t kLargePage = std::uintptr_t{2} << 20;
-    if (!image.isNull() && image.sizeInBytes() >= 4 * static_cast<qsizetype>(kLargePage)) {
-        const auto first = reinterpret_cast<std::uintptr_t>(image.bits());
-        const std::uintptr_t from = (first + kLargePage - 1) / kLargePage * kLargePage;
-        const std::uintptr_t to =
-            (first + static_cast<std::uintptr_t>(image.sizeInBytes())) / kLargePage * kLargePage;
-        if (to > from)
-            madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // only a hint
-    }
-#endif
+    if (!image.isNull())
+        advise_large_pages(image.bits(), static_cast<std::size_t>(image.sizeInBytes()));
     return image;
 }
 
