@@ -585,20 +585,22 @@ struct KindWeights {
 };
 
 struct RowBlends {
-    KindWeights kept;               // for the rows computed eight pixels at a time
-    Blends blends;                  // slots x column kinds
-    std::vector<int> kinds;         // row kind held by each slot, -1 for none
-    std::vector<std::uint8_t> done; // per column kind, for make_blend_row
+    std::vector<std::uint8_t> block; // rows computed before they go into the result
+    KindWeights kept;                // for the rows computed eight pixels at a time
+    Blends blends;                   // slots x column kinds
+    std::vector<int> kinds;          // row kind held by each slot, -1 for none
+    std::vector<std::uint8_t> done;  // per column kind, for make_blend_row
 };
 
 #ifdef KAP_VECTOR_WEIGHTS
-void fused_row(const Plan& plan, KindWeights& kept, int y);
+void fused_row(const Plan& plan, KindWeights& kept, int y, std::uint8_t* out_row);
 #endif
 
-void compute_row(const Plan& plan, RowBlends& scratch, int y) {
+// Destination row y, written at `out` (its place in the result, or a row of a private buffer).
+void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out) {
 #ifdef KAP_VECTOR_WEIGHTS
     if (plan.fused) {
-        fused_row(plan, scratch.kept, y);
+        fused_row(plan, scratch.kept, y, out);
         return;
     }
 #endif
@@ -619,7 +621,6 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y) {
     }
     const std::uint8_t* r0 = plan.src + step.base * plan.src_stride;
     const std::uint8_t* r1 = step.base + 1 < plan.src_height ? r0 + plan.src_stride : r0;
-    std::uint8_t* out = plan.dst + y * plan.dst_stride;
     if (plan.fast)
         blend_row<true>(r0, r1, plan.cols.steps.data(), plan.width, blends, out);
     else
@@ -872,13 +873,14 @@ enum class Pass { Blend, KeepWeights, BlendKept };
 // One destination row. Blend: weights computed and used at once. KeepWeights: the weights of the
 // row's kind computed into `kept`, nothing blended. BlendKept: blended with the weights in `kept`,
 // those of a row of the same kind.
-template <Pass Mode> KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y) {
+template <Pass Mode>
+KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
+                                 std::uint8_t* out_row) {
     const FusedColumns& fc = *plan.fused;
     const AxisStep& step = plan.rows.steps[static_cast<std::size_t>(y)];
     const AxisKind& ky = plan.rows.kinds[static_cast<std::size_t>(step.kind)];
     const std::uint8_t* r0 = plan.src + step.base * plan.src_stride;
     const std::uint8_t* r1 = step.base + 1 < plan.src_height ? r0 + plan.src_stride : r0;
-    std::uint8_t* out_row = plan.dst + y * plan.dst_stride;
     const int width = plan.width;
     const bool zero_row = ky.frac == 0.0;
 
@@ -1121,18 +1123,18 @@ template <Pass Mode> KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeig
     }
 }
 
-void fused_row(const Plan& plan, KindWeights& kept, int y) {
+void fused_row(const Plan& plan, KindWeights& kept, int y, std::uint8_t* out_row) {
     if (!plan.keep_row_weights) {
-        fused_row_avx512<Pass::Blend>(plan, nullptr, y);
+        fused_row_avx512<Pass::Blend>(plan, nullptr, y, out_row);
         return;
     }
     const int kind = plan.rows.steps[static_cast<std::size_t>(y)].kind;
     if (kept.kind != kind) {
         kept.kind = -1; // until complete
-        fused_row_avx512<Pass::KeepWeights>(plan, &kept, y);
+        fused_row_avx512<Pass::KeepWeights>(plan, &kept, y, out_row);
         kept.kind = kind;
     }
-    fused_row_avx512<Pass::BlendKept>(plan, &kept, y);
+    fused_row_avx512<Pass::BlendKept>(plan, &kept, y, out_row);
 }
 #endif
 
@@ -1167,45 +1169,65 @@ int thread_count(const ResampleTuning& tuning, int width, int height) {
     return static_cast<int>(std::clamp(cores, 1u, 8u));
 }
 
+// Rows handed out at a time to the threads sharing a resampling.
+constexpr int kRowBlock = 8;
+
 void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progress,
               std::vector<RowBlends>& scratch) {
     if (threads <= 1) {
         for (int y = 0; y < height; ++y) {
             if (progress)
                 progress->row_reached(y);
-            compute_row(plan, scratch[0], plan.row_at(y));
+            const int row = plan.row_at(y);
+            compute_row(plan, scratch[0], row, plan.dst + row * plan.dst_stride);
         }
         return;
     }
 
-    // Rows go out in blocks to whichever thread is free; this thread reports every row in
-    // order as soon as it and all rows before it are done. (Rows grouped by kind are reported
-    // by their place in that order: the progress still moves once per row, from 0 to the end.)
-    constexpr int kBlock = 8;
-    const int blocks = (height + kBlock - 1) / kBlock;
+    // Rows go out in blocks to whichever thread is free. A block is computed into the thread's
+    // own buffer and copied into the result by the thread that finishes it first: once no block
+    // is left to take, this thread computes again any block still in progress elsewhere, rather
+    // than wait for a thread that the system may have paused for milliseconds (on a busy
+    // machine). This thread reports every row in order as soon as it and all rows before it
+    // are in the result. (Rows grouped by kind are reported by their place in that order: the
+    // progress still moves once per row, from 0 to the end.)
+    enum : int { kOpen, kCopying, kInPlace };
+    const int blocks = (height + kRowBlock - 1) / kRowBlock;
+    const std::size_t row_bytes = static_cast<std::size_t>(plan.width) * 3;
     std::atomic<int> next{0};
-    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[blocks]);
+    std::unique_ptr<std::atomic<int>[]> state(new std::atomic<int>[blocks]);
     for (int b = 0; b < blocks; ++b)
-        done[b].store(false, std::memory_order_relaxed);
+        state[b].store(kOpen, std::memory_order_relaxed);
 
     auto compute_block = [&](int b, RowBlends& rb) {
-        const int end = std::min(height, (b + 1) * kBlock);
-        for (int y = b * kBlock; y < end; ++y)
-            compute_row(plan, rb, plan.row_at(y));
-        done[b].store(true, std::memory_order_release);
-        done[b].notify_all();
+        if (state[b].load(std::memory_order_acquire) != kOpen)
+            return;
+        const int first = b * kRowBlock, end = std::min(height, first + kRowBlock);
+        for (int y = first; y < end; ++y)
+            compute_row(plan, rb, plan.row_at(y),
+                        rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes);
+        int open = kOpen;
+        if (!state[b].compare_exchange_strong(open, kCopying, std::memory_order_acq_rel))
+            return; // finished by another thread meanwhile: the same bytes
+        for (int y = first; y < end; ++y)
+            std::memcpy(plan.dst + plan.row_at(y) * plan.dst_stride,
+                        rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes,
+                        row_bytes);
+        state[b].store(kInPlace, std::memory_order_release);
+        state[b].notify_all();
     };
 
     int reported = 0; // blocks whose rows have been reported
     auto report = [&](bool wait) {
         while (reported < blocks) {
-            if (wait)
-                done[reported].wait(false, std::memory_order_acquire);
-            else if (!done[reported].load(std::memory_order_acquire))
-                return;
-            const int end = std::min(height, (reported + 1) * kBlock);
+            for (int s; (s = state[reported].load(std::memory_order_acquire)) != kInPlace;) {
+                if (!wait)
+                    return;
+                state[reported].wait(s, std::memory_order_acquire);
+            }
+            const int end = std::min(height, (reported + 1) * kRowBlock);
             if (progress)
-                for (int y = reported * kBlock; y < end; ++y)
+                for (int y = reported * kRowBlock; y < end; ++y)
                     progress->row_reached(y);
             ++reported;
         }
@@ -1227,6 +1249,8 @@ void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progr
             compute_block(b, scratch[0]);
             report(false);
         }
+        for (int b = reported; b < blocks; ++b)
+            compute_block(b, scratch[0]);
         report(true);
     }
 }
@@ -1306,8 +1330,12 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
                 }
             }
 #endif
-            for (RowBlends& rb : scratch)
+            for (RowBlends& rb : scratch) {
                 rb.done.resize(ncols);
+                if (threads > 1)
+                    rb.block.resize(static_cast<std::size_t>(kRowBlock) *
+                                    static_cast<std::size_t>(new_width) * 3);
+            }
             if (plan.fused) {
                 // Nothing shared between rows but the columns' plan and the kept weights.
             } else if (ncols * nrows <= tuning.max_weight_table) {
