@@ -949,21 +949,26 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                     h2 = _mm512_load_pd(w[2]);
                     h3 = _mm512_load_pd(w[3]);
                 }
-                // The exact sum of the four weights and S, with the flat-area rule, as in
-                // four_blends.
-                __m512d sh = _mm512_add_pd(h0, h1);
-                __m512d sl = two_sum_err8(h0, h1, sh);
-                __m512d t = _mm512_add_pd(sh, h2);
-                sl = _mm512_add_pd(sl, two_sum_err8(sh, h2, t));
-                sh = t;
-                t = _mm512_add_pd(sh, h3);
-                sl = _mm512_add_pd(sl, two_sum_err8(sh, h3, t));
-                sh = t;
-                const __m512d th = _mm512_add_pd(sh, sl);
-                const __m512d tl = _mm512_sub_pd(sl, _mm512_sub_pd(th, sh));
-                good =
-                    _mm512_cmp_pd_mask(th, _mm512_set1_pd(1024.0), _CMP_LT_OQ) | settled8(th, tl);
-                const __m512d excess = _mm512_add_pd(_mm512_sub_pd(sh, th), sl);
+                // S and the flat-area rule from the exact sum of the four weights, in integers:
+                // each weight is at least 1 / sqrt(2), so a multiple of 2^-53, and while the sum
+                // stays below 2^9 it is an integer below 2^62 in units of 2^-53, where the
+                // extended additions are exact too (at most 63 bits). S is that integer rounded
+                // to double, and the excess the integer minus S; the rule then compares them
+                // exactly as flat_rule does. A larger sum (a position within 1/500 of a source
+                // pixel, rare) goes to the scalar code.
+                const __m512d unit = _mm512_set1_pd(0x1p53), inverse_unit = _mm512_set1_pd(0x1p-53);
+                const __m512i total =
+                    _mm512_add_epi64(_mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h0, unit)),
+                                                      _mm512_cvtpd_epi64(_mm512_mul_pd(h1, unit))),
+                                     _mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h2, unit)),
+                                                      _mm512_cvtpd_epi64(_mm512_mul_pd(h3, unit))));
+                const __m512d rough = _mm512_add_pd(_mm512_add_pd(h0, h1), _mm512_add_pd(h2, h3));
+                good = _mm512_cmp_pd_mask(rough, _mm512_set1_pd(500.0), _CMP_LT_OQ);
+                const __m512d rounded = _mm512_cvtepi64_pd(total);
+                const __m512d th = _mm512_mul_pd(rounded, inverse_unit);
+                const __m512d excess = _mm512_mul_pd(
+                    _mm512_cvtepi64_pd(_mm512_sub_epi64(total, _mm512_cvtpd_epi64(rounded))),
+                    inverse_unit);
                 const __m512d threshold = _mm512_mul_pd(th, _mm512_set1_pd(0x1p-59));
                 rule_pos = _mm512_cmp_pd_mask(excess, threshold, _CMP_GT_OQ) |
                            (_mm512_cmp_pd_mask(excess, zero, _CMP_EQ_OQ) &
