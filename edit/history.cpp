@@ -1,6 +1,7 @@
 #include "edit/history.h"
 
 #include "platform/error.h"
+#include "platform/large_pages.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,6 +19,10 @@ constexpr int kLevel = 1;
 // Rows go through the compressor in pieces of about this many bytes, so that no buffer of the
 // picture's size is ever needed besides the pictures themselves.
 constexpr qsizetype kPieceBytes = 256 * 1024;
+// A link over this many bytes of the picture or more (a sixth of a 4K picture) takes
+// milliseconds to apply, like the whole copy across a change of size: the entry beyond it is
+// kept plain while it is a neighbour of the entry shown.
+constexpr qsizetype kCostlyLinkBytes = qsizetype{4} << 20;
 
 void check(size_t code) {
     if (!ZSTD_isError(code))
@@ -223,15 +228,21 @@ QImage History::rebuild(int index) const {
         throw KapError(QStringLiteral("Historique endommagé : étape introuvable"));
 
     const Entry& from = entries_[static_cast<size_t>(start)];
-    QImage pixels;
+    QImage pixels(from.size, QImage::Format_BGR888);
+    if (pixels.isNull())
+        throw std::bad_alloc();
+    // A step back or forth at 4K fills 25 MB of new memory: in large pages where it is fresh.
+    advise_large_pages(pixels.bits(), static_cast<size_t>(pixels.sizeInBytes()));
     if (!from.plain.isNull()) {
-        pixels = from.plain.copy();
-        if (pixels.isNull())
-            throw std::bad_alloc();
+        if (from.plain.bytesPerLine() == pixels.bytesPerLine()) {
+            std::memcpy(pixels.bits(), from.plain.constBits(),
+                        static_cast<size_t>(pixels.sizeInBytes()));
+        } else {
+            const size_t row = static_cast<size_t>(pixels.width()) * 3;
+            for (int y = 0; y < pixels.height(); ++y)
+                std::memcpy(pixels.scanLine(y), from.plain.constScanLine(y), row);
+        }
     } else {
-        pixels = QImage(from.size, QImage::Format_BGR888);
-        if (pixels.isNull())
-            throw std::bad_alloc();
         apply(from.copy, pixels, false);
     }
     // A link holds entry i XOR entry i - 1: the same patch steps up to i or down to i - 1.
@@ -242,10 +253,27 @@ QImage History::rebuild(int index) const {
     return pixels;
 }
 
+bool History::costly_step(int index) const {
+    const Entry& entry = entries_[static_cast<size_t>(index)];
+    if (!entry.linked)
+        return true; // a change of size: rebuilt from a whole compressed copy
+    const QRect& rect = entry.link.rect;
+    return qsizetype{rect.width()} * rect.height() * 3 >= kCostlyLinkBytes;
+}
+
 void History::show(int index) {
-    if (shown_ >= 0 && shown_ < count() && shown_ != index)
-        entries_[static_cast<size_t>(shown_)].plain = QImage();
+    int kept = -1;
+    for (const int candidate : {shown_, kept_}) {
+        if (candidate < 0 || candidate >= count() || candidate == index || candidate == kept)
+            continue;
+        const bool neighbour = candidate == index - 1 || candidate == index + 1;
+        if (kept < 0 && neighbour && costly_step(std::max(candidate, index)))
+            kept = candidate;
+        else
+            entries_[static_cast<size_t>(candidate)].plain = QImage();
+    }
     shown_ = index;
+    kept_ = kept;
 }
 
 QImage History::at(int index) {
@@ -312,6 +340,7 @@ void History::append(QImage snapshot) {
 void History::clear() {
     entries_ = {};
     shown_ = -1;
+    kept_ = -1;
 }
 
 qsizetype History::bytes() const {

@@ -10,6 +10,11 @@
 // copy of the picture and one small link. Where two neighbours differ in size (a resize) there
 // is no link; the entries on either side of such a step are then also kept whole, compressed, so
 // that every entry stays reachable.
+//
+// A step that is costly to rebuild (across a change of size, or a link covering much of the
+// picture, such as a stroke after the negative effect) keeps the entry on its far side as plain
+// pixels while it is a neighbour of the entry shown: undoing or redoing that step is then
+// immediate. At most one such entry is kept besides the one shown.
 
 #include <QImage>
 #include <QRect>
@@ -71,10 +76,14 @@ private:
     Patch whole_copy(const QImage& pixels) const;
     // Applies `patch` to `picture`: XOR when `xor_in`, plain copy into a whole picture otherwise.
     void apply(const Patch& patch, QImage& picture, bool xor_in) const;
-    // Makes `index` the entry shown, releasing the plain pixels of the one shown before.
+    // Makes `index` the entry shown, releasing the plain pixels of the one shown before unless it
+    // is kept as a costly neighbour.
     void show(int index);
+    // Whether the step between entries index - 1 and index is costly to rebuild.
+    bool costly_step(int index) const;
 
     std::vector<Entry> entries_;
     int shown_ = -1;
+    int kept_ = -1; // a neighbour of the entry shown kept plain, or -1
     std::unique_ptr<Codec> codec_;
 };

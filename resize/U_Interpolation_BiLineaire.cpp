@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 #include "platform/extended_precision.h"
+#include "platform/large_pages.h"
 #include "resize/resample_tuning.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <thread>
@@ -96,6 +98,21 @@ Axis map_axis(int source_size, int dest_size) {
         axis.steps[static_cast<std::size_t>(i)] = {static_cast<int>(base), it->second};
     }
     return axis;
+}
+
+// The destination rows (steps) ordered by kind, each kind's rows top to bottom.
+std::vector<int> rows_by_kind(const Axis& rows) {
+    const std::size_t nkinds = rows.kinds.size();
+    std::vector<int> first(nkinds + 1, 0);
+    for (const AxisStep& step : rows.steps)
+        ++first[static_cast<std::size_t>(step.kind) + 1];
+    for (std::size_t k = 0; k < nkinds; ++k)
+        first[k + 1] += first[k];
+    std::vector<int> order(rows.steps.size());
+    for (std::size_t y = 0; y < rows.steps.size(); ++y)
+        order[static_cast<std::size_t>(first[static_cast<std::size_t>(rows.steps[y].kind)]++)] =
+            static_cast<int>(y);
+    return order;
 }
 
 // The largest number of steps between a step and the next one of the same kind (0 when no kind
@@ -536,6 +553,10 @@ struct Plan {
     VecKinds vec_cols; // the column kinds' fractions, for four_blends
 #endif
     const void* vector_kinds = nullptr; // &vec_cols when the weights are computed four at a time
+    // The columns' share of the rows computed eight pixels at a time, when they are.
+    const struct FusedColumns* fused = nullptr;
+    // Those rows come grouped by kind and the weights of a kind are kept while its rows last.
+    bool keep_row_weights = false;
     // The order in which the destination rows are computed, when not top to bottom: grouped by
     // row kind, so that one row of blends serves every row of its kind in turn.
     std::vector<int> order;
@@ -549,13 +570,40 @@ struct Plan {
 // order of their first row and a given fraction comes back with a fixed period, so as long as
 // the period fits in the slots every row kind is computed once per thread and then reused,
 // instead of once per destination row.
-struct RowBlends {
-    Blends blends;                  // slots x column kinds
-    std::vector<int> kinds;         // row kind held by each slot, -1 for none
-    std::vector<std::uint8_t> done; // per column kind, for make_blend_row
+// The weights of one row kind for every column, for the rows computed eight pixels at a time:
+// w[0..3] and S per column, and per eight columns the masks exact, rule_pos, rule_neg, copy,
+// uses1 and uses3.
+struct KindWeights {
+    int kind = -1;
+    std::vector<double> w[5];
+    std::vector<std::uint8_t> masks;
+    void allocate(std::size_t padded) {
+        for (auto& v : w)
+            v.resize(padded);
+        masks.resize(padded / 8 * 6);
+    }
 };
 
-void compute_row(const Plan& plan, RowBlends& scratch, int y) {
+struct RowBlends {
+    std::vector<std::uint8_t> block; // rows computed before they go into the result
+    KindWeights kept;                // for the rows computed eight pixels at a time
+    Blends blends;                   // slots x column kinds
+    std::vector<int> kinds;          // row kind held by each slot, -1 for none
+    std::vector<std::uint8_t> done;  // per column kind, for make_blend_row
+};
+
+#ifdef KAP_VECTOR_WEIGHTS
+void fused_row(const Plan& plan, KindWeights& kept, int y, std::uint8_t* out_row);
+#endif
+
+// Destination row y, written at `out` (its place in the result, or a row of a private buffer).
+void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out) {
+#ifdef KAP_VECTOR_WEIGHTS
+    if (plan.fused) {
+        fused_row(plan, scratch.kept, y, out);
+        return;
+    }
+#endif
     const AxisStep& step = plan.rows.steps[static_cast<std::size_t>(y)];
     const std::size_t ncols = plan.cols.kinds.size();
     const Blend* blends;
@@ -573,12 +621,527 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y) {
     }
     const std::uint8_t* r0 = plan.src + step.base * plan.src_stride;
     const std::uint8_t* r1 = step.base + 1 < plan.src_height ? r0 + plan.src_stride : r0;
-    std::uint8_t* out = plan.dst + y * plan.dst_stride;
     if (plan.fast)
         blend_row<true>(r0, r1, plan.cols.steps.data(), plan.width, blends, out);
     else
         blend_row<false>(r0, r1, plan.cols.steps.data(), plan.width, blends, out);
 }
+
+#ifdef KAP_VECTOR_WEIGHTS
+// ---- Rows computed eight destination pixels at a time ----------------------------------------
+//
+// When the (column kind, row kind) pairs are too many to be kept, nearly every pixel has weights
+// of its own: the weights are then computed in the same pass that blends the pixels, eight
+// columns at a time with AVX-512, and nothing is stored between the two.
+//
+// Why the bytes are the same as the literal arithmetic:
+// - The four-neighbour weights are computed as double-doubles within about 2^-100 of the true
+//   1 / sqrt(a^2 + b^2) and settled exactly as four_blends settles them (see there): a weight
+//   that cannot be settled is never used where its last bit matters, the pixel goes to the
+//   scalar code instead. The squares a^2, b^2 are exact double-doubles, made once per column and
+//   once per row. The first estimate of 1 / sqrt comes from the processor's 14-bit reciprocal
+//   square root; one Newton step in double brings it within 2^-27, and the final double-double
+//   step (h = 1 - s y^2 carried exactly, series 1 + h/2 + 3h^2/8, whose first term left out is
+//   5h^3/16 < 2^-80) leaves an error far below 2^-64.
+// - The weights of columns or rows whose fraction is 0 (two-neighbour blends) do not depend on
+//   both: they come from make_blend, once per row or once per column.
+// - A byte is first estimated in double, (sum of byte x weight) x (1 / S). Its error is a few
+//   roundings of 2^-53 on a value below 256, so when the estimate lies farther than kMargin from
+//   an integer its truncation is that of the extended quotient.
+// - Pixels whose neighbours taking part are all one colour follow the flat-area rule of their
+//   exact weights, as blend_row does.
+// - Anything else (an estimate near an integer, an undecided flat rule, a weight not settled)
+//   is computed by blend_row on that one pixel, with the blend from make_blend.
+// The arithmetic needs the compiler not to fuse the separate multiplications and additions
+// written below into FMAs (ISO C++ mode, where GCC does not contract).
+
+#define KAP_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx512vbmi,avx2,fma")))
+
+constexpr int kLanes = 8;
+
+struct FusedColumns {
+    // Per column, padded to a multiple of kLanes with copies of the last column.
+    std::vector<double> a2h, a2l, b2h, b2l; // fraction^2 and (1 - fraction)^2, double-doubles
+    std::vector<double> frac, rest;         // the fraction and 1 - fraction themselves
+    // Byte offsets of the 4-byte loads of P0 (with P1's blue) and of P1 (with P0's red) in a
+    // source row, never reaching past the row's stored bytes, and the shift that brings P0 to
+    // the low bytes.
+    std::vector<std::int32_t> off_lo, off_hi, shift_lo;
+    // Per kLanes columns whose neighbours lie within 64 bytes of a source row (all but strong
+    // reductions): the first byte, the bytes to load from there (0: load pixel by pixel
+    // instead), and the byte permutation that makes P0 of each column the 32-bit numbers 0..7
+    // and P1 the numbers 8..15 (the fourth byte of each is cleared after the permutation).
+    std::vector<std::int32_t> window_at;
+    std::vector<std::uint64_t> window_mask;
+    std::vector<std::uint8_t> window_perm;
+    std::vector<std::uint8_t> zero; // per kLanes columns: bit i when column i's fraction is 0
+    // The blends of rows whose fraction is 0 (P0 and P1), per column.
+    std::vector<double> rw0, rw1, rsum;
+    std::vector<std::int8_t> rrule;
+};
+
+bool has_fused_rows() {
+    static const bool yes =
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512vbmi") && has_vector_weights();
+    return yes;
+}
+
+void square(double v, double& hi, double& lo) {
+    hi = v * v;
+    lo = std::fma(v, v, -hi);
+}
+
+void plan_fused_columns(const Axis& cols, int width, int source_width, qsizetype row_bytes,
+                        bool rows_with_zero, FusedColumns& fc) {
+    const std::size_t padded = static_cast<std::size_t>((width + kLanes - 1) / kLanes * kLanes);
+    for (auto* v :
+         {&fc.a2h, &fc.a2l, &fc.b2h, &fc.b2l, &fc.frac, &fc.rest, &fc.rw0, &fc.rw1, &fc.rsum})
+        v->assign(padded, 0.0);
+    fc.off_lo.assign(padded, 0);
+    fc.off_hi.assign(padded, 0);
+    fc.shift_lo.assign(padded, 0);
+    fc.rrule.assign(padded, 0);
+    fc.zero.assign(padded / kLanes, 0);
+    fc.window_at.assign(padded / kLanes, 0);
+    fc.window_mask.assign(padded / kLanes, 0);
+    fc.window_perm.assign(padded * 8, 0);
+    const AxisKind flat_row{false, 0.0, 1.0};
+    for (std::size_t x = 0; x < padded; ++x) {
+        const AxisStep& step = cols.steps[std::min(x, static_cast<std::size_t>(width) - 1)];
+        const AxisKind& k = cols.kinds[static_cast<std::size_t>(step.kind)];
+        fc.frac[x] = k.frac;
+        fc.rest[x] = k.rest;
+        square(k.frac, fc.a2h[x], fc.a2l[x]);
+        square(k.rest, fc.b2h[x], fc.b2l[x]);
+        const std::int32_t at = 3 * step.base;
+        if (step.base + 1 < source_width) {
+            fc.off_lo[x] = at;
+            fc.off_hi[x] = at + 2;
+        } else if (at + 4 <= row_bytes) {
+            // The last column: only P0 takes part; its 4-byte load ends in the row's padding.
+            fc.off_lo[x] = fc.off_hi[x] = at;
+        } else {
+            // No padding after the last pixel: load from one byte earlier and shift.
+            fc.off_lo[x] = fc.off_hi[x] = at - 1;
+            fc.shift_lo[x] = 8;
+        }
+        if (k.frac == 0.0)
+            fc.zero[x / kLanes] |= static_cast<std::uint8_t>(1u << (x % kLanes));
+        const std::size_t chunk = x / kLanes, lane = x % kLanes;
+        if (lane == 0)
+            fc.window_at[chunk] = at;
+        const std::int32_t from = at - fc.window_at[chunk];
+        const std::int32_t needed = from + (step.base + 1 < source_width ? 6 : 3);
+        if (needed > 64) {
+            fc.window_mask[chunk] = 0;
+        } else if (lane == 0 || fc.window_mask[chunk] != 0) {
+            const std::uint64_t mask =
+                needed == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << needed) - 1;
+            fc.window_mask[chunk] |= mask;
+            for (int b = 0; b < 3; ++b) {
+                fc.window_perm[64 * chunk + 4 * lane + b] =
+                    static_cast<std::uint8_t>((from + b) & 63);
+                fc.window_perm[64 * chunk + 32 + 4 * lane + b] =
+                    static_cast<std::uint8_t>((from + 3 + b) & 63);
+            }
+        }
+        if (rows_with_zero && x < static_cast<std::size_t>(width)) {
+            Blend b;
+            make_blend(k, flat_row, b);
+            fc.rw0[x] = b.w[0];
+            fc.rw1[x] = b.w[1];
+            fc.rsum[x] = b.mix == Mix::Copy ? 1.0 : b.sum;
+            fc.rrule[x] = b.flat_rule;
+        }
+    }
+}
+
+// The plain forms of these conversions start from an undefined register, which GCC 12
+// reports as maybe uninitialised; the masked forms with every lane set are the same instruction.
+KAP_AVX512 inline __m512d rsqrt14(__m512d a) {
+    return _mm512_mask_rsqrt14_pd(_mm512_setzero_pd(), 0xFF, a);
+}
+KAP_AVX512 inline __m512d to_double(__m256i a) {
+    return _mm512_mask_cvtepi32_pd(_mm512_setzero_pd(), 0xFF, a);
+}
+KAP_AVX512 inline __m256i lower_half(__m512i a) {
+    return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xFF, a, 0);
+}
+KAP_AVX512 inline __m256i upper_half(__m512i a) {
+    return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xFF, a, 1);
+}
+KAP_AVX512 inline __m256i truncated(__m512d a) {
+    return _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xFF, a);
+}
+
+// The byte shuffle that takes byte c of each 32-bit pixel to a 32-bit number.
+KAP_AVX512 inline __m256i channel_bytes(int c) {
+    alignas(32) std::int8_t index[32];
+    for (int i = 0; i < 32; ++i)
+        index[i] = i % 4 == 0 ? static_cast<std::int8_t>(i % 16 + c) : std::int8_t{-128};
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(index));
+}
+
+KAP_AVX512 inline __m512d two_sum_err8(__m512d a, __m512d b, __m512d s) {
+    const __m512d bb = _mm512_sub_pd(s, a);
+    return _mm512_add_pd(_mm512_sub_pd(a, _mm512_sub_pd(s, bb)), _mm512_sub_pd(b, bb));
+}
+
+// As settled: the lanes where double(x) is hi for the double-double (hi, lo).
+KAP_AVX512 inline __mmask8 settled8(__m512d hi, __m512d lo) {
+    const __m512i bits = _mm512_castpd_si512(hi);
+    const __m512d power =
+        _mm512_castsi512_pd(_mm512_and_si512(bits, _mm512_set1_epi64(0x7FF0000000000000LL))); // 2^e
+    const __m512d limit = _mm512_mul_pd(power, _mm512_set1_pd(0x1p-53 - 0x1p-61));
+    const __mmask8 inside = _mm512_cmp_pd_mask(_mm512_abs_pd(lo), limit, _CMP_LT_OQ);
+    const __m512i mant = _mm512_and_si512(bits, _mm512_set1_epi64(0x000FFFFFFFFFFFFFLL));
+    return inside & _mm512_test_epi64_mask(mant, mant);
+}
+
+// 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l).
+KAP_AVX512 inline void inverse_distance8(__m512d a2h, __m512d a2l, __m512d b2h, __m512d b2l,
+                                         __m512d& hi, __m512d& lo) {
+    const __m512d sh = _mm512_add_pd(a2h, b2h);
+    const __m512d sl = _mm512_add_pd(two_sum_err8(a2h, b2h, sh), _mm512_add_pd(a2l, b2l));
+    const __m512d half = _mm512_mul_pd(sh, _mm512_set1_pd(0.5));
+    const __m512d three_halves = _mm512_set1_pd(1.5);
+    __m512d y = rsqrt14(sh);
+    y = _mm512_mul_pd(y, _mm512_fnmadd_pd(half, _mm512_mul_pd(y, y), three_halves));
+    // h = 1 - s y^2 with s y = q + ql split exactly: each step below is one rounding of a value
+    // near 2^-26, so h is within 2^-78 of the exact value.
+    const __m512d q = _mm512_mul_pd(sh, y);
+    const __m512d ql = _mm512_fmsub_pd(sh, y, q);
+    __m512d h = _mm512_fnmadd_pd(q, y, _mm512_set1_pd(1.0));
+    h = _mm512_fnmadd_pd(ql, y, h);
+    h = _mm512_fnmadd_pd(sl, _mm512_mul_pd(y, y), h);
+    const __m512d corr = _mm512_mul_pd(
+        _mm512_mul_pd(y, h), _mm512_fmadd_pd(_mm512_set1_pd(0.375), h, _mm512_set1_pd(0.5)));
+    hi = _mm512_add_pd(y, corr);
+    lo = _mm512_sub_pd(corr, _mm512_sub_pd(hi, y));
+}
+
+// One pixel by the scalar code, with its blend made on the spot.
+void exact_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r1, int x,
+                 const AxisKind& ky, std::uint8_t* out) {
+    const AxisStep& step = plan.cols.steps[static_cast<std::size_t>(x)];
+    Blend b;
+    make_blend(plan.cols.kinds[static_cast<std::size_t>(step.kind)], ky, b);
+    const AxisStep one{step.base, 0};
+    blend_row<true>(r0, r1, &one, 1, &b, out);
+}
+
+// One pixel by the scalar code, from weights and S known to be exact: the blend is made from
+// them with the flat-area rule left undecided, so that every byte near an integer is settled by
+// the extended-precision quotient.
+void known_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r1, int x, double w0,
+                 double w1, double w2, double w3, double sum, std::uint8_t* out) {
+    Blend b;
+    b.w[0] = w0;
+    b.w[1] = w1;
+    b.w[2] = w2;
+    b.w[3] = w3;
+    b.sum = sum;
+    for (int i = 0; i < 4; ++i)
+        b.v[i] = b.w[i] / sum;
+    b.mix = Mix::Four; // the general blend also serves two neighbours: the others weigh 0
+    b.flat_rule = 0;
+    const AxisStep one{plan.cols.steps[static_cast<std::size_t>(x)].base, 0};
+    blend_row<true>(r0, r1, &one, 1, &b, out);
+}
+
+// Puts in `w` (four weights of kLanes lanes) the weights of the lanes of `lanes` that their
+// `settled` mask does not cover, computed in extended precision from the column's and the row's
+// fractions.
+[[gnu::noinline]] void settle_weights(const FusedColumns& fc, std::size_t at, unsigned lanes,
+                                      const unsigned* settled, const AxisKind& ky,
+                                      double (*w)[kLanes]) {
+    for (unsigned m = lanes; m; m &= m - 1) {
+        const int lane = std::countr_zero(m);
+        for (int i = 0; i < 4; ++i)
+            if (!(settled[i] >> lane & 1)) {
+                const double a = i & 1 ? fc.rest[at + lane] : fc.frac[at + lane];
+                const double b = i & 2 ? ky.rest : ky.frac;
+                w[i][lane] = inverse_distance(a, b);
+            }
+    }
+}
+
+enum class Pass { Blend, KeepWeights, BlendKept };
+
+// One destination row. Blend: weights computed and used at once. KeepWeights: the weights of the
+// row's kind computed into `kept`, nothing blended. BlendKept: blended with the weights in `kept`,
+// those of a row of the same kind.
+template <Pass Mode>
+KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
+                                 std::uint8_t* out_row) {
+    const FusedColumns& fc = *plan.fused;
+    const AxisStep& step = plan.rows.steps[static_cast<std::size_t>(y)];
+    const AxisKind& ky = plan.rows.kinds[static_cast<std::size_t>(step.kind)];
+    const std::uint8_t* r0 = plan.src + step.base * plan.src_stride;
+    const std::uint8_t* r1 = step.base + 1 < plan.src_height ? r0 + plan.src_stride : r0;
+    const int width = plan.width;
+    const bool zero_row = ky.frac == 0.0;
+
+    // Columns of fraction 0 in a row of fraction not 0 blend P0 and P2, the same for all.
+    Blend down{};
+    if (!zero_row)
+        make_blend(AxisKind{false, 0.0, 1.0}, ky, down);
+    double ch, cl, dh, dl;
+    square(ky.frac, ch, cl);
+    square(ky.rest, dh, dl);
+    const __m512d dy2h = _mm512_set1_pd(ch), dy2l = _mm512_set1_pd(cl);
+    const __m512d ry2h = _mm512_set1_pd(dh), ry2l = _mm512_set1_pd(dl);
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d margin = _mm512_set1_pd(kMargin), near_one = _mm512_set1_pd(1.0 - kMargin);
+    const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
+    // Byte c of each 32-bit pixel, as a 32-bit number.
+    const __m256i channel[3] = {channel_bytes(0), channel_bytes(1), channel_bytes(2)};
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+
+    for (int x = 0; x < width; x += kLanes) {
+        const std::size_t at = static_cast<std::size_t>(x);
+        const __mmask8 zero_cols = fc.zero[at / kLanes];
+        const __mmask8 valid =
+            width - x >= kLanes ? __mmask8(0xFF) : __mmask8((1u << (width - x)) - 1);
+        __m512d w0, w1, w2, w3, sum;
+        __mmask8 exact, rule_pos, rule_neg, copy = 0, uses1, uses3;
+        if constexpr (Mode == Pass::BlendKept) {
+            w0 = _mm512_loadu_pd(&kept->w[0][at]);
+            w1 = _mm512_loadu_pd(&kept->w[1][at]);
+            w2 = _mm512_loadu_pd(&kept->w[2][at]);
+            w3 = _mm512_loadu_pd(&kept->w[3][at]);
+            sum = _mm512_loadu_pd(&kept->w[4][at]);
+            const std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
+            exact = m[0];
+            rule_pos = m[1];
+            rule_neg = m[2];
+            copy = m[3];
+            uses1 = m[4];
+            uses3 = m[5];
+        } else if (!zero_row) {
+            __mmask8 good = 0xFF;
+            if (zero_cols != 0xFF) {
+                const __m512d a2h = _mm512_loadu_pd(&fc.a2h[at]),
+                              a2l = _mm512_loadu_pd(&fc.a2l[at]);
+                const __m512d b2h = _mm512_loadu_pd(&fc.b2h[at]),
+                              b2l = _mm512_loadu_pd(&fc.b2l[at]);
+                __m512d h0, h1, h2, h3, l0, l1, l2, l3;
+                inverse_distance8(a2h, a2l, dy2h, dy2l, h0, l0);
+                inverse_distance8(b2h, b2l, dy2h, dy2l, h1, l1);
+                inverse_distance8(a2h, a2l, ry2h, ry2l, h2, l2);
+                inverse_distance8(b2h, b2l, ry2h, ry2l, h3, l3);
+                const __mmask8 s0 = settled8(h0, l0), s1 = settled8(h1, l1), s2 = settled8(h2, l2),
+                               s3 = settled8(h3, l3);
+                if (const __mmask8 unsettled = ~(s0 & s1 & s2 & s3) & ~zero_cols & valid) {
+                    // A weight that cannot be settled here is computed in extended precision,
+                    // as make_blend does, and put in its place.
+                    alignas(64) double w[4][kLanes];
+                    _mm512_store_pd(w[0], h0);
+                    _mm512_store_pd(w[1], h1);
+                    _mm512_store_pd(w[2], h2);
+                    _mm512_store_pd(w[3], h3);
+                    const unsigned masks[4] = {s0, s1, s2, s3};
+                    settle_weights(fc, at, unsettled, masks, ky, w);
+                    h0 = _mm512_load_pd(w[0]);
+                    h1 = _mm512_load_pd(w[1]);
+                    h2 = _mm512_load_pd(w[2]);
+                    h3 = _mm512_load_pd(w[3]);
+                }
+                // S and the flat-area rule from the exact sum of the four weights, in integers:
+                // each weight is at least 1 / sqrt(2), so a multiple of 2^-53, and while the sum
+                // stays below 2^9 it is an integer below 2^62 in units of 2^-53, where the
+                // extended additions are exact too (at most 63 bits). S is that integer rounded
+                // to double, and the excess the integer minus S; the rule then compares them
+                // exactly as flat_rule does. A larger sum (a position within 1/500 of a source
+                // pixel, rare) goes to the scalar code.
+                const __m512d unit = _mm512_set1_pd(0x1p53), inverse_unit = _mm512_set1_pd(0x1p-53);
+                const __m512i total =
+                    _mm512_add_epi64(_mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h0, unit)),
+                                                      _mm512_cvtpd_epi64(_mm512_mul_pd(h1, unit))),
+                                     _mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h2, unit)),
+                                                      _mm512_cvtpd_epi64(_mm512_mul_pd(h3, unit))));
+                const __m512d rough = _mm512_add_pd(_mm512_add_pd(h0, h1), _mm512_add_pd(h2, h3));
+                good = _mm512_cmp_pd_mask(rough, _mm512_set1_pd(500.0), _CMP_LT_OQ);
+                const __m512d rounded = _mm512_cvtepi64_pd(total);
+                const __m512d th = _mm512_mul_pd(rounded, inverse_unit);
+                const __m512d excess = _mm512_mul_pd(
+                    _mm512_cvtepi64_pd(_mm512_sub_epi64(total, _mm512_cvtpd_epi64(rounded))),
+                    inverse_unit);
+                const __m512d threshold = _mm512_mul_pd(th, _mm512_set1_pd(0x1p-59));
+                rule_pos = _mm512_cmp_pd_mask(excess, threshold, _CMP_GT_OQ) |
+                           (_mm512_cmp_pd_mask(excess, zero, _CMP_EQ_OQ) &
+                            _mm512_cmp_pd_mask(th, _mm512_set1_pd(kExactFlatSum), _CMP_LT_OQ));
+                rule_neg = _mm512_cmp_pd_mask(excess, _mm512_sub_pd(zero, threshold), _CMP_LT_OQ);
+                w0 = h0;
+                w1 = h1;
+                w2 = h2;
+                w3 = h3;
+                sum = th;
+            } else {
+                w0 = w1 = w2 = w3 = sum = zero;
+                rule_pos = rule_neg = 0;
+            }
+            // Columns of fraction 0: P0 and P2 with the row's weights.
+            w0 = _mm512_mask_mov_pd(w0, zero_cols, _mm512_set1_pd(down.w[0]));
+            w1 = _mm512_mask_mov_pd(w1, zero_cols, zero);
+            w2 = _mm512_mask_mov_pd(w2, zero_cols, _mm512_set1_pd(down.w[2]));
+            w3 = _mm512_mask_mov_pd(w3, zero_cols, zero);
+            sum = _mm512_mask_mov_pd(sum, zero_cols, _mm512_set1_pd(down.sum));
+            exact = good | zero_cols;
+            rule_pos = (rule_pos & ~zero_cols) | (down.flat_rule > 0 ? zero_cols : 0);
+            rule_neg = (rule_neg & ~zero_cols) | (down.flat_rule < 0 ? zero_cols : 0);
+            uses1 = uses3 = static_cast<__mmask8>(~zero_cols);
+        } else {
+            // A row of fraction 0: P0 and P1 with the column's weights, or a copy.
+            w0 = _mm512_loadu_pd(&fc.rw0[at]);
+            w1 = _mm512_loadu_pd(&fc.rw1[at]);
+            w2 = w3 = zero;
+            sum = _mm512_loadu_pd(&fc.rsum[at]);
+            const __m256i rules = _mm256_cvtepi8_epi32(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&fc.rrule[at])));
+            rule_pos = _mm256_cmpgt_epi32_mask(rules, _mm256_setzero_si256());
+            rule_neg = _mm256_cmpgt_epi32_mask(_mm256_setzero_si256(), rules);
+            exact = 0xFF;
+            copy = zero_cols;
+            uses1 = static_cast<__mmask8>(~zero_cols);
+            uses3 = 0;
+        }
+        if constexpr (Mode == Pass::KeepWeights) {
+            _mm512_storeu_pd(&kept->w[0][at], w0);
+            _mm512_storeu_pd(&kept->w[1][at], w1);
+            _mm512_storeu_pd(&kept->w[2][at], w2);
+            _mm512_storeu_pd(&kept->w[3][at], w3);
+            _mm512_storeu_pd(&kept->w[4][at], sum);
+            std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
+            m[0] = exact;
+            m[1] = rule_pos;
+            m[2] = rule_neg;
+            m[3] = copy;
+            m[4] = uses1;
+            m[5] = uses3;
+            continue;
+        }
+        const __mmask8 uses2 = zero_row ? 0 : 0xFF;
+
+        // The neighbours: P0 and P1 from row r0, P2 and P3 from row r1.
+        __m256i p0, p1, p2, p3;
+        if (const __mmask64 window = fc.window_mask[at / kLanes]) {
+            // One masked load per row (bytes outside the mask are not read) and a permutation.
+            const __m512i perm = _mm512_loadu_si512(&fc.window_perm[8 * at]);
+            const std::int32_t from = fc.window_at[at / kLanes];
+            constexpr __mmask64 kPixelBytes = 0x7777777777777777ULL;
+            const __m512i top = _mm512_maskz_permutexvar_epi8(
+                kPixelBytes, perm, _mm512_maskz_loadu_epi8(window, r0 + from));
+            const __m512i bottom = _mm512_maskz_permutexvar_epi8(
+                kPixelBytes, perm, _mm512_maskz_loadu_epi8(window, r1 + from));
+            p0 = lower_half(top);
+            p1 = upper_half(top);
+            p2 = lower_half(bottom);
+            p3 = upper_half(bottom);
+        } else {
+            const __m256i off_lo =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_lo[at]));
+            const __m256i off_hi =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_hi[at]));
+            const __m256i shift =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.shift_lo[at]));
+            const __m256i lo0 = _mm256_srlv_epi32(
+                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_lo, 1), shift);
+            const __m256i hi0 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_hi, 1);
+            const __m256i lo1 = _mm256_srlv_epi32(
+                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_lo, 1), shift);
+            const __m256i hi1 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_hi, 1);
+            p0 = _mm256_and_si256(lo0, low24);
+            p1 = _mm256_srli_epi32(hi0, 8);
+            p2 = _mm256_and_si256(lo1, low24);
+            p3 = _mm256_srli_epi32(hi1, 8);
+        }
+        const __mmask8 flat = (_mm256_cmpeq_epi32_mask(p0, p1) | ~uses1) &
+                              (_mm256_cmpeq_epi32_mask(p0, p2) | ~uses2) &
+                              (_mm256_cmpeq_epi32_mask(p0, p3) | ~uses3);
+        const __mmask8 flat_decided = flat & exact & (rule_pos | rule_neg);
+        const __mmask8 flat_down = flat_decided & rule_neg;
+
+        // Flat pixels: each byte b or b - 1 by the rule (0 stays 0); copies: P0.
+        const __m256i flat_pixels =
+            _mm256_mask_mov_epi32(p0, flat_down, _mm256_subs_epu8(p0, _mm256_set1_epi32(0x010101)));
+        const __mmask8 settled_pixels = flat_decided | copy;
+        __mmask8 near = 0;
+        __m256i pixel = flat_pixels;
+        const bool estimate = (settled_pixels & valid) != valid;
+        const __m512d inv_sum = estimate ? _mm512_div_pd(_mm512_set1_pd(1.0), sum) : zero;
+        for (int c = 0; c < 3 && estimate; ++c) {
+            const __m256i a = _mm256_shuffle_epi8(p0, channel[c]);
+            const __m256i b = _mm256_shuffle_epi8(p1, channel[c]);
+            const __m256i cc = _mm256_shuffle_epi8(p2, channel[c]);
+            const __m256i d = _mm256_shuffle_epi8(p3, channel[c]);
+            __m512d num = _mm512_mul_pd(to_double(a), w0);
+            num = _mm512_fmadd_pd(to_double(b), w1, num);
+            num = _mm512_fmadd_pd(to_double(cc), w2, num);
+            num = _mm512_fmadd_pd(to_double(d), w3, num);
+            const __m512d q = _mm512_mul_pd(num, inv_sum);
+            const __m256i t = truncated(q);
+            const __m512d f = _mm512_sub_pd(q, to_double(t));
+            near |= _mm512_cmp_pd_mask(f, margin, _CMP_LE_OQ) |
+                    _mm512_cmp_pd_mask(f, near_one, _CMP_GE_OQ);
+            if (c == 0)
+                pixel = _mm256_mask_mov_epi32(t, settled_pixels, flat_pixels);
+            else
+                pixel = _mm256_mask_or_epi32(pixel, static_cast<__mmask8>(~settled_pixels), pixel,
+                                             _mm256_slli_epi32(t, 8 * c));
+        }
+        const __mmask8 redo = valid & static_cast<__mmask8>(~copy) &
+                              static_cast<__mmask8>((flat & ~flat_decided) | (~flat & near));
+
+        std::uint8_t* out = out_row + 3 * at;
+        const __m128i first = _mm_shuffle_epi8(_mm256_castsi256_si128(pixel), pack);
+        const __m128i second = _mm_shuffle_epi8(_mm256_extracti128_si256(pixel, 1), pack);
+        if (x + kLanes + 2 <= width) {
+            // 16-byte stores: the 4 bytes after each 12 are rewritten by what follows in this
+            // row.
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), second);
+        } else {
+            alignas(16) std::uint8_t tail[32];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tail), first);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tail + 12), second);
+            std::memcpy(out, tail, 3 * static_cast<std::size_t>(std::min(kLanes, width - x)));
+        }
+        if (redo) {
+            alignas(64) double w[5][kLanes];
+            _mm512_store_pd(w[0], w0);
+            _mm512_store_pd(w[1], w1);
+            _mm512_store_pd(w[2], w2);
+            _mm512_store_pd(w[3], w3);
+            _mm512_store_pd(w[4], sum);
+            for (unsigned m = redo; m; m &= m - 1) {
+                const int lane = std::countr_zero(m);
+                if (exact >> lane & 1)
+                    known_pixel(plan, r0, r1, x + lane, w[0][lane], w[1][lane], w[2][lane],
+                                w[3][lane], w[4][lane], out + 3 * lane);
+                else
+                    exact_pixel(plan, r0, r1, x + lane, ky, out + 3 * lane);
+            }
+        }
+    }
+}
+
+void fused_row(const Plan& plan, KindWeights& kept, int y, std::uint8_t* out_row) {
+    if (!plan.keep_row_weights) {
+        fused_row_avx512<Pass::Blend>(plan, nullptr, y, out_row);
+        return;
+    }
+    const int kind = plan.rows.steps[static_cast<std::size_t>(y)].kind;
+    if (kept.kind != kind) {
+        kept.kind = -1; // until complete
+        fused_row_avx512<Pass::KeepWeights>(plan, &kept, y, out_row);
+        kept.kind = kind;
+    }
+    fused_row_avx512<Pass::BlendKept>(plan, &kept, y, out_row);
+}
+#endif
 
 // Calls resample_finished when the resampling leaves, also by an exception.
 struct FinishGuard {
@@ -588,6 +1151,14 @@ struct FinishGuard {
             progress->resample_finished();
     }
 };
+
+// A new 24-bit picture, in large pages where its memory is fresh (see advise_large_pages).
+QImage new_picture(int width, int height) {
+    QImage image(width, height, QImage::Format_BGR888);
+    if (!image.isNull())
+        advise_large_pages(image.bits(), static_cast<std::size_t>(image.sizeInBytes()));
+    return image;
+}
 
 [[noreturn]] void out_of_range() {
     throw KapError(msg_property_out_of_range(QStringLiteral("TProgressBar")));
@@ -603,45 +1174,65 @@ int thread_count(const ResampleTuning& tuning, int width, int height) {
     return static_cast<int>(std::clamp(cores, 1u, 8u));
 }
 
+// Rows handed out at a time to the threads sharing a resampling.
+constexpr int kRowBlock = 8;
+
 void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progress,
               std::vector<RowBlends>& scratch) {
     if (threads <= 1) {
         for (int y = 0; y < height; ++y) {
             if (progress)
                 progress->row_reached(y);
-            compute_row(plan, scratch[0], plan.row_at(y));
+            const int row = plan.row_at(y);
+            compute_row(plan, scratch[0], row, plan.dst + row * plan.dst_stride);
         }
         return;
     }
 
-    // Rows go out in blocks to whichever thread is free; this thread reports every row in
-    // order as soon as it and all rows before it are done. (Rows grouped by kind are reported
-    // by their place in that order: the progress still moves once per row, from 0 to the end.)
-    constexpr int kBlock = 8;
-    const int blocks = (height + kBlock - 1) / kBlock;
+    // Rows go out in blocks to whichever thread is free. A block is computed into the thread's
+    // own buffer and copied into the result by the thread that finishes it first: once no block
+    // is left to take, this thread computes again any block still in progress elsewhere, rather
+    // than wait for a thread that the system may have paused for milliseconds (on a busy
+    // machine). This thread reports every row in order as soon as it and all rows before it
+    // are in the result. (Rows grouped by kind are reported by their place in that order: the
+    // progress still moves once per row, from 0 to the end.)
+    enum : int { kOpen, kCopying, kInPlace };
+    const int blocks = (height + kRowBlock - 1) / kRowBlock;
+    const std::size_t row_bytes = static_cast<std::size_t>(plan.width) * 3;
     std::atomic<int> next{0};
-    std::unique_ptr<std::atomic<bool>[]> done(new std::atomic<bool>[blocks]);
+    std::unique_ptr<std::atomic<int>[]> state(new std::atomic<int>[blocks]);
     for (int b = 0; b < blocks; ++b)
-        done[b].store(false, std::memory_order_relaxed);
+        state[b].store(kOpen, std::memory_order_relaxed);
 
     auto compute_block = [&](int b, RowBlends& rb) {
-        const int end = std::min(height, (b + 1) * kBlock);
-        for (int y = b * kBlock; y < end; ++y)
-            compute_row(plan, rb, plan.row_at(y));
-        done[b].store(true, std::memory_order_release);
-        done[b].notify_all();
+        if (state[b].load(std::memory_order_acquire) != kOpen)
+            return;
+        const int first = b * kRowBlock, end = std::min(height, first + kRowBlock);
+        for (int y = first; y < end; ++y)
+            compute_row(plan, rb, plan.row_at(y),
+                        rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes);
+        int open = kOpen;
+        if (!state[b].compare_exchange_strong(open, kCopying, std::memory_order_acq_rel))
+            return; // finished by another thread meanwhile: the same bytes
+        for (int y = first; y < end; ++y)
+            std::memcpy(plan.dst + plan.row_at(y) * plan.dst_stride,
+                        rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes,
+                        row_bytes);
+        state[b].store(kInPlace, std::memory_order_release);
+        state[b].notify_all();
     };
 
     int reported = 0; // blocks whose rows have been reported
     auto report = [&](bool wait) {
         while (reported < blocks) {
-            if (wait)
-                done[reported].wait(false, std::memory_order_acquire);
-            else if (!done[reported].load(std::memory_order_acquire))
-                return;
-            const int end = std::min(height, (reported + 1) * kBlock);
+            for (int s; (s = state[reported].load(std::memory_order_acquire)) != kInPlace;) {
+                if (!wait)
+                    return;
+                state[reported].wait(s, std::memory_order_acquire);
+            }
+            const int end = std::min(height, (reported + 1) * kRowBlock);
             if (progress)
-                for (int y = reported * kBlock; y < end; ++y)
+                for (int y = reported * kRowBlock; y < end; ++y)
                     progress->row_reached(y);
             ++reported;
         }
@@ -663,6 +1254,8 @@ void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progr
             compute_block(b, scratch[0]);
             report(false);
         }
+        for (int b = reported; b < blocks; ++b)
+            compute_block(b, scratch[0]);
         report(true);
     }
 }
@@ -689,10 +1282,13 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
     QImage result;
     Plan plan;
     std::vector<RowBlends> scratch;
+#ifdef KAP_VECTOR_WEIGHTS
+    FusedColumns fused;
+#endif
     int threads = 1;
     try {
         if (new_width > 0) {
-            result = QImage(new_width, new_height, QImage::Format_BGR888);
+            result = new_picture(new_width, new_height);
             if (result.isNull())
                 throw std::bad_alloc();
             plan.src = source.constBits();
@@ -720,15 +1316,40 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
 #endif
             threads = thread_count(tuning, new_width, new_height);
             scratch.resize(static_cast<std::size_t>(threads));
-            for (RowBlends& rb : scratch)
+#ifdef KAP_VECTOR_WEIGHTS
+            if (ncols * nrows > tuning.fused_min_pairs && tuning.fused_rows && plan.fast &&
+                plan.vector_kinds && has_fused_rows()) {
+                bool rows_with_zero = false;
+                for (const AxisKind& k : plan.rows.kinds)
+                    rows_with_zero = rows_with_zero || k.frac == 0.0;
+                plan_fused_columns(plan.cols, new_width, source.width(), source.bytesPerLine(),
+                                   rows_with_zero, fused);
+                plan.fused = &fused;
+                // Rows of one kind share their weights when each kind has two rows or more on
+                // average: the rows are then taken kind by kind.
+                plan.keep_row_weights = static_cast<std::size_t>(new_height) >= 2 * nrows;
+                if (plan.keep_row_weights) {
+                    plan.order = rows_by_kind(plan.rows);
+                    for (RowBlends& rb : scratch)
+                        rb.kept.allocate(fused.a2h.size());
+                }
+            }
+#endif
+            for (RowBlends& rb : scratch) {
                 rb.done.resize(ncols);
-            if (ncols * nrows <= tuning.max_weight_table) {
+                if (threads > 1)
+                    rb.block.resize(static_cast<std::size_t>(kRowBlock) *
+                                    static_cast<std::size_t>(new_width) * 3);
+            }
+            if (plan.fused) {
+                // Nothing shared between rows but the columns' plan and the kept weights.
+            } else if (ncols * nrows <= tuning.max_weight_table) {
                 plan.table.allocate(ncols * nrows);
                 for (std::size_t r = 0; r < nrows; ++r)
                     make_blend_row(plan.cols, plan.vector_kinds, plan.rows.kinds[r],
                                    plan.table.data.get() + r * ncols, scratch[0].done.data());
             }
-            if (plan.table.empty()) {
+            if (plan.table.empty() && !plan.fused) {
                 // As many slots as rows between two rows of the same kind, when that fits in
                 // the table's budget shared between the threads; else one, since a row kind
                 // would be pushed out before it comes back.
@@ -738,15 +1359,7 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
                 const std::size_t kind_slots = gap <= budget ? std::max<std::size_t>(gap, 1) : 1;
                 if (gap > budget) {
                     // Row kinds come back too far apart to be kept: take the rows kind by kind.
-                    std::vector<int> first(nrows + 1, 0);
-                    for (const AxisStep& step : plan.rows.steps)
-                        ++first[static_cast<std::size_t>(step.kind) + 1];
-                    for (std::size_t k = 0; k < nrows; ++k)
-                        first[k + 1] += first[k];
-                    plan.order.resize(static_cast<std::size_t>(new_height));
-                    for (int y = 0; y < new_height; ++y)
-                        plan.order[static_cast<std::size_t>(
-                            first[static_cast<std::size_t>(plan.rows.steps[y].kind)]++)] = y;
+                    plan.order = rows_by_kind(plan.rows);
                 }
                 for (RowBlends& rb : scratch) {
                     rb.blends.allocate(kind_slots * ncols);

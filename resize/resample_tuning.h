@@ -21,6 +21,11 @@ struct ResampleTuning {
     // where the processor has AVX2 and FMA, settling each weight exactly or handing it to the
     // extended-precision code. Off: every weight in extended precision.
     bool vector_weights = true;
+    // Where the processor has AVX-512 and there are more than fused_min_pairs pairs, blend eight
+    // pixels at a time with weights computed in the same pass (or kept for the rows of a kind
+    // that comes back). Off: the table or rows of blends, a pixel at a time.
+    bool fused_rows = true;
+    std::size_t fused_min_pairs = 1024;
 };
 
 QImage resample_bilinear_tuned(const QImage& source, int new_width, int new_height,

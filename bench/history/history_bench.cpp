@@ -7,6 +7,8 @@
 //                           per recorded edit, the plain entry shown left out
 //   undo/<screen>           Dfaire's path (undo_step) from the last of 20 edits, per step
 //   redo/<screen>           Rfaire's path (redo_step) back to the last, per step
+//   big_steps/<screen>      History::at over steps with large links: the negative effect and a
+//                           stroke, a resize to 3/4 and back; per step, counter worst_ms
 //   memory_100_edits/<screen>  100 edits recorded after a capture; counters: History::bytes(),
 //                           VmRSS of /proc/self/status after the capture and after the edits,
 //                           and the growth, without and with the allocator's free pages handed
@@ -170,6 +172,49 @@ void bm_undo_redo(benchmark::State& state, std::string name, bool redo) {
     state.counters["worst_ms"] = worst * 1000;
 }
 
+// Steps whose links are large: the negative effect followed by a stroke (the link covers the
+// whole picture) and a resize to three quarters and back (no link across a change of size: whole
+// copies on either side). History::at alone, walked from the last entry to the first and back.
+void bm_big_steps(benchmark::State& state, std::string name) {
+    const QImage& capture = screen(name);
+    History history;
+    QImage picture = capture.copy();
+    history.append(picture);
+    picture.invertPixels();
+    draw(picture, Edit::Rectangle, 1);
+    history.append(picture);
+    picture = picture.scaled(picture.width() * 3 / 4, picture.height() * 3 / 4);
+    history.append(picture);
+    draw(picture, Edit::Arrow, 2);
+    history.append(picture);
+    picture = picture.scaled(capture.size());
+    history.append(picture);
+    QImage shown = picture;
+    picture = QImage();
+    double worst = 0;
+    for (auto _ : state) {
+        Clock::duration spent{};
+        int steps = 0;
+        for (int i = history.count() - 2; i >= 0; --i, ++steps) {
+            const auto t0 = Clock::now();
+            shown = history.at(i);
+            const auto d = Clock::now() - t0;
+            spent += d;
+            worst = std::max(worst, seconds(d));
+        }
+        for (int i = 1; i < history.count(); ++i, ++steps) {
+            const auto t0 = Clock::now();
+            shown = history.at(i);
+            const auto d = Clock::now() - t0;
+            spent += d;
+            worst = std::max(worst, seconds(d));
+        }
+        state.SetIterationTime(seconds(spent) / steps);
+    }
+    state.counters["worst_ms"] = worst * 1000;
+    state.counters["history_bytes"] = double(history.bytes());
+}
+
 void bm_memory(benchmark::State& state, std::string name) {
     for (auto _ : state) {
         malloc_trim(0);
@@ -215,6 +260,12 @@ int register_all() {
             ->Unit(benchmark::kMillisecond)
             ->Iterations(20);
     }
+    for (const char* s : {"web-2160", "desktop-2160"})
+        benchmark::RegisterBenchmark(("big_steps/" + std::string(s)).c_str(), bm_big_steps,
+                                     std::string(s))
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(5);
     for (const char* s : {"web-2160", "desktop-2160"})
         benchmark::RegisterBenchmark(("memory_100_edits/" + std::string(s)).c_str(), bm_memory,
                                      std::string(s))

@@ -131,6 +131,42 @@ TEST(History, SmallEditsTakeLittleMemory) {
     EXPECT_LT(history.bytes(), frame + 40 * 20 * 1024) << history.bytes();
 }
 
+TEST(History, ACostlyStepKeepsTheEntryBeyondItPlainWhileItIsNext) {
+    // A stroke after the negative effect differs from the entry before it everywhere, and a
+    // resize has no link at all: the entry on the far side of such a step stays plain while it
+    // is a neighbour of the entry shown, and is let go once it is not.
+    std::mt19937 rng(41);
+    History history;
+    const qsizetype frame = 1920 * 1080 * 3;
+    const QImage a = screen_like(1920, 1080, rng);
+    history.append(a);
+    QImage inverted = a.copy();
+    inverted.invertPixels();
+    const QImage b = edited(inverted, rng);
+    history.append(b);
+    EXPECT_GE(history.bytes(), 2 * frame); // b shown, a kept
+    EXPECT_TRUE(same(history.at(0), a));
+    EXPECT_GE(history.bytes(), 2 * frame); // a shown, b kept
+    EXPECT_TRUE(same(history.at(1), b));
+
+    const QImage c = edited(b, rng);
+    history.append(c); // the costly step is now two steps away
+    EXPECT_LT(history.bytes(), frame + 1024 * 1024) << history.bytes();
+    EXPECT_TRUE(same(history.at(1), b));
+    EXPECT_LT(history.bytes(), frame + 1024 * 1024) << history.bytes();
+    EXPECT_TRUE(same(history.at(0), a));
+    EXPECT_GE(history.bytes(), 2 * frame);
+
+    EXPECT_TRUE(same(history.at(2), c));
+    const QImage d = c.scaled(960, 540);
+    history.append(d);
+    EXPECT_GE(history.bytes(), frame + 960 * 540 * 3); // c kept for the undo of the resize
+    EXPECT_TRUE(same(history.at(2), c));
+    EXPECT_TRUE(same(history.at(3), d));
+    EXPECT_TRUE(same(history.at(1), b));
+    EXPECT_TRUE(same(history.at(0), a));
+}
+
 // Limits the address space to what is mapped now plus `spare` bytes for the object's lifetime.
 class AddressSpaceLimit {
 public:

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cfenv>
+#include <cstdint>
 #include <cstring>
 #include <fpu_control.h>
 #include <numeric>
@@ -110,6 +111,71 @@ TEST(ResampleReference, RealScreenAtUnevenWidthsMatchesByteForByte) {
             ASSERT_EQ(
                 diff(resample_bilinear_tuned(screen, width, height, nullptr, tunings[t]), want), "")
                 << width << "x" << height << " tuning " << t;
+    }
+}
+
+// The ways of carrying out the arithmetic that the sizes below can take: eight pixels at a time
+// with weights computed per pixel or kept per row kind (forced even for few pairs), on one
+// thread and three, and the pixel-at-a-time table and rows of blends.
+std::vector<ResampleTuning> every_path() {
+    std::vector<ResampleTuning> t(5);
+    t[0].fused_min_pairs = 0;
+    t[1].fused_min_pairs = 0;
+    t[1].threads = 3;
+    t[2].fused_rows = false;
+    t[3].fused_rows = false;
+    t[3].max_weight_table = 0;
+    t[4].fused_min_pairs = 0;
+    t[4].vector_weights = false; // without the four-at-a-time weights nothing is fused
+    return t;
+}
+
+TEST(ResampleReference, EveryPathMatchesOnRandomSizesAndEdges) {
+    // Widths whose rows end without padding (the last pixel's load must not pass the row),
+    // single rows and columns, enlargements where rows of a kind repeat, strong reductions
+    // where neighbours are too far apart for one load.
+    const std::vector<ResampleTuning> tunings = every_path();
+    std::mt19937 rng(20251208);
+    for (int round = 0; round < 160; ++round) {
+        const int ws = 1 + int(rng() % 90), hs = 1 + int(rng() % 50);
+        const int wd = 1 + int(rng() % (round % 4 == 0 ? 20 : 200));
+        const int hd = 1 + int(rng() % 120), pattern = int(rng() % 3);
+        const QImage src = make_picture(ws, hs, pattern, rng);
+        const QImage want = reference_resample(src, wd, hd);
+        for (std::size_t t = 0; t < tunings.size(); ++t)
+            ASSERT_EQ(diff(resample_bilinear_tuned(src, wd, hd, nullptr, tunings[t]), want), "")
+                << ws << "x" << hs << " -> " << wd << "x" << hd << " pattern " << pattern
+                << " tuning " << t;
+    }
+}
+
+TEST(ResampleReference, ScreenSweepMatchesOnEveryPath) {
+    // Target widths of the speed sweep from both real screens, reductions and enlargements,
+    // at the proportional height.
+    const struct {
+        const char* screen;
+        int width;
+    } cases[] = {{"web-1080.png", 1486},
+                 {"web-1080.png", 3169},
+                 {"desktop-1080.png", 2377},
+                 {"web-2160.png", 3169},
+                 {"web-2160.png", 400}};
+    std::vector<ResampleTuning> tunings(3);
+    tunings[1].threads = 2;
+    tunings[2].fused_rows = false;
+    for (const auto& c : cases) {
+        const QImage screen =
+            QImage(QStringLiteral(KAP_SHARED_DIR "/screens/") + QString::fromLatin1(c.screen))
+                .convertToFormat(QImage::Format_BGR888);
+        ASSERT_FALSE(screen.isNull()) << c.screen;
+        const int height = int((std::int64_t{screen.height()} * c.width * 2 + screen.width()) /
+                               (2 * std::int64_t{screen.width()}));
+        const QImage want = reference_resample(screen, c.width, height);
+        for (std::size_t t = 0; t < tunings.size(); ++t)
+            ASSERT_EQ(
+                diff(resample_bilinear_tuned(screen, c.width, height, nullptr, tunings[t]), want),
+                "")
+                << c.screen << " -> " << c.width << "x" << height << " tuning " << t;
     }
 }
 
