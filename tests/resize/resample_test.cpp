@@ -116,9 +116,10 @@ TEST(ResampleReference, RealScreenAtUnevenWidthsMatchesByteForByte) {
 
 // The ways of carrying out the arithmetic that the sizes below can take: eight pixels at a time
 // with weights computed per pixel or kept per row kind (forced even for few pairs), on one
-// thread and three, and the pixel-at-a-time table and rows of blends.
+// thread and three, with AVX-512 where present and with AVX2 alone, and the pixel-at-a-time
+// table and rows of blends.
 std::vector<ResampleTuning> every_path() {
-    std::vector<ResampleTuning> t(5);
+    std::vector<ResampleTuning> t(7);
     t[0].fused_min_pairs = 0;
     t[1].fused_min_pairs = 0;
     t[1].threads = 3;
@@ -127,6 +128,11 @@ std::vector<ResampleTuning> every_path() {
     t[3].max_weight_table = 0;
     t[4].fused_min_pairs = 0;
     t[4].vector_weights = false; // without the four-at-a-time weights nothing is fused
+    t[5].fused_min_pairs = 0;
+    t[5].fused_avx512 = false;
+    t[6].fused_min_pairs = 0;
+    t[6].fused_avx512 = false;
+    t[6].threads = 3;
     return t;
 }
 
@@ -160,9 +166,10 @@ TEST(ResampleReference, ScreenSweepMatchesOnEveryPath) {
                  {"desktop-1080.png", 2377},
                  {"web-2160.png", 3169},
                  {"web-2160.png", 400}};
-    std::vector<ResampleTuning> tunings(3);
+    std::vector<ResampleTuning> tunings(4);
     tunings[1].threads = 2;
     tunings[2].fused_rows = false;
+    tunings[3].fused_avx512 = false;
     for (const auto& c : cases) {
         const QImage screen =
             QImage(QStringLiteral(KAP_SHARED_DIR "/screens/") + QString::fromLatin1(c.screen))
