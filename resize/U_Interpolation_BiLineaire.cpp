@@ -1137,8 +1137,9 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
 // two halves), and the same reasons make it exact, with these differences:
 // - The first estimate of 1 / sqrt comes from the single-precision reciprocal square root
 //   (within 1.5 x 2^-12); two Newton steps in double bring it within 2^-43, so that h is below
-//   2^-42 and the final double-double step is as exact as with AVX-512 (the first term of the
-//   series left out, 5h^3/16, is below 2^-125).
+//   2^-42 and the final double-double step needs only the series' first term (the next one,
+//   3h^2/8, is below 2^-85).
+// - A weight is settled by settled_bits4, with a margin at least that of settled.
 // - S and the flat-area rule come from the exact sum of the four weights carried as a
 //   double-double with exact two-sums, in the order and with the operations of flat_rule, as
 //   four_blends does: below 2^10 the extended additions of the literal arithmetic are exact, so
@@ -1186,10 +1187,20 @@ KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h,
     __m256d h = _mm256_fnmadd_pd(q, y, _mm256_set1_pd(1.0));
     h = _mm256_fnmadd_pd(ql, y, h);
     h = _mm256_fnmadd_pd(sl, _mm256_mul_pd(y, y), h);
-    const __m256d corr = _mm256_mul_pd(
-        _mm256_mul_pd(y, h), _mm256_fmadd_pd(_mm256_set1_pd(0.375), h, _mm256_set1_pd(0.5)));
+    // With h below 2^-42 the series' next term, 3h^2/8, is below 2^-85: y h / 2 is enough.
+    const __m256d corr = _mm256_mul_pd(_mm256_mul_pd(y, h), _mm256_set1_pd(0.5));
     hi = _mm256_add_pd(y, corr);
     lo = _mm256_sub_pd(corr, _mm256_sub_pd(hi, y));
+}
+
+// As settled, in two operations: hi + lo x (1 + 2^-7), rounded once, is hi only where hi + lo
+// lies inside the numbers that round to hi by about 1/128 of the half-gap on lo's side: 2^(e-60)
+// above hi (and below it when hi is not a power of two), 2^(e-61) below a power of two. The
+// extended value lies within 3 x 2^-64 of the true one relative, at most 0.75 x 2^(e-61) here
+// (0.375 x 2^(e-61) next to a power of two), so it rounds to hi as well.
+KAP_AVX2 inline unsigned settled_bits4(__m256d hi, __m256d lo) {
+    const __m256d moved = _mm256_fmadd_pd(lo, _mm256_set1_pd(1.0 + 0x1p-7), hi);
+    return bits64(_mm256_cmp_pd(moved, hi, _CMP_EQ_OQ));
 }
 
 KAP_AVX2 inline __m256i channel_bytes_avx2(int c) {
@@ -1258,7 +1269,7 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
                     inverse_distance_dd4(a2h, a2l, ry2h, ry2l, hi[2], lo[2]);
                     inverse_distance_dd4(b2h, b2l, ry2h, ry2l, hi[3], lo[3]);
                     for (int i = 0; i < 4; ++i) {
-                        settled_bits[i] |= bits64(settled(hi[i], lo[i])) << (kHalf * half);
+                        settled_bits[i] |= settled_bits4(hi[i], lo[i]) << (kHalf * half);
                         _mm256_store_pd(&w[i][kHalf * half], hi[i]);
                     }
                 }
