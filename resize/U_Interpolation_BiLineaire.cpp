@@ -9,9 +9,13 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <unordered_map>
@@ -1502,8 +1506,72 @@ int thread_count(const ResampleTuning& tuning, int width, int height) {
 // Rows handed out at a time to the threads sharing a resampling.
 constexpr int kRowBlock = 8;
 
-void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progress,
-              std::vector<RowBlends>& scratch) {
+// Everything a resampling's rows are computed from, shared with the helper threads: a helper
+// the system has paused may still be finishing a block (whose result is no longer needed) after
+// the call has returned, so what it reads must live until it lets go.
+struct Work {
+    QImage source; // keeps the source's pixels
+    Plan plan;
+    std::vector<RowBlends> scratch; // one per thread
+#ifdef KAP_VECTOR_WEIGHTS
+    FusedColumns fused;
+#endif
+    // The blocks of rows: handed out in turn, and each one's state.
+    std::atomic<int> next{0};
+    std::unique_ptr<std::atomic<int>[]> state;
+};
+
+// Helper threads kept for the resamplings to come, started when first needed and never ended:
+// starting a thread for every call, and waiting for it at the end, costs milliseconds when the
+// processors are busy.
+class HelperPool {
+public:
+    static HelperPool& instance() {
+        static HelperPool* pool = new HelperPool; // never destroyed: its threads outlive main
+        return *pool;
+    }
+
+    // Runs `task` on a helper thread, starting one if every helper is busy (at most kMaxHelpers;
+    // beyond that the task waits for a free helper).
+    void run(std::function<void()> task) {
+        std::lock_guard lock(mutex_);
+        tasks_.push_back(std::move(task));
+        if (idle_ < tasks_.size() && helpers_ < kMaxHelpers) {
+            std::thread([this] { serve(); }).detach();
+            ++helpers_;
+            ++idle_;
+        }
+        wake_.notify_one();
+    }
+
+private:
+    static constexpr std::size_t kMaxHelpers = 16;
+
+    void serve() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return !tasks_.empty(); });
+            std::function<void()> task = std::move(tasks_.front());
+            tasks_.pop_front();
+            --idle_;
+            lock.unlock();
+            task(); // drops the task's hold on its work before the thread waits again
+            task = nullptr;
+            lock.lock();
+            ++idle_;
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> tasks_;
+    std::size_t helpers_ = 0, idle_ = 0;
+};
+
+void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
+              ResampleProgress* progress) {
+    const Plan& plan = work->plan;
+    std::vector<RowBlends>& scratch = work->scratch;
     if (threads <= 1) {
         for (int y = 0; y < height; ++y) {
             if (progress)
@@ -1518,42 +1586,69 @@ void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progr
     // own buffer and copied into the result by the thread that finishes it first: once no block
     // is left to take, this thread computes again any block still in progress elsewhere, rather
     // than wait for a thread that the system may have paused for milliseconds (on a busy
-    // machine). This thread reports every row in order as soon as it and all rows before it
-    // are in the result. (Rows grouped by kind are reported by their place in that order: the
-    // progress still moves once per row, from 0 to the end.)
-    enum : int { kOpen, kCopying, kInPlace };
+    // machine), and it never waits for the helpers themselves: a late helper finds its block
+    // done and drops its copy. This thread reports every row in order as soon as it and all
+    // rows before it are in the result. (Rows grouped by kind are reported by their place in
+    // that order: the progress still moves once per row, from 0 to the end.)
+    enum : int { kOpen, kCopying, kInPlace, kClosed };
     const int blocks = (height + kRowBlock - 1) / kRowBlock;
     const std::size_t row_bytes = static_cast<std::size_t>(plan.width) * 3;
-    std::atomic<int> next{0};
-    std::unique_ptr<std::atomic<int>[]> state(new std::atomic<int>[blocks]);
+    work->state.reset(new std::atomic<int>[blocks]);
     for (int b = 0; b < blocks; ++b)
-        state[b].store(kOpen, std::memory_order_relaxed);
+        work->state[b].store(kOpen, std::memory_order_relaxed);
 
-    auto compute_block = [&](int b, RowBlends& rb) {
-        if (state[b].load(std::memory_order_acquire) != kOpen)
+    // Once a block is kInPlace or kClosed no thread writes to the result for it again.
+    auto compute_block = [row_bytes, height](Work& w, int b, RowBlends& rb) {
+        std::atomic<int>& state = w.state[b];
+        if (state.load(std::memory_order_acquire) != kOpen)
             return;
         const int first = b * kRowBlock, end = std::min(height, first + kRowBlock);
         for (int y = first; y < end; ++y)
-            compute_row(plan, rb, plan.row_at(y),
+            compute_row(w.plan, rb, w.plan.row_at(y),
                         rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes);
         int open = kOpen;
-        if (!state[b].compare_exchange_strong(open, kCopying, std::memory_order_acq_rel))
-            return; // finished by another thread meanwhile: the same bytes
+        if (!state.compare_exchange_strong(open, kCopying, std::memory_order_acq_rel))
+            return; // finished by another thread meanwhile (the same bytes), or abandoned
         for (int y = first; y < end; ++y)
-            std::memcpy(plan.dst + plan.row_at(y) * plan.dst_stride,
+            std::memcpy(w.plan.dst + w.plan.row_at(y) * w.plan.dst_stride,
                         rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes,
                         row_bytes);
-        state[b].store(kInPlace, std::memory_order_release);
-        state[b].notify_all();
+        state.store(kInPlace, std::memory_order_release);
+        state.notify_all();
     };
+
+    // On the way out, also by an exception from a progress call: no helper may write to the
+    // result once this returns. Open blocks are closed; a block being copied is waited for.
+    struct CloseBlocks {
+        Work& w;
+        int blocks;
+        ~CloseBlocks() {
+            for (int b = 0; b < blocks; ++b) {
+                int s = kOpen;
+                while (!w.state[b].compare_exchange_strong(s, kClosed, std::memory_order_acq_rel) &&
+                       s != kInPlace && s != kClosed) {
+                    w.state[b].wait(s, std::memory_order_acquire);
+                    s = kOpen;
+                }
+            }
+        }
+    } close{*work, blocks};
+
+    for (int t = 1; t < threads; ++t) {
+        HelperPool::instance().run([work, t, blocks, compute_block] {
+            const ExtendedPrecision precision;
+            for (int b; (b = work->next.fetch_add(1, std::memory_order_relaxed)) < blocks;)
+                compute_block(*work, b, work->scratch[static_cast<std::size_t>(t)]);
+        });
+    }
 
     int reported = 0; // blocks whose rows have been reported
     auto report = [&](bool wait) {
         while (reported < blocks) {
-            for (int s; (s = state[reported].load(std::memory_order_acquire)) != kInPlace;) {
+            for (int s; (s = work->state[reported].load(std::memory_order_acquire)) != kInPlace;) {
                 if (!wait)
                     return;
-                state[reported].wait(s, std::memory_order_acquire);
+                work->state[reported].wait(s, std::memory_order_acquire);
             }
             const int end = std::min(height, (reported + 1) * kRowBlock);
             if (progress)
@@ -1563,26 +1658,13 @@ void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progr
         }
     };
 
-    {
-        std::vector<std::jthread> helpers;
-        helpers.reserve(static_cast<std::size_t>(threads - 1));
-        for (int t = 1; t < threads; ++t) {
-            helpers.emplace_back([&, t](std::stop_token stop) {
-                const ExtendedPrecision precision;
-                for (int b; !stop.stop_requested() &&
-                            (b = next.fetch_add(1, std::memory_order_relaxed)) < blocks;)
-                    compute_block(b, scratch[static_cast<std::size_t>(t)]);
-            });
-        }
-        // If a progress call throws, the helpers are stopped and joined on the way out.
-        for (int b; (b = next.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
-            compute_block(b, scratch[0]);
-            report(false);
-        }
-        for (int b = reported; b < blocks; ++b)
-            compute_block(b, scratch[0]);
-        report(true);
+    for (int b; (b = work->next.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
+        compute_block(*work, b, scratch[0]);
+        report(false);
     }
+    for (int b = reported; b < blocks; ++b)
+        compute_block(*work, b, scratch[0]);
+    report(true);
 }
 
 } // namespace
@@ -1605,13 +1687,16 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
         throw KapError(QStringLiteral("Il n'y a pas de capture à redimensionner!"));
 
     QImage result;
-    Plan plan;
-    std::vector<RowBlends> scratch;
-#ifdef KAP_VECTOR_WEIGHTS
-    FusedColumns fused;
-#endif
+    std::shared_ptr<Work> work;
     int threads = 1;
     try {
+        work = std::make_shared<Work>();
+        work->source = source;
+        Plan& plan = work->plan;
+        std::vector<RowBlends>& scratch = work->scratch;
+#ifdef KAP_VECTOR_WEIGHTS
+        FusedColumns& fused = work->fused;
+#endif
         if (new_width > 0) {
             result = new_picture(new_width, new_height);
             if (result.isNull())
@@ -1701,7 +1786,7 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
         progress->resample_started(new_height);
     FinishGuard guard{progress};
     if (new_width > 0)
-        run_rows(plan, new_height, threads, progress, scratch);
+        run_rows(work, new_height, threads, progress);
     return result;
 }
 

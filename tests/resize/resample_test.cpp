@@ -372,4 +372,29 @@ TEST(ResampleProgressCalls, AFailingProgressStopsTheResizeAndLeavesThePicture) {
     }
 }
 
+TEST(ResampleThreads, HelpersLateForOneCallNeverTouchTheNext) {
+    // Small pictures on three threads, one call right after the other: the calling thread often
+    // finishes before a helper has even started, and the source, the result and the helper's
+    // blocks are freed while it may still run, their memory soon reused by the next call. Every
+    // result must still be exact, also after calls abandoned by a failing progress.
+    std::mt19937 rng(13);
+    ResampleTuning tuning;
+    tuning.threads = 3;
+    for (int round = 0; round < 300; ++round) {
+        const int ws = 10 + int(rng() % 60), hs = 10 + int(rng() % 40);
+        const int wd = 10 + int(rng() % 150), hd = 20 + int(rng() % 60);
+        if (round % 3 == 0) {
+            Recorder progress;
+            progress.throw_at = int(rng() % static_cast<unsigned>(hd));
+            EXPECT_THROW(
+                resample_bilinear_tuned(make_picture(ws, hs, 2, rng), wd, hd, &progress, tuning),
+                KapError);
+        }
+        const QImage src = make_picture(ws, hs, int(rng() % 3), rng);
+        const QImage want = reference_resample(src, wd, hd);
+        ASSERT_EQ(diff(resample_bilinear_tuned(src, wd, hd, nullptr, tuning), want), "")
+            << ws << "x" << hs << " -> " << wd << "x" << hd << " round " << round;
+    }
+}
+
 } // namespace
