@@ -852,7 +852,10 @@ void known_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r
     b.sum = sum;
     for (int i = 0; i < 4; ++i)
         b.v[i] = b.w[i] / sum;
-    b.mix = Mix::Four; // the general blend also serves two neighbours: the others weigh 0
+    // Two neighbours (a column or row of fraction 0) take the two-neighbour blend, which gives
+    // the same bytes as the four-neighbour one with the others weighing 0 but does not read
+    // them: at the last column or row they lie outside the source.
+    b.mix = w1 == 0 && w3 == 0 ? Mix::Down : w2 == 0 && w3 == 0 ? Mix::Right : Mix::Four;
     b.flat_rule = 0;
     const AxisStep one{plan.cols.steps[static_cast<std::size_t>(x)].base, 0};
     blend_row<true>(r0, r1, &one, 1, &b, out);
