@@ -12,10 +12,13 @@
 #include <cstdint>
 #include <cstring>
 #include <fpu_control.h>
+#include <new>
 #include <numeric>
 #include <random>
 #include <string>
+#include <sys/mman.h>
 #include <tuple>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -152,6 +155,57 @@ TEST(ResampleReference, EveryPathMatchesOnRandomSizesAndEdges) {
             ASSERT_EQ(diff(resample_bilinear_tuned(src, wd, hd, nullptr, tunings[t]), want), "")
                 << ws << "x" << hs << " -> " << wd << "x" << hd << " pattern " << pattern
                 << " tuning " << t;
+    }
+}
+
+// A picture whose last byte is the last readable one: the page after it cannot be read, so
+// that reading past the source ends the test.
+class GuardedPicture {
+public:
+    explicit GuardedPicture(const QImage& picture) {
+        const std::size_t bytes = static_cast<std::size_t>(picture.sizeInBytes());
+        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        size_ = (bytes + page - 1) / page * page + page;
+        void* map =
+            mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (map == MAP_FAILED)
+            throw std::bad_alloc();
+        map_ = static_cast<uchar*>(map);
+        mprotect(map_ + size_ - page, page, PROT_NONE);
+        uchar* start = map_ + size_ - page - bytes;
+        std::memcpy(start, picture.constBits(), bytes);
+        image_ = QImage(start, picture.width(), picture.height(), picture.bytesPerLine(),
+                        QImage::Format_BGR888);
+    }
+    ~GuardedPicture() {
+        image_ = QImage();
+        munmap(map_, size_);
+    }
+    GuardedPicture(const GuardedPicture&) = delete;
+    GuardedPicture& operator=(const GuardedPicture&) = delete;
+    const QImage& image() const { return image_; }
+
+private:
+    uchar* map_ = nullptr;
+    std::size_t size_ = 0;
+    QImage image_;
+};
+
+TEST(ResampleReference, NeverReadsPastTheSourcesLastByte) {
+    // Widths whose rows need no padding, so that the last pixel ends the source's memory; flat
+    // patches and text give pixels redone exactly, also in the last column and row.
+    const std::vector<ResampleTuning> tunings = every_path();
+    std::mt19937 rng(20251209);
+    for (int round = 0; round < 120; ++round) {
+        const int ws = 4 * (1 + int(rng() % 20)), hs = 1 + int(rng() % 40);
+        const int wd = 1 + int(rng() % 160), hd = 1 + int(rng() % 100);
+        const GuardedPicture src(make_picture(ws, hs, 1 + int(rng() % 2), rng));
+        ASSERT_EQ(src.image().bytesPerLine(), 3 * ws);
+        const QImage want = reference_resample(src.image(), wd, hd);
+        for (std::size_t t = 0; t < tunings.size(); ++t)
+            ASSERT_EQ(diff(resample_bilinear_tuned(src.image(), wd, hd, nullptr, tunings[t]), want),
+                      "")
+                << ws << "x" << hs << " -> " << wd << "x" << hd << " tuning " << t;
     }
 }
 
