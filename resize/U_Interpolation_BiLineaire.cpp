@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -1535,15 +1536,21 @@ public:
     }
 
     // Runs `task` on a helper thread, starting one if every helper is busy (at most kMaxHelpers;
-    // beyond that the task waits for a free helper).
+    // beyond that the task waits for a free helper). When no helper can be started at all, the
+    // task is dropped: the calling thread computes every block itself.
     void run(std::function<void()> task) {
         std::lock_guard lock(mutex_);
-        tasks_.push_back(std::move(task));
-        if (idle_ < tasks_.size() && helpers_ < kMaxHelpers) {
-            std::thread([this] { serve(); }).detach();
-            ++helpers_;
-            ++idle_;
+        if (idle_ <= tasks_.size() && helpers_ < kMaxHelpers) {
+            try {
+                std::thread([this] { serve(); }).detach();
+                ++helpers_;
+                ++idle_;
+            } catch (const std::system_error&) {
+                if (helpers_ == 0)
+                    return;
+            }
         }
+        tasks_.push_back(std::move(task));
         wake_.notify_one();
     }
 
