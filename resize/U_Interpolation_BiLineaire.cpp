@@ -9,10 +9,15 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -557,6 +562,8 @@ struct Plan {
     const struct FusedColumns* fused = nullptr;
     // Those rows come grouped by kind and the weights of a kind are kept while its rows last.
     bool keep_row_weights = false;
+    // Those rows are computed with AVX-512 (else with AVX2 and FMA).
+    bool fused_avx512 = false;
     // The order in which the destination rows are computed, when not top to bottom: grouped by
     // row kind, so that one row of blends serves every row of its kind in turn.
     std::vector<int> order;
@@ -632,7 +639,8 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 //
 // When the (column kind, row kind) pairs are too many to be kept, nearly every pixel has weights
 // of its own: the weights are then computed in the same pass that blends the pixels, eight
-// columns at a time with AVX-512, and nothing is stored between the two.
+// columns at a time with AVX-512 (or, without it, with AVX2 and FMA: see fused_row_avx2), and
+// nothing is stored between the two.
 //
 // Why the bytes are the same as the literal arithmetic:
 // - The four-neighbour weights are computed as double-doubles within about 2^-100 of the true
@@ -680,7 +688,7 @@ struct FusedColumns {
     std::vector<std::int8_t> rrule;
 };
 
-bool has_fused_rows() {
+bool has_avx512_rows() {
     static const bool yes =
         __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
         __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw") &&
@@ -845,7 +853,10 @@ void known_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r
     b.sum = sum;
     for (int i = 0; i < 4; ++i)
         b.v[i] = b.w[i] / sum;
-    b.mix = Mix::Four; // the general blend also serves two neighbours: the others weigh 0
+    // Two neighbours (a column or row of fraction 0) take the two-neighbour blend, which gives
+    // the same bytes as the four-neighbour one with the others weighing 0 but does not read
+    // them: at the last column or row they lie outside the source.
+    b.mix = w1 == 0 && w3 == 0 ? Mix::Down : w2 == 0 && w3 == 0 ? Mix::Right : Mix::Four;
     b.flat_rule = 0;
     const AxisStep one{plan.cols.steps[static_cast<std::size_t>(x)].base, 0};
     blend_row<true>(r0, r1, &one, 1, &b, out);
@@ -1128,18 +1139,340 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
     }
 }
 
+// ---- The same rows with AVX2 and FMA, for processors without AVX-512 -------------------------
+//
+// The arithmetic of fused_row_avx512, four doubles to a register (each step of eight columns as
+// two halves), and the same reasons make it exact, with these differences:
+// - The first estimate of 1 / sqrt comes from the single-precision reciprocal square root
+//   (within 1.5 x 2^-12); two Newton steps in double bring it within 2^-43, so that h is below
+//   2^-42 and the final double-double step needs only the series' first term (the next one,
+//   3h^2/8, is below 2^-85).
+// - A weight is settled by settled_bits4, with a margin at least that of settled.
+// - S and the flat-area rule come from the exact sum of the four weights carried as a
+//   double-double with exact two-sums, in the order and with the operations of flat_rule, as
+//   four_blends does: below 2^10 the extended additions of the literal arithmetic are exact, so
+//   S is that sum rounded to double. A larger sum leaves its pixels to the scalar code wherever
+//   the last bit of S could matter, as with AVX-512.
+// - The neighbours are read with 32-bit gathers.
+
+#define KAP_AVX2 __attribute__((target("avx2,fma")))
+
+constexpr int kHalf = kLanes / 2;
+
+// The lanes of the low four bits of m, as a mask of 64-bit lanes.
+KAP_AVX2 inline __m256d lanes64(unsigned m) {
+    const __m256i bits = _mm256_setr_epi64x(1, 2, 4, 8);
+    return _mm256_castsi256_pd(
+        _mm256_cmpeq_epi64(_mm256_and_si256(_mm256_set1_epi64x(m), bits), bits));
+}
+
+// The lanes of the low eight bits of m, as a mask of 32-bit lanes.
+KAP_AVX2 inline __m256i lanes32(unsigned m) {
+    const __m256i bits = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    return _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(static_cast<int>(m)), bits), bits);
+}
+
+KAP_AVX2 inline unsigned bits32(__m256i mask) {
+    return static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(mask)));
+}
+
+KAP_AVX2 inline unsigned bits64(__m256d mask) {
+    return static_cast<unsigned>(_mm256_movemask_pd(mask));
+}
+
+// 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l), as inverse_distance8.
+KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h, __m256d b2l,
+                                          __m256d& hi, __m256d& lo) {
+    const __m256d sh = _mm256_add_pd(a2h, b2h);
+    const __m256d sl = _mm256_add_pd(two_sum_err(a2h, b2h, sh), _mm256_add_pd(a2l, b2l));
+    const __m256d half = _mm256_mul_pd(sh, _mm256_set1_pd(0.5));
+    const __m256d three_halves = _mm256_set1_pd(1.5);
+    __m256d y = _mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(sh)));
+    y = _mm256_mul_pd(y, _mm256_fnmadd_pd(half, _mm256_mul_pd(y, y), three_halves));
+    y = _mm256_mul_pd(y, _mm256_fnmadd_pd(half, _mm256_mul_pd(y, y), three_halves));
+    const __m256d q = _mm256_mul_pd(sh, y);
+    const __m256d ql = _mm256_fmsub_pd(sh, y, q);
+    __m256d h = _mm256_fnmadd_pd(q, y, _mm256_set1_pd(1.0));
+    h = _mm256_fnmadd_pd(ql, y, h);
+    h = _mm256_fnmadd_pd(sl, _mm256_mul_pd(y, y), h);
+    // With h below 2^-42 the series' next term, 3h^2/8, is below 2^-85: y h / 2 is enough.
+    const __m256d corr = _mm256_mul_pd(_mm256_mul_pd(y, h), _mm256_set1_pd(0.5));
+    hi = _mm256_add_pd(y, corr);
+    lo = _mm256_sub_pd(corr, _mm256_sub_pd(hi, y));
+}
+
+// As settled, in two operations: hi + lo x (1 + 2^-7), rounded once, is hi only where hi + lo
+// lies inside the numbers that round to hi by about 1/128 of the half-gap on lo's side: 2^(e-60)
+// above hi (and below it when hi is not a power of two), 2^(e-61) below a power of two. The
+// extended value lies within 3 x 2^-64 of the true one relative, at most 0.75 x 2^(e-61) here
+// (0.375 x 2^(e-61) next to a power of two), so it rounds to hi as well.
+KAP_AVX2 inline unsigned settled_bits4(__m256d hi, __m256d lo) {
+    const __m256d moved = _mm256_fmadd_pd(lo, _mm256_set1_pd(1.0 + 0x1p-7), hi);
+    return bits64(_mm256_cmp_pd(moved, hi, _CMP_EQ_OQ));
+}
+
+KAP_AVX2 inline __m256i channel_bytes_avx2(int c) {
+    alignas(32) std::int8_t index[32];
+    for (int i = 0; i < 32; ++i)
+        index[i] = i % 4 == 0 ? static_cast<std::int8_t>(i % 16 + c) : std::int8_t{-128};
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(index));
+}
+
+// One destination row, as fused_row_avx512 (same passes).
+template <Pass Mode>
+KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::uint8_t* out_row) {
+    const FusedColumns& fc = *plan.fused;
+    const AxisStep& step = plan.rows.steps[static_cast<std::size_t>(y)];
+    const AxisKind& ky = plan.rows.kinds[static_cast<std::size_t>(step.kind)];
+    const std::uint8_t* r0 = plan.src + step.base * plan.src_stride;
+    const std::uint8_t* r1 = step.base + 1 < plan.src_height ? r0 + plan.src_stride : r0;
+    const int width = plan.width;
+    const bool zero_row = ky.frac == 0.0;
+
+    Blend down{};
+    if (!zero_row)
+        make_blend(AxisKind{false, 0.0, 1.0}, ky, down);
+    double ch, cl, dh, dl;
+    square(ky.frac, ch, cl);
+    square(ky.rest, dh, dl);
+    const __m256d dy2h = _mm256_set1_pd(ch), dy2l = _mm256_set1_pd(cl);
+    const __m256d ry2h = _mm256_set1_pd(dh), ry2l = _mm256_set1_pd(dl);
+    const __m256d zero = _mm256_setzero_pd();
+    const __m256d margin = _mm256_set1_pd(kMargin), near_one = _mm256_set1_pd(1.0 - kMargin);
+    const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
+    const __m256i channel[3] = {channel_bytes_avx2(0), channel_bytes_avx2(1),
+                                channel_bytes_avx2(2)};
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    // The weights w0..w3 and S of the eight columns of a step.
+    alignas(32) double w[5][kLanes];
+
+    for (int x = 0; x < width; x += kLanes) {
+        const std::size_t at = static_cast<std::size_t>(x);
+        const unsigned zero_cols = fc.zero[at / kLanes];
+        const unsigned valid = width - x >= kLanes ? 0xFFu : (1u << (width - x)) - 1;
+        unsigned exact, rule_pos = 0, rule_neg = 0, copy = 0, uses1, uses3;
+        if constexpr (Mode == Pass::BlendKept) {
+            for (int i = 0; i < 5; ++i)
+                std::memcpy(w[i], &kept->w[i][at], sizeof w[i]);
+            const std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
+            exact = m[0];
+            rule_pos = m[1];
+            rule_neg = m[2];
+            copy = m[3];
+            uses1 = m[4];
+            uses3 = m[5];
+        } else if (!zero_row) {
+            unsigned good = 0xFF;
+            if (zero_cols != 0xFF) {
+                unsigned settled_bits[4] = {0, 0, 0, 0};
+                for (int half = 0; half < 2; ++half) {
+                    const std::size_t h4 = at + static_cast<std::size_t>(kHalf * half);
+                    const __m256d a2h = _mm256_loadu_pd(&fc.a2h[h4]),
+                                  a2l = _mm256_loadu_pd(&fc.a2l[h4]);
+                    const __m256d b2h = _mm256_loadu_pd(&fc.b2h[h4]),
+                                  b2l = _mm256_loadu_pd(&fc.b2l[h4]);
+                    __m256d hi[4], lo[4];
+                    inverse_distance_dd4(a2h, a2l, dy2h, dy2l, hi[0], lo[0]);
+                    inverse_distance_dd4(b2h, b2l, dy2h, dy2l, hi[1], lo[1]);
+                    inverse_distance_dd4(a2h, a2l, ry2h, ry2l, hi[2], lo[2]);
+                    inverse_distance_dd4(b2h, b2l, ry2h, ry2l, hi[3], lo[3]);
+                    for (int i = 0; i < 4; ++i) {
+                        settled_bits[i] |= settled_bits4(hi[i], lo[i]) << (kHalf * half);
+                        _mm256_store_pd(&w[i][kHalf * half], hi[i]);
+                    }
+                }
+                const unsigned unsettled =
+                    ~(settled_bits[0] & settled_bits[1] & settled_bits[2] & settled_bits[3]) &
+                    ~zero_cols & valid & 0xFF;
+                if (unsettled)
+                    settle_weights(fc, at, unsettled, settled_bits, ky, w);
+                good = 0;
+                for (int half = 0; half < 2; ++half) {
+                    const int h4 = kHalf * half;
+                    __m256d sh = _mm256_load_pd(&w[0][h4]), sl = zero;
+                    for (int i = 1; i < 4; ++i) {
+                        const __m256d wi = _mm256_load_pd(&w[i][h4]);
+                        const __m256d s = _mm256_add_pd(sh, wi);
+                        sl = _mm256_add_pd(sl, two_sum_err(sh, wi, s));
+                        sh = s;
+                    }
+                    const __m256d th = _mm256_add_pd(sh, sl);
+                    const __m256d excess = _mm256_add_pd(_mm256_sub_pd(sh, th), sl);
+                    const __m256d threshold = _mm256_mul_pd(th, _mm256_set1_pd(0x1p-59));
+                    good |= bits64(_mm256_cmp_pd(th, _mm256_set1_pd(1024.0), _CMP_LT_OQ)) << h4;
+                    const __m256d exact_flat =
+                        _mm256_and_pd(_mm256_cmp_pd(excess, zero, _CMP_EQ_OQ),
+                                      _mm256_cmp_pd(th, _mm256_set1_pd(kExactFlatSum), _CMP_LT_OQ));
+                    rule_pos |= bits64(_mm256_or_pd(_mm256_cmp_pd(excess, threshold, _CMP_GT_OQ),
+                                                    exact_flat))
+                                << h4;
+                    rule_neg |=
+                        bits64(_mm256_cmp_pd(excess, _mm256_sub_pd(zero, threshold), _CMP_LT_OQ))
+                        << h4;
+                    _mm256_store_pd(&w[4][h4], th);
+                }
+            } else {
+                for (auto& row : w)
+                    std::fill(row, row + kLanes, 0.0);
+            }
+            if (zero_cols) {
+                // Columns of fraction 0: P0 and P2 with the row's weights.
+                const double with[5] = {down.w[0], 0.0, down.w[2], 0.0, down.sum};
+                for (int half = 0; half < 2; ++half) {
+                    const int h4 = kHalf * half;
+                    const __m256d lanes = lanes64(zero_cols >> h4);
+                    for (int i = 0; i < 5; ++i)
+                        _mm256_store_pd(&w[i][h4],
+                                        _mm256_blendv_pd(_mm256_load_pd(&w[i][h4]),
+                                                         _mm256_set1_pd(with[i]), lanes));
+                }
+            }
+            exact = good | zero_cols;
+            rule_pos = (rule_pos & ~zero_cols) | (down.flat_rule > 0 ? zero_cols : 0);
+            rule_neg = (rule_neg & ~zero_cols) | (down.flat_rule < 0 ? zero_cols : 0);
+            uses1 = uses3 = ~zero_cols & 0xFF;
+        } else {
+            // A row of fraction 0: P0 and P1 with the column's weights, or a copy.
+            std::memcpy(w[0], &fc.rw0[at], sizeof w[0]);
+            std::memcpy(w[1], &fc.rw1[at], sizeof w[1]);
+            std::fill(w[2], w[2] + kLanes, 0.0);
+            std::fill(w[3], w[3] + kLanes, 0.0);
+            std::memcpy(w[4], &fc.rsum[at], sizeof w[4]);
+            const __m256i rules = _mm256_cvtepi8_epi32(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&fc.rrule[at])));
+            rule_pos = bits32(_mm256_cmpgt_epi32(rules, _mm256_setzero_si256()));
+            rule_neg = bits32(_mm256_cmpgt_epi32(_mm256_setzero_si256(), rules));
+            exact = 0xFF;
+            copy = zero_cols;
+            uses1 = ~zero_cols & 0xFF;
+            uses3 = 0;
+        }
+        if constexpr (Mode == Pass::KeepWeights) {
+            for (int i = 0; i < 5; ++i)
+                std::memcpy(&kept->w[i][at], w[i], sizeof w[i]);
+            std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
+            m[0] = static_cast<std::uint8_t>(exact);
+            m[1] = static_cast<std::uint8_t>(rule_pos);
+            m[2] = static_cast<std::uint8_t>(rule_neg);
+            m[3] = static_cast<std::uint8_t>(copy);
+            m[4] = static_cast<std::uint8_t>(uses1);
+            m[5] = static_cast<std::uint8_t>(uses3);
+            continue;
+        }
+        const unsigned uses2 = zero_row ? 0 : 0xFF;
+
+        // The neighbours: P0 and P1 from row r0, P2 and P3 from row r1.
+        const __m256i off_lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_lo[at]));
+        const __m256i off_hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_hi[at]));
+        const __m256i shift =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.shift_lo[at]));
+        const __m256i lo0 = _mm256_srlv_epi32(
+            _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_lo, 1), shift);
+        const __m256i hi0 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_hi, 1);
+        const __m256i lo1 = _mm256_srlv_epi32(
+            _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_lo, 1), shift);
+        const __m256i hi1 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_hi, 1);
+        const __m256i p0 = _mm256_and_si256(lo0, low24);
+        const __m256i p1 = _mm256_srli_epi32(hi0, 8);
+        const __m256i p2 = _mm256_and_si256(lo1, low24);
+        const __m256i p3 = _mm256_srli_epi32(hi1, 8);
+        const unsigned flat = (bits32(_mm256_cmpeq_epi32(p0, p1)) | ~uses1) &
+                              (bits32(_mm256_cmpeq_epi32(p0, p2)) | ~uses2) &
+                              (bits32(_mm256_cmpeq_epi32(p0, p3)) | ~uses3) & 0xFF;
+        const unsigned flat_decided = flat & exact & (rule_pos | rule_neg);
+        const unsigned flat_down = flat_decided & rule_neg;
+
+        // Flat pixels: each byte b or b - 1 by the rule (0 stays 0); copies: P0.
+        const __m256i flat_pixels = _mm256_blendv_epi8(
+            p0, _mm256_subs_epu8(p0, _mm256_set1_epi32(0x010101)), lanes32(flat_down));
+        const unsigned settled_pixels = flat_decided | copy;
+        const __m256i keep = lanes32(settled_pixels);
+        unsigned near = 0;
+        __m256i pixel = flat_pixels;
+        if ((settled_pixels & valid) != valid) {
+            __m256d wv[2][4], inv_sum[2];
+            for (int half = 0; half < 2; ++half) {
+                for (int i = 0; i < 4; ++i)
+                    wv[half][i] = _mm256_load_pd(&w[i][kHalf * half]);
+                inv_sum[half] =
+                    _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_load_pd(&w[4][kHalf * half]));
+            }
+            for (int c = 0; c < 3; ++c) {
+                const __m256i bytes[4] = {
+                    _mm256_shuffle_epi8(p0, channel[c]), _mm256_shuffle_epi8(p1, channel[c]),
+                    _mm256_shuffle_epi8(p2, channel[c]), _mm256_shuffle_epi8(p3, channel[c])};
+                __m128i t[2];
+                for (int half = 0; half < 2; ++half) {
+                    __m256d v[4];
+                    for (int i = 0; i < 4; ++i)
+                        v[i] = _mm256_cvtepi32_pd(half ? _mm256_extracti128_si256(bytes[i], 1)
+                                                       : _mm256_castsi256_si128(bytes[i]));
+                    __m256d num = _mm256_mul_pd(v[0], wv[half][0]);
+                    num = _mm256_fmadd_pd(v[1], wv[half][1], num);
+                    num = _mm256_fmadd_pd(v[2], wv[half][2], num);
+                    num = _mm256_fmadd_pd(v[3], wv[half][3], num);
+                    const __m256d q = _mm256_mul_pd(num, inv_sum[half]);
+                    t[half] = _mm256_cvttpd_epi32(q);
+                    const __m256d f = _mm256_sub_pd(q, _mm256_cvtepi32_pd(t[half]));
+                    near |= bits64(_mm256_or_pd(_mm256_cmp_pd(f, margin, _CMP_LE_OQ),
+                                                _mm256_cmp_pd(f, near_one, _CMP_GE_OQ)))
+                            << (kHalf * half);
+                }
+                const __m256i tc = _mm256_setr_m128i(t[0], t[1]);
+                if (c == 0)
+                    pixel = _mm256_blendv_epi8(tc, flat_pixels, keep);
+                else
+                    pixel = _mm256_blendv_epi8(_mm256_or_si256(pixel, _mm256_slli_epi32(tc, 8 * c)),
+                                               pixel, keep);
+            }
+        }
+        const unsigned redo = valid & ~copy & ((flat & ~flat_decided) | (~flat & near));
+
+        std::uint8_t* out = out_row + 3 * at;
+        const __m128i first = _mm_shuffle_epi8(_mm256_castsi256_si128(pixel), pack);
+        const __m128i second = _mm_shuffle_epi8(_mm256_extracti128_si256(pixel, 1), pack);
+        if (x + kLanes + 2 <= width) {
+            // 16-byte stores: the 4 bytes after each 12 are rewritten by what follows in this
+            // row.
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), second);
+        } else {
+            alignas(16) std::uint8_t tail[32];
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tail), first);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(tail + 12), second);
+            std::memcpy(out, tail, 3 * static_cast<std::size_t>(std::min(kLanes, width - x)));
+        }
+        for (unsigned m = redo & 0xFF; m; m &= m - 1) {
+            const int lane = std::countr_zero(m);
+            if (exact >> lane & 1)
+                known_pixel(plan, r0, r1, x + lane, w[0][lane], w[1][lane], w[2][lane], w[3][lane],
+                            w[4][lane], out + 3 * lane);
+            else
+                exact_pixel(plan, r0, r1, x + lane, ky, out + 3 * lane);
+        }
+    }
+}
+
+template <Pass Mode>
+void fused_row_pass(const Plan& plan, KindWeights* kept, int y, std::uint8_t* out_row) {
+    if (plan.fused_avx512)
+        fused_row_avx512<Mode>(plan, kept, y, out_row);
+    else
+        fused_row_avx2<Mode>(plan, kept, y, out_row);
+}
+
 void fused_row(const Plan& plan, KindWeights& kept, int y, std::uint8_t* out_row) {
     if (!plan.keep_row_weights) {
-        fused_row_avx512<Pass::Blend>(plan, nullptr, y, out_row);
+        fused_row_pass<Pass::Blend>(plan, nullptr, y, out_row);
         return;
     }
     const int kind = plan.rows.steps[static_cast<std::size_t>(y)].kind;
     if (kept.kind != kind) {
         kept.kind = -1; // until complete
-        fused_row_avx512<Pass::KeepWeights>(plan, &kept, y, out_row);
+        fused_row_pass<Pass::KeepWeights>(plan, &kept, y, out_row);
         kept.kind = kind;
     }
-    fused_row_avx512<Pass::BlendKept>(plan, &kept, y, out_row);
+    fused_row_pass<Pass::BlendKept>(plan, &kept, y, out_row);
 }
 #endif
 
@@ -1177,8 +1510,78 @@ int thread_count(const ResampleTuning& tuning, int width, int height) {
 // Rows handed out at a time to the threads sharing a resampling.
 constexpr int kRowBlock = 8;
 
-void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progress,
-              std::vector<RowBlends>& scratch) {
+// Everything a resampling's rows are computed from, shared with the helper threads: a helper
+// the system has paused may still be finishing a block (whose result is no longer needed) after
+// the call has returned, so what it reads must live until it lets go.
+struct Work {
+    QImage source; // keeps the source's pixels
+    Plan plan;
+    std::vector<RowBlends> scratch; // one per thread
+#ifdef KAP_VECTOR_WEIGHTS
+    FusedColumns fused;
+#endif
+    // The blocks of rows: handed out in turn, and each one's state.
+    std::atomic<int> next{0};
+    std::unique_ptr<std::atomic<int>[]> state;
+};
+
+// Helper threads kept for the resamplings to come, started when first needed and never ended:
+// starting a thread for every call, and waiting for it at the end, costs milliseconds when the
+// processors are busy.
+class HelperPool {
+public:
+    static HelperPool& instance() {
+        static HelperPool* pool = new HelperPool; // never destroyed: its threads outlive main
+        return *pool;
+    }
+
+    // Runs `task` on a helper thread, starting one if every helper is busy (at most kMaxHelpers;
+    // beyond that the task waits for a free helper). When no helper can be started at all, the
+    // task is dropped: the calling thread computes every block itself.
+    void run(std::function<void()> task) {
+        std::lock_guard lock(mutex_);
+        if (idle_ <= tasks_.size() && helpers_ < kMaxHelpers) {
+            try {
+                std::thread([this] { serve(); }).detach();
+                ++helpers_;
+                ++idle_;
+            } catch (const std::system_error&) {
+                if (helpers_ == 0)
+                    return;
+            }
+        }
+        tasks_.push_back(std::move(task));
+        wake_.notify_one();
+    }
+
+private:
+    static constexpr std::size_t kMaxHelpers = 16;
+
+    void serve() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return !tasks_.empty(); });
+            std::function<void()> task = std::move(tasks_.front());
+            tasks_.pop_front();
+            --idle_;
+            lock.unlock();
+            task(); // drops the task's hold on its work before the thread waits again
+            task = nullptr;
+            lock.lock();
+            ++idle_;
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> tasks_;
+    std::size_t helpers_ = 0, idle_ = 0;
+};
+
+void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
+              ResampleProgress* progress) {
+    const Plan& plan = work->plan;
+    std::vector<RowBlends>& scratch = work->scratch;
     if (threads <= 1) {
         for (int y = 0; y < height; ++y) {
             if (progress)
@@ -1193,42 +1596,69 @@ void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progr
     // own buffer and copied into the result by the thread that finishes it first: once no block
     // is left to take, this thread computes again any block still in progress elsewhere, rather
     // than wait for a thread that the system may have paused for milliseconds (on a busy
-    // machine). This thread reports every row in order as soon as it and all rows before it
-    // are in the result. (Rows grouped by kind are reported by their place in that order: the
-    // progress still moves once per row, from 0 to the end.)
-    enum : int { kOpen, kCopying, kInPlace };
+    // machine), and it never waits for the helpers themselves: a late helper finds its block
+    // done and drops its copy. This thread reports every row in order as soon as it and all
+    // rows before it are in the result. (Rows grouped by kind are reported by their place in
+    // that order: the progress still moves once per row, from 0 to the end.)
+    enum : int { kOpen, kCopying, kInPlace, kClosed };
     const int blocks = (height + kRowBlock - 1) / kRowBlock;
     const std::size_t row_bytes = static_cast<std::size_t>(plan.width) * 3;
-    std::atomic<int> next{0};
-    std::unique_ptr<std::atomic<int>[]> state(new std::atomic<int>[blocks]);
+    work->state.reset(new std::atomic<int>[blocks]);
     for (int b = 0; b < blocks; ++b)
-        state[b].store(kOpen, std::memory_order_relaxed);
+        work->state[b].store(kOpen, std::memory_order_relaxed);
 
-    auto compute_block = [&](int b, RowBlends& rb) {
-        if (state[b].load(std::memory_order_acquire) != kOpen)
+    // Once a block is kInPlace or kClosed no thread writes to the result for it again.
+    auto compute_block = [row_bytes, height](Work& w, int b, RowBlends& rb) {
+        std::atomic<int>& state = w.state[b];
+        if (state.load(std::memory_order_acquire) != kOpen)
             return;
         const int first = b * kRowBlock, end = std::min(height, first + kRowBlock);
         for (int y = first; y < end; ++y)
-            compute_row(plan, rb, plan.row_at(y),
+            compute_row(w.plan, rb, w.plan.row_at(y),
                         rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes);
         int open = kOpen;
-        if (!state[b].compare_exchange_strong(open, kCopying, std::memory_order_acq_rel))
-            return; // finished by another thread meanwhile: the same bytes
+        if (!state.compare_exchange_strong(open, kCopying, std::memory_order_acq_rel))
+            return; // finished by another thread meanwhile (the same bytes), or abandoned
         for (int y = first; y < end; ++y)
-            std::memcpy(plan.dst + plan.row_at(y) * plan.dst_stride,
+            std::memcpy(w.plan.dst + w.plan.row_at(y) * w.plan.dst_stride,
                         rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes,
                         row_bytes);
-        state[b].store(kInPlace, std::memory_order_release);
-        state[b].notify_all();
+        state.store(kInPlace, std::memory_order_release);
+        state.notify_all();
     };
+
+    // On the way out, also by an exception from a progress call: no helper may write to the
+    // result once this returns. Open blocks are closed; a block being copied is waited for.
+    struct CloseBlocks {
+        Work& w;
+        int blocks;
+        ~CloseBlocks() {
+            for (int b = 0; b < blocks; ++b) {
+                int s = kOpen;
+                while (!w.state[b].compare_exchange_strong(s, kClosed, std::memory_order_acq_rel) &&
+                       s != kInPlace && s != kClosed) {
+                    w.state[b].wait(s, std::memory_order_acquire);
+                    s = kOpen;
+                }
+            }
+        }
+    } close{*work, blocks};
+
+    for (int t = 1; t < threads; ++t) {
+        HelperPool::instance().run([work, t, blocks, compute_block] {
+            const ExtendedPrecision precision;
+            for (int b; (b = work->next.fetch_add(1, std::memory_order_relaxed)) < blocks;)
+                compute_block(*work, b, work->scratch[static_cast<std::size_t>(t)]);
+        });
+    }
 
     int reported = 0; // blocks whose rows have been reported
     auto report = [&](bool wait) {
         while (reported < blocks) {
-            for (int s; (s = state[reported].load(std::memory_order_acquire)) != kInPlace;) {
+            for (int s; (s = work->state[reported].load(std::memory_order_acquire)) != kInPlace;) {
                 if (!wait)
                     return;
-                state[reported].wait(s, std::memory_order_acquire);
+                work->state[reported].wait(s, std::memory_order_acquire);
             }
             const int end = std::min(height, (reported + 1) * kRowBlock);
             if (progress)
@@ -1238,26 +1668,13 @@ void run_rows(const Plan& plan, int height, int threads, ResampleProgress* progr
         }
     };
 
-    {
-        std::vector<std::jthread> helpers;
-        helpers.reserve(static_cast<std::size_t>(threads - 1));
-        for (int t = 1; t < threads; ++t) {
-            helpers.emplace_back([&, t](std::stop_token stop) {
-                const ExtendedPrecision precision;
-                for (int b; !stop.stop_requested() &&
-                            (b = next.fetch_add(1, std::memory_order_relaxed)) < blocks;)
-                    compute_block(b, scratch[static_cast<std::size_t>(t)]);
-            });
-        }
-        // If a progress call throws, the helpers are stopped and joined on the way out.
-        for (int b; (b = next.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
-            compute_block(b, scratch[0]);
-            report(false);
-        }
-        for (int b = reported; b < blocks; ++b)
-            compute_block(b, scratch[0]);
-        report(true);
+    for (int b; (b = work->next.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
+        compute_block(*work, b, scratch[0]);
+        report(false);
     }
+    for (int b = reported; b < blocks; ++b)
+        compute_block(*work, b, scratch[0]);
+    report(true);
 }
 
 } // namespace
@@ -1280,13 +1697,16 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
         throw KapError(QStringLiteral("Il n'y a pas de capture à redimensionner!"));
 
     QImage result;
-    Plan plan;
-    std::vector<RowBlends> scratch;
-#ifdef KAP_VECTOR_WEIGHTS
-    FusedColumns fused;
-#endif
+    std::shared_ptr<Work> work;
     int threads = 1;
     try {
+        work = std::make_shared<Work>();
+        work->source = source;
+        Plan& plan = work->plan;
+        std::vector<RowBlends>& scratch = work->scratch;
+#ifdef KAP_VECTOR_WEIGHTS
+        FusedColumns& fused = work->fused;
+#endif
         if (new_width > 0) {
             result = new_picture(new_width, new_height);
             if (result.isNull())
@@ -1318,7 +1738,8 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
             scratch.resize(static_cast<std::size_t>(threads));
 #ifdef KAP_VECTOR_WEIGHTS
             if (ncols * nrows > tuning.fused_min_pairs && tuning.fused_rows && plan.fast &&
-                plan.vector_kinds && has_fused_rows()) {
+                plan.vector_kinds) {
+                plan.fused_avx512 = tuning.fused_avx512 && has_avx512_rows();
                 bool rows_with_zero = false;
                 for (const AxisKind& k : plan.rows.kinds)
                     rows_with_zero = rows_with_zero || k.frac == 0.0;
@@ -1375,7 +1796,7 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
         progress->resample_started(new_height);
     FinishGuard guard{progress};
     if (new_width > 0)
-        run_rows(plan, new_height, threads, progress, scratch);
+        run_rows(work, new_height, threads, progress);
     return result;
 }
 

@@ -21,11 +21,14 @@ struct ResampleTuning {
     // where the processor has AVX2 and FMA, settling each weight exactly or handing it to the
     // extended-precision code. Off: every weight in extended precision.
     bool vector_weights = true;
-    // Where the processor has AVX-512 and there are more than fused_min_pairs pairs, blend eight
-    // pixels at a time with weights computed in the same pass (or kept for the rows of a kind
-    // that comes back). Off: the table or rows of blends, a pixel at a time.
+    // Where the processor has AVX2 and FMA and there are more than fused_min_pairs pairs, blend
+    // eight pixels at a time with weights computed in the same pass (or kept for the rows of a
+    // kind that comes back). Off: the table or rows of blends, a pixel at a time.
     bool fused_rows = true;
     std::size_t fused_min_pairs = 1024;
+    // Those rows with AVX-512 where the processor has it. Off: the AVX2 + FMA variant (four
+    // weights at a time), the one processors without AVX-512 take.
+    bool fused_avx512 = true;
 };
 
 QImage resample_bilinear_tuned(const QImage& source, int new_width, int new_height,

@@ -2,9 +2,12 @@
 // width, a 1080p screen enlarged to 4K, a 4K screen halved), each beside Qt's own smooth scaling
 // of the same 24-bit picture for scale.
 //
-// sweep/<screen>/<width>/<threads>/{ours,qt_smooth}: every target width from 100 to 4000 in
-// steps of 99 (uneven ratios, the hard case) and 100, at the proportional height, on one thread
-// and on two; Qt's scaling is given the same number of threads through its global pool.
+// sweep/<screen>/<width>/<threads>/{ours,ours_avx2,ours_per_pixel,qt_smooth}: every target
+// width from 100 to 4000 in steps of 99 (uneven ratios, the hard case) and 100, at the
+// proportional height, on one thread and on two; Qt's scaling is given the same number of threads
+// through its global pool. ours_avx2 keeps AVX-512 out of the resampler, as on processors that
+// lack it; ours_per_pixel blends a pixel at a time from the table or rows of blends, as such
+// processors did before the eight-pixel rows had an AVX2 variant.
 // Environment: KAP_RESIZE_SWEEP_STEP overrides the steps (e.g. 1 for every width).
 
 #include "resize/U_Interpolation_BiLineaire.h"
@@ -22,6 +25,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -74,7 +78,9 @@ int proportional(int height, int width, int source_width) {
                (2 * std::int64_t{source_width}));
 }
 
-void sweep_ours(benchmark::State& state, const std::string& name, int w, int threads) {
+enum class Way { Default, Avx2, PerPixel };
+
+void sweep_ours(benchmark::State& state, const std::string& name, int w, int threads, Way way) {
     const QImage& src = screen(name);
     if (src.isNull()) {
         state.SkipWithError("missing screen");
@@ -83,6 +89,8 @@ void sweep_ours(benchmark::State& state, const std::string& name, int w, int thr
     const int h = proportional(src.height(), w, src.width());
     ResampleTuning tuning;
     tuning.threads = threads;
+    tuning.fused_avx512 = way != Way::Avx2;
+    tuning.fused_rows = way != Way::PerPixel;
     for (auto _ : state) {
         QImage out = resample_bilinear_tuned(src, w, h, nullptr, tuning);
         benchmark::DoNotOptimize(out.constBits());
@@ -117,10 +125,14 @@ void register_sweep() {
             for (int threads : {1, 2}) {
                 const std::string base = "sweep/" + name.substr(0, name.size() - 4) + "/" +
                                          std::to_string(w) + "/" + std::to_string(threads);
-                benchmark::RegisterBenchmark((base + "/ours").c_str(), sweep_ours, name, w, threads)
-                    ->Unit(benchmark::kMillisecond)
-                    ->UseRealTime()
-                    ->MinTime(0.05);
+                for (const auto& [way, label] :
+                     {std::pair{Way::Default, "/ours"}, std::pair{Way::Avx2, "/ours_avx2"},
+                      std::pair{Way::PerPixel, "/ours_per_pixel"}})
+                    benchmark::RegisterBenchmark((base + label).c_str(), sweep_ours, name, w,
+                                                 threads, way)
+                        ->Unit(benchmark::kMillisecond)
+                        ->UseRealTime()
+                        ->MinTime(0.05);
                 benchmark::RegisterBenchmark((base + "/qt_smooth").c_str(), sweep_qt, name, w,
                                              threads)
                     ->Unit(benchmark::kMillisecond)

@@ -12,10 +12,13 @@
 #include <cstdint>
 #include <cstring>
 #include <fpu_control.h>
+#include <new>
 #include <numeric>
 #include <random>
 #include <string>
+#include <sys/mman.h>
 #include <tuple>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -116,9 +119,10 @@ TEST(ResampleReference, RealScreenAtUnevenWidthsMatchesByteForByte) {
 
 // The ways of carrying out the arithmetic that the sizes below can take: eight pixels at a time
 // with weights computed per pixel or kept per row kind (forced even for few pairs), on one
-// thread and three, and the pixel-at-a-time table and rows of blends.
+// thread and three, with AVX-512 where present and with AVX2 alone, and the pixel-at-a-time
+// table and rows of blends.
 std::vector<ResampleTuning> every_path() {
-    std::vector<ResampleTuning> t(5);
+    std::vector<ResampleTuning> t(7);
     t[0].fused_min_pairs = 0;
     t[1].fused_min_pairs = 0;
     t[1].threads = 3;
@@ -127,6 +131,11 @@ std::vector<ResampleTuning> every_path() {
     t[3].max_weight_table = 0;
     t[4].fused_min_pairs = 0;
     t[4].vector_weights = false; // without the four-at-a-time weights nothing is fused
+    t[5].fused_min_pairs = 0;
+    t[5].fused_avx512 = false;
+    t[6].fused_min_pairs = 0;
+    t[6].fused_avx512 = false;
+    t[6].threads = 3;
     return t;
 }
 
@@ -149,6 +158,57 @@ TEST(ResampleReference, EveryPathMatchesOnRandomSizesAndEdges) {
     }
 }
 
+// A picture whose last byte is the last readable one: the page after it cannot be read, so
+// that reading past the source ends the test.
+class GuardedPicture {
+public:
+    explicit GuardedPicture(const QImage& picture) {
+        const std::size_t bytes = static_cast<std::size_t>(picture.sizeInBytes());
+        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        size_ = (bytes + page - 1) / page * page + page;
+        void* map =
+            mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (map == MAP_FAILED)
+            throw std::bad_alloc();
+        map_ = static_cast<uchar*>(map);
+        mprotect(map_ + size_ - page, page, PROT_NONE);
+        uchar* start = map_ + size_ - page - bytes;
+        std::memcpy(start, picture.constBits(), bytes);
+        image_ = QImage(start, picture.width(), picture.height(), picture.bytesPerLine(),
+                        QImage::Format_BGR888);
+    }
+    ~GuardedPicture() {
+        image_ = QImage();
+        munmap(map_, size_);
+    }
+    GuardedPicture(const GuardedPicture&) = delete;
+    GuardedPicture& operator=(const GuardedPicture&) = delete;
+    const QImage& image() const { return image_; }
+
+private:
+    uchar* map_ = nullptr;
+    std::size_t size_ = 0;
+    QImage image_;
+};
+
+TEST(ResampleReference, NeverReadsPastTheSourcesLastByte) {
+    // Widths whose rows need no padding, so that the last pixel ends the source's memory; flat
+    // patches and text give pixels redone exactly, also in the last column and row.
+    const std::vector<ResampleTuning> tunings = every_path();
+    std::mt19937 rng(20251209);
+    for (int round = 0; round < 120; ++round) {
+        const int ws = 4 * (1 + int(rng() % 20)), hs = 1 + int(rng() % 40);
+        const int wd = 1 + int(rng() % 160), hd = 1 + int(rng() % 100);
+        const GuardedPicture src(make_picture(ws, hs, 1 + int(rng() % 2), rng));
+        ASSERT_EQ(src.image().bytesPerLine(), 3 * ws);
+        const QImage want = reference_resample(src.image(), wd, hd);
+        for (std::size_t t = 0; t < tunings.size(); ++t)
+            ASSERT_EQ(diff(resample_bilinear_tuned(src.image(), wd, hd, nullptr, tunings[t]), want),
+                      "")
+                << ws << "x" << hs << " -> " << wd << "x" << hd << " tuning " << t;
+    }
+}
+
 TEST(ResampleReference, ScreenSweepMatchesOnEveryPath) {
     // Target widths of the speed sweep from both real screens, reductions and enlargements,
     // at the proportional height.
@@ -160,9 +220,10 @@ TEST(ResampleReference, ScreenSweepMatchesOnEveryPath) {
                  {"desktop-1080.png", 2377},
                  {"web-2160.png", 3169},
                  {"web-2160.png", 400}};
-    std::vector<ResampleTuning> tunings(3);
+    std::vector<ResampleTuning> tunings(4);
     tunings[1].threads = 2;
     tunings[2].fused_rows = false;
+    tunings[3].fused_avx512 = false;
     for (const auto& c : cases) {
         const QImage screen =
             QImage(QStringLiteral(KAP_SHARED_DIR "/screens/") + QString::fromLatin1(c.screen))
@@ -362,6 +423,31 @@ TEST(ResampleProgressCalls, AFailingProgressStopsTheResizeAndLeavesThePicture) {
                      KapError);
         EXPECT_EQ(progress.calls.back(), "finished");
         EXPECT_EQ(diff(picture, before), "");
+    }
+}
+
+TEST(ResampleThreads, HelpersLateForOneCallNeverTouchTheNext) {
+    // Small pictures on three threads, one call right after the other: the calling thread often
+    // finishes before a helper has even started, and the source, the result and the helper's
+    // blocks are freed while it may still run, their memory soon reused by the next call. Every
+    // result must still be exact, also after calls abandoned by a failing progress.
+    std::mt19937 rng(13);
+    ResampleTuning tuning;
+    tuning.threads = 3;
+    for (int round = 0; round < 300; ++round) {
+        const int ws = 10 + int(rng() % 60), hs = 10 + int(rng() % 40);
+        const int wd = 10 + int(rng() % 150), hd = 20 + int(rng() % 60);
+        if (round % 3 == 0) {
+            Recorder progress;
+            progress.throw_at = int(rng() % static_cast<unsigned>(hd));
+            EXPECT_THROW(
+                resample_bilinear_tuned(make_picture(ws, hs, 2, rng), wd, hd, &progress, tuning),
+                KapError);
+        }
+        const QImage src = make_picture(ws, hs, int(rng() % 3), rng);
+        const QImage want = reference_resample(src, wd, hd);
+        ASSERT_EQ(diff(resample_bilinear_tuned(src, wd, hd, nullptr, tuning), want), "")
+            << ws << "x" << hs << " -> " << wd << "x" << hd << " round " << round;
     }
 }
 
