@@ -881,6 +881,35 @@ void known_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r
 
 enum class Pass { Blend, KeepWeights, BlendKept };
 
+// What a fused row needs of its source rows, whichever vector width blends it: the row's kind,
+// its two source rows (the last row stands for the one below it), the blend of the columns of
+// fraction 0 (P0 and P2, the same for all of them) and the squares of the row's fractions in
+// double-double.
+struct FusedRowStart {
+    struct Square {
+        double hi, lo;
+    };
+    const AxisStep& step;
+    const AxisKind& ky;
+    const std::uint8_t* r0;
+    const std::uint8_t* r1;
+    bool zero_row;
+    Blend down{};
+    Square dy2{}, ry2{};
+
+    FusedRowStart(const Plan& plan, int y)
+        : step(plan.rows.steps[static_cast<std::size_t>(y)]),
+          ky(plan.rows.kinds[static_cast<std::size_t>(step.kind)]),
+          r0(plan.src + step.base * plan.src_stride),
+          r1(step.base + 1 < plan.src_height ? r0 + plan.src_stride : r0),
+          zero_row(ky.frac == 0.0) {
+        if (!zero_row)
+            make_blend(AxisKind{false, 0.0, 1.0}, ky, down);
+        square(ky.frac, dy2.hi, dy2.lo);
+        square(ky.rest, ry2.hi, ry2.lo);
+    }
+};
+
 // One destination row. Blend: weights computed and used at once. KeepWeights: the weights of the
 // row's kind computed into `kept`, nothing blended. BlendKept: blended with the weights in `kept`,
 // those of a row of the same kind.
@@ -888,22 +917,14 @@ template <Pass Mode>
 KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                                  std::uint8_t* out_row) {
     const FusedColumns& fc = *plan.fused;
-    const AxisStep& step = plan.rows.steps[static_cast<std::size_t>(y)];
-    const AxisKind& ky = plan.rows.kinds[static_cast<std::size_t>(step.kind)];
-    const std::uint8_t* r0 = plan.src + step.base * plan.src_stride;
-    const std::uint8_t* r1 = step.base + 1 < plan.src_height ? r0 + plan.src_stride : r0;
+    const FusedRowStart start(plan, y);
+    const AxisKind& ky = start.ky;
+    const std::uint8_t *r0 = start.r0, *r1 = start.r1;
     const int width = plan.width;
-    const bool zero_row = ky.frac == 0.0;
-
-    // Columns of fraction 0 in a row of fraction not 0 blend P0 and P2, the same for all.
-    Blend down{};
-    if (!zero_row)
-        make_blend(AxisKind{false, 0.0, 1.0}, ky, down);
-    double ch, cl, dh, dl;
-    square(ky.frac, ch, cl);
-    square(ky.rest, dh, dl);
-    const __m512d dy2h = _mm512_set1_pd(ch), dy2l = _mm512_set1_pd(cl);
-    const __m512d ry2h = _mm512_set1_pd(dh), ry2l = _mm512_set1_pd(dl);
+    const bool zero_row = start.zero_row;
+    const Blend& down = start.down;
+    const __m512d dy2h = _mm512_set1_pd(start.dy2.hi), dy2l = _mm512_set1_pd(start.dy2.lo);
+    const __m512d ry2h = _mm512_set1_pd(start.ry2.hi), ry2l = _mm512_set1_pd(start.ry2.lo);
     const __m512d zero = _mm512_setzero_pd();
     const __m512d margin = _mm512_set1_pd(kMargin), near_one = _mm512_set1_pd(1.0 - kMargin);
     const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
@@ -1222,21 +1243,14 @@ KAP_AVX2 inline __m256i channel_bytes_avx2(int c) {
 template <Pass Mode>
 KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::uint8_t* out_row) {
     const FusedColumns& fc = *plan.fused;
-    const AxisStep& step = plan.rows.steps[static_cast<std::size_t>(y)];
-    const AxisKind& ky = plan.rows.kinds[static_cast<std::size_t>(step.kind)];
-    const std::uint8_t* r0 = plan.src + step.base * plan.src_stride;
-    const std::uint8_t* r1 = step.base + 1 < plan.src_height ? r0 + plan.src_stride : r0;
+    const FusedRowStart start(plan, y);
+    const AxisKind& ky = start.ky;
+    const std::uint8_t *r0 = start.r0, *r1 = start.r1;
     const int width = plan.width;
-    const bool zero_row = ky.frac == 0.0;
-
-    Blend down{};
-    if (!zero_row)
-        make_blend(AxisKind{false, 0.0, 1.0}, ky, down);
-    double ch, cl, dh, dl;
-    square(ky.frac, ch, cl);
-    square(ky.rest, dh, dl);
-    const __m256d dy2h = _mm256_set1_pd(ch), dy2l = _mm256_set1_pd(cl);
-    const __m256d ry2h = _mm256_set1_pd(dh), ry2l = _mm256_set1_pd(dl);
+    const bool zero_row = start.zero_row;
+    const Blend& down = start.down;
+    const __m256d dy2h = _mm256_set1_pd(start.dy2.hi), dy2l = _mm256_set1_pd(start.dy2.lo);
+    const __m256d ry2h = _mm256_set1_pd(start.ry2.hi), ry2l = _mm256_set1_pd(start.ry2.lo);
     const __m256d zero = _mm256_setzero_pd();
     const __m256d margin = _mm256_set1_pd(kMargin), near_one = _mm256_set1_pd(1.0 - kMargin);
     const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
