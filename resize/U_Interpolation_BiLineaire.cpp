@@ -667,6 +667,25 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 
 constexpr int kLanes = 8;
 
+// Writes the eight 32-bit pixels of `pixel` (one per lane, the top byte unused) as 24-bit ones at
+// `out`, the pixels of columns x... of a row `width` pixels wide.
+__attribute__((target("avx2"))) inline void store_pixels(std::uint8_t* out, __m256i pixel, int x,
+                                                         int width) {
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m128i first = _mm_shuffle_epi8(_mm256_castsi256_si128(pixel), pack);
+    const __m128i second = _mm_shuffle_epi8(_mm256_extracti128_si256(pixel, 1), pack);
+    if (x + kLanes + 2 <= width) {
+        // 16-byte stores: the 4 bytes after each 12 are rewritten by what follows in this row.
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), second);
+    } else {
+        alignas(16) std::uint8_t tail[32];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(tail), first);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(tail + 12), second);
+        std::memcpy(out, tail, 3 * static_cast<std::size_t>(std::min(kLanes, width - x)));
+    }
+}
+
 struct FusedColumns {
     // Per column, padded to a multiple of kLanes with copies of the last column.
     std::vector<double> a2h, a2l, b2h, b2l; // fraction^2 and (1 - fraction)^2, double-doubles
@@ -930,7 +949,6 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
     const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
     // Byte c of each 32-bit pixel, as a 32-bit number.
     const __m256i channel[3] = {channel_bytes(0), channel_bytes(1), channel_bytes(2)};
-    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
 
     for (int x = 0; x < width; x += kLanes) {
         const std::size_t at = static_cast<std::size_t>(x);
@@ -1128,19 +1146,7 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                               static_cast<__mmask8>((flat & ~flat_decided) | (~flat & near));
 
         std::uint8_t* out = out_row + 3 * at;
-        const __m128i first = _mm_shuffle_epi8(_mm256_castsi256_si128(pixel), pack);
-        const __m128i second = _mm_shuffle_epi8(_mm256_extracti128_si256(pixel, 1), pack);
-        if (x + kLanes + 2 <= width) {
-            // 16-byte stores: the 4 bytes after each 12 are rewritten by what follows in this
-            // row.
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), second);
-        } else {
-            alignas(16) std::uint8_t tail[32];
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(tail), first);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(tail + 12), second);
-            std::memcpy(out, tail, 3 * static_cast<std::size_t>(std::min(kLanes, width - x)));
-        }
+        store_pixels(out, pixel, x, width);
         if (redo) {
             alignas(64) double w[5][kLanes];
             _mm512_store_pd(w[0], w0);
@@ -1256,7 +1262,6 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
     const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
     const __m256i channel[3] = {channel_bytes_avx2(0), channel_bytes_avx2(1),
                                 channel_bytes_avx2(2)};
-    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
     // The weights w0..w3 and S of the eight columns of a step.
     alignas(32) double w[5][kLanes];
 
@@ -1443,19 +1448,7 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
         const unsigned redo = valid & ~copy & ((flat & ~flat_decided) | (~flat & near));
 
         std::uint8_t* out = out_row + 3 * at;
-        const __m128i first = _mm_shuffle_epi8(_mm256_castsi256_si128(pixel), pack);
-        const __m128i second = _mm_shuffle_epi8(_mm256_extracti128_si256(pixel, 1), pack);
-        if (x + kLanes + 2 <= width) {
-            // 16-byte stores: the 4 bytes after each 12 are rewritten by what follows in this
-            // row.
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12), second);
-        } else {
-            alignas(16) std::uint8_t tail[32];
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(tail), first);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(tail + 12), second);
-            std::memcpy(out, tail, 3 * static_cast<std::size_t>(std::min(kLanes, width - x)));
-        }
+        store_pixels(out, pixel, x, width);
         for (unsigned m = redo & 0xFF; m; m &= m - 1) {
             const int lane = std::countr_zero(m);
             if (exact >> lane & 1)
