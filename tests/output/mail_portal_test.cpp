@@ -4,6 +4,7 @@
 #include "platform/portal_email.h"
 #include "platform/sharing.h"
 #include "tests/support/files.h"
+#include "tests/support/private_bus.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -13,22 +14,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-class PrivateBus {
-public:
-    QProcess daemon;
-    QByteArray address;
-    PrivateBus() {
-        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        daemon.waitForReadyRead(10000);
-        address = daemon.readLine().trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-    }
-    ~PrivateBus() {
-        daemon.kill();
-        daemon.waitForFinished();
-    }
-};
 
 class Portal {
 public:

@@ -5,6 +5,7 @@
 #include "platform/portal_screenshot.h"
 #include "platform/sharing.h"
 #include "platform/wayland_screen.h"
+#include "tests/support/private_bus.h"
 #include "tests/support/test_pictures.h"
 
 #include <QDeadlineTimer>
@@ -18,33 +19,7 @@
 
 namespace {
 
-// A session bus of the test's own, and a fake portal on it. The bus starts no service of the
-// machine's: a real portal installed here would otherwise be started in the fake's place.
-class PrivateBus {
-public:
-    QTemporaryDir dir;
-    QProcess daemon;
-    QByteArray address;
-    PrivateBus() {
-        const QString config = dir.filePath(QStringLiteral("bus.conf"));
-        QFile file(config);
-        if (file.open(QIODevice::WriteOnly))
-            file.write("<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
-                       "<auth>EXTERNAL</auth><policy context=\"default\">"
-                       "<allow send_destination=\"*\"/><allow receive_sender=\"*\"/>"
-                       "<allow own=\"*\"/></policy></busconfig>\n");
-        file.close();
-        daemon.start("dbus-daemon", {"--config-file=" + config, "--nofork", "--print-address=1"});
-        daemon.waitForReadyRead(10000);
-        address = daemon.readLine().trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-    }
-    ~PrivateBus() {
-        daemon.kill();
-        daemon.waitForFinished();
-    }
-};
-
+// A fake portal on the test's private bus.
 class FakePortal {
 public:
     QProcess process;
