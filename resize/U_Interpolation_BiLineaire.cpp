@@ -1218,7 +1218,8 @@ KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h,
     const __m256d three_halves = _mm256_set1_pd(1.5);
     __m256d y = _mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(sh)));
     y = _mm256_mul_pd(y, _mm256_fnmadd_pd(half, _mm256_mul_pd(y, y), three_halves));
-    // h = 1 - s y^2, below 2^-21 after one Newton step, within 2^-74 as in inverse_distance8.
+    // h = 1 - s y^2 is below 2^-21 after one Newton step; each of its three roundings is below
+    // 2^-74, as in inverse_distance8.
     const __m256d q = _mm256_mul_pd(sh, y);
     const __m256d ql = _mm256_fmsub_pd(sh, y, q);
     __m256d h = _mm256_fnmadd_pd(q, y, _mm256_set1_pd(1.0));
