@@ -6,19 +6,37 @@
 
 #include <algorithm>
 
+namespace {
+
+// The top-left corners a label of size `label` can be dragged to in a scroll area of size
+// `area`: its left edge at least 3 pixels inside the area and its right edge within it; the same
+// vertically.
+QRect label_positions(QSize area, QSize label) {
+    return QRect(3, 3, std::max(1, area.width() - label.width() - 3),
+                 std::max(1, area.height() - label.height() - 3));
+}
+
+} // namespace
+
 void TextCommands::place_label() {
     const QPoint client = window_.client_from_screen(window_.pointer_pos());
     window_.show_text_label(window_.text_to_insert(), QPoint(client.x() - 6, client.y() - 55));
+    // With the pointer away from the picture (on the dialog beside a small main window, or on
+    // the toolbar when Enter confirms), the label would show outside the scroll area's visible
+    // part, where nobody could find it: it is then brought to the nearest place a drag reaches.
+    const QRect label = window_.text_label_geometry();
+    const QRect reach = label_positions(window_.scroll_area_on_screen().size(), label.size());
+    const QPoint kept(std::clamp(label.left(), reach.left(), reach.right()),
+                      std::clamp(label.top(), reach.top(), reach.bottom()));
+    if (kept != label.topLeft())
+        window_.move_text_label(kept);
 }
 
 void TextCommands::label_pressed(QPoint at) {
     const QRect area = window_.scroll_area_on_screen();
     const QRect label = window_.text_label_geometry();
-    // The pointer may go where the label's left edge stays at least 3 pixels inside the area
-    // and its right edge within it; the same vertically.
-    const int width = std::max(1, area.width() - label.width() - 3);
-    const int height = std::max(1, area.height() - label.height() - 3);
-    confinement_ = QRect(at.x() + area.left() + 3, at.y() + area.top() + 3, width, height);
+    // The pointer may go where the label stays within reach.
+    confinement_ = label_positions(area.size(), label.size()).translated(area.topLeft() + at);
     EditingState& state = window_.editing_state();
     if (state.mode_text) {
         state.label_dragging = true;

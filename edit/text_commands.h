@@ -13,7 +13,8 @@ public:
     explicit TextCommands(MainWindow& window) : window_(window) {}
 
     // The dialog's OK: the label takes the dialog's text and shows 6 pixels left of and 55
-    // above the pointer's position in the main window, taken as scroll-area coordinates.
+    // above the pointer's position in the main window, taken as scroll-area coordinates; where
+    // that is not wholly inside the scroll area's visible part, at the nearest place within it.
     void place_label();
 
     // Press, move and release on the label, in the label's own coordinates. A press (any

@@ -151,6 +151,24 @@ TEST_F(TextCommandsTest, OkPlacesTheLabelSixLeftAnd55AboveThePointer) {
     EXPECT_EQ(window.label.topLeft(), QPoint(194, 95));
 }
 
+TEST_F(TextCommandsTest, ALabelThatWouldShowOutsideThePictureAreaIsBroughtInside) {
+    // Scroll area 419 x 314, label 40 x 13: a drag reaches left 3..378 and top 3..300.
+    window.client_origin = {0, 0};
+    window.pointer = {900, 700}; // on the dialog, beside a small main window
+    text.place_label();
+    EXPECT_TRUE(window.label_visible);
+    EXPECT_EQ(window.label.topLeft(), QPoint(378, 300));
+    window.pointer = {2, 20}; // on the toolbar, with Enter pressed
+    text.place_label();
+    EXPECT_EQ(window.label.topLeft(), QPoint(3, 3));
+    window.pointer = {200, 70}; // over the picture but near its top: only the top is moved
+    text.place_label();
+    EXPECT_EQ(window.label.topLeft(), QPoint(194, 15));
+    window.pointer = {200, 56};
+    text.place_label();
+    EXPECT_EQ(window.label.topLeft(), QPoint(194, 3));
+}
+
 TEST_F(TextCommandsTest, TheLabelIsDraggedNoFurtherThanTheScrollAreaAllows) {
     // Scroll area at (100, 200), 419 x 314 on the screen.
     text.label_pressed({5, 5});
