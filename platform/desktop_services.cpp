@@ -1,5 +1,6 @@
 // The real desktop and mail services: GIO for the programs of the desktop; the desktop portal,
 // else xdg-email, for the mail program.
+#include "platform/dialogs.h"
 #include "platform/gio_apps.h"
 #include "platform/open_with_dialog.h"
 #include "platform/portal_email.h"
@@ -98,7 +99,7 @@ public:
     void report_failure(QWidget* owner) override {
         QMessageBox box(QMessageBox::Critical, kMailErrorCaption, kMailErrorText, QMessageBox::Ok,
                         owner);
-        box.exec();
+        show_box(box, owner);
     }
 
 private:

@@ -171,15 +171,10 @@ public:
     }
 
 private:
-    // A small modal box titled "Kaptorama", centred on the screen.
+    // A small modal box titled "Kaptorama".
     static void box(QWidget* parent, QMessageBox::Icon icon, const QString& text) {
         QMessageBox box(icon, QStringLiteral("Kaptorama"), text, QMessageBox::Ok, parent);
-        stack_over(&box, parent);
-        box.adjustSize();
-        const QMargins frame = parent ? window_frame(parent->window()) : QMargins();
-        centre_window(&box, frame);
-        box.exec();
-        give_back_focus(parent);
+        show_box(box, parent);
     }
 };
 
@@ -198,6 +193,15 @@ Dialogs& dialogs() {
 
 void set_dialogs(Dialogs* replacement) {
     installed = replacement;
+}
+
+void show_box(QMessageBox& box, QWidget* parent) {
+    stack_over(&box, parent);
+    box.adjustSize();
+    const QMargins frame = parent ? window_frame(parent->window()) : QMargins();
+    centre_window(&box, frame);
+    box.exec();
+    give_back_focus(parent);
 }
 
 QWidget* dialog_parent(QWidget* asker) {

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <optional>
 
+class QMessageBox;
 class QWidget;
 
 // A font with its colour (0x00BBGGRR), as the text style dialog chooses them.
@@ -57,6 +58,9 @@ QString error_box_text(const QString& message);
 // The window a dialog belongs to: the window that asked (its top-level window), else the main
 // window. A dialog is modal over its parent, shows above it, and gives the keyboard back to it.
 QWidget* dialog_parent(QWidget* asker = nullptr);
+// Runs a message box of `parent` as every box of the program runs: above its parent (on top
+// while the parent is), centred on the screen, and the keyboard back to the parent afterwards.
+void show_box(QMessageBox& box, QWidget* parent);
 // The program's main window, the parent of dialogs that no other window asked for.
 void set_main_window(QWidget* main_window);
 
