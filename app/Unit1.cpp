@@ -10,6 +10,7 @@
 #include "edit/raster.h"
 #include "edit/text_label.h"
 #include "edit/working_files.h"
+#include "platform/error.h"
 #include "platform/screen.h"
 #include "platform/window_placement.h"
 #include "resize/Unit2.h"
@@ -271,8 +272,24 @@ QMargins TForm1::frame_margins() const {
 
 void TForm1::set_outer_size(QSize size) {
     apply_size_constraints();
-    wanted_outer_ = size;
-    resize(size.shrunkBy(frame_margins()));
+    wanted_outer_ = within_work_area(size);
+    resize(wanted_outer_.shrunkBy(frame_margins()));
+}
+
+QSize TForm1::within_work_area(QSize outer) {
+    // A window larger than the work area (a picture the size of the screen, plus the toolbar and
+    // the status bar) would have its title bar, its borders and its close box out of reach: it
+    // stops at the work area, and the picture area scrolls.
+    // Where the desktop cannot tell its work area, the size is left as asked.
+    ScreenRect work;
+    try {
+        work = ::screen().work_area();
+    } catch (const KapError&) {
+        return outer;
+    }
+    if (work.width() <= 0 || work.height() <= 0)
+        return outer;
+    return outer.boundedTo(QSize(static_cast<int>(work.width()), static_cast<int>(work.height())));
 }
 
 QSize TForm1::outer_size() const {
@@ -281,8 +298,8 @@ QSize TForm1::outer_size() const {
 
 void TForm1::set_client_size(QSize size) {
     apply_size_constraints();
-    wanted_outer_ = size.grownBy(frame_margins());
-    resize(size);
+    wanted_outer_ = within_work_area(size.grownBy(frame_margins()));
+    resize(wanted_outer_.shrunkBy(frame_margins()));
 }
 
 void TForm1::fit_to_work_area() {

@@ -86,6 +86,8 @@ public:
     bool is_stay_on_top() const { return stay_on_top_; }
     QSize outer_size() const;
     QMargins frame_margins() const;
+    // An outer size limited to the primary display's work area.
+    static QSize within_work_area(QSize outer);
 
     // What the commands need of the main window.
     EditingState& editing_state() override { return *this; }

@@ -88,10 +88,18 @@ TEST_F(CaptureTest, WindowCaptureFitsTheMainWindowToTheWindowGrabbed) {
     EXPECT_EQ(Form1->pos(), QPoint((1280 - outer.width()) / 2, (1024 - outer.height()) / 2));
     EXPECT_EQ(Form1->history->count(), 1);
 
-    // No foreground window: the whole display.
+    // No foreground window: the whole display. With the toolbar and the status bar the window
+    // would be larger than the screen: it stops at the work area, wholly on the screen, and the
+    // picture area scrolls.
     fake_screen.foreground.reset();
     Form1->Capture_fenetreClick();
     EXPECT_EQ(picture().size(), QSize(1280, 1024));
+    EXPECT_EQ(Form1->outer_size(), QSize(1280, 1024));
+    EXPECT_EQ(Form1->pos(), QPoint(0, 0));
+    fake_screen.work = ScreenRect{0, 0, 1280, 994}; // a panel along the bottom
+    Form1->Capture_fenetreClick();
+    EXPECT_EQ(Form1->outer_size(), QSize(1280, 994));
+    EXPECT_EQ(Form1->pos(), QPoint(0, 15));
 }
 
 TEST_F(CaptureTest, OnTheFlyResizeKeepsTheFullCaptureInTheCaptureFile) {
