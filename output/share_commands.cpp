@@ -62,7 +62,14 @@ void ShareCommands::open_in_external_program() {
     if (!write_current_picture())
         return;
     window_.minimise_application();
-    desktop_service().open_with_default(current_picture_file());
+    if (!desktop_service().open_with_default(current_picture_file()))
+        no_program_started();
+}
+
+void ShareCommands::no_program_started() {
+    // The program left the screen for one that never came: it comes back and says why.
+    window_.restore_application();
+    show_message(kNoProgramText);
 }
 
 void ShareCommands::choose_program(QWidget* asker) {
@@ -81,7 +88,8 @@ void ShareCommands::choose_program(QWidget* asker) {
     if (choice->make_default)
         desktop_service().make_default(*choice);
     window_.minimise_application();
-    desktop_service().open_with(*choice, current_picture_file());
+    if (!desktop_service().open_with(*choice, current_picture_file()))
+        no_program_started();
 }
 
 void ShareCommands::mail() {

@@ -12,6 +12,11 @@
 class MainWindow;
 class QWidget;
 
+// Told when no program could be started on the picture.
+inline const QString kNoProgramText = QStringLiteral(
+    "Aucun programme n'a pu ouvrir la capture. Choisissez un programme d'édition dans les "
+    "réglages.");
+
 class ShareCommands {
 public:
     explicit ShareCommands(MainWindow& window) : window_(window) {}
@@ -19,10 +24,12 @@ public:
     // The toolbar's clipboard button.
     void copy_to_clipboard();
     // The toolbar's external-program button: the picture to kaptorama.bmp, opened with the
-    // default application for BMP pictures.
+    // default application for BMP pictures. The program goes to the task bar; it comes back
+    // and tells the user (kNoProgramText) when no program could be started.
     void open_in_external_program();
     // The configuration window's "?" button: the open-with chooser over kaptorama.bmp.
-    // `asker` is the window the chooser belongs to.
+    // `asker` is the window the chooser belongs to. A chosen program that cannot be started is
+    // told as above.
     void choose_program(QWidget* asker);
     // The toolbar's e-mail button: the picture in the configured format, attached to a new
     // message of the user's mail program.
@@ -31,6 +38,7 @@ public:
 private:
     // Writes the picture to kaptorama.bmp; whether the file now exists.
     bool write_current_picture();
+    void no_program_started();
 
     MainWindow& window_;
 };

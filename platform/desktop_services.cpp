@@ -21,11 +21,12 @@ constexpr int kMailToolWaitMs = 15000;
 
 class GioDesktop : public DesktopService {
 public:
-    void open_with_default(const QString& path) override {
+    bool open_with_default(const QString& path) override {
         // Where the program cannot start the desktop's program itself (none registered that it
         // can see, as in a sandbox of a Wayland desktop), the desktop portal opens the file.
-        if (!launch_default_for_type(kBmpMimeType, path) && is_wayland_session())
-            open_file_with_portal(path);
+        if (launch_default_for_type(kBmpMimeType, path))
+            return true;
+        return is_wayland_session() && open_file_with_portal(path);
     }
     std::optional<ProgramChoice> choose_program(QWidget* parent, const QString& path) override {
         OpenWithDialog dialog(parent, path);
@@ -39,8 +40,8 @@ public:
     void make_default(const ProgramChoice& choice) override {
         set_default_app(app_of(choice), kBmpMimeType);
     }
-    void open_with(const ProgramChoice& choice, const QString& path) override {
-        launch_app(app_of(choice), path);
+    bool open_with(const ProgramChoice& choice, const QString& path) override {
+        return launch_app(app_of(choice), path);
     }
 
 private:

@@ -33,16 +33,16 @@ struct ProgramChoice {
 class DesktopService {
 public:
     virtual ~DesktopService() = default;
-    // Opens the file with the desktop's default application for BMP pictures. Whether a program
-    // started is not reported.
-    virtual void open_with_default(const QString& path) = 0;
+    // Opens the file with the desktop's default application for BMP pictures. False when no
+    // program could be started for it.
+    virtual bool open_with_default(const QString& path) = 0;
     // The open-with chooser over the file; nullopt when the user cancels.
     virtual std::optional<ProgramChoice> choose_program(QWidget* parent, const QString& path) = 0;
     // Makes the choice the default for BMP pictures in the desktop's MIME associations. Throws
     // KapError with a French message when that fails.
     virtual void make_default(const ProgramChoice& choice) = 0;
-    // Opens the file with the chosen program. Whether it started is not reported.
-    virtual void open_with(const ProgramChoice& choice, const QString& path) = 0;
+    // Opens the file with the chosen program. False when it could not be started.
+    virtual bool open_with(const ProgramChoice& choice, const QString& path) = 0;
 };
 
 // A new message for the mail program: one record per recipient and per attached file.

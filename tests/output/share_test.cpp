@@ -274,6 +274,20 @@ TEST_F(ShareTest, OpeningRewritesTheCurrentPictureFileThenMinimisesAndOpensIt) {
     EXPECT_EQ(window.picture_, picture);
 }
 
+TEST_F(ShareTest, WhenNoProgramStartsTheWindowComesBackAndSaysSo) {
+    services.desktop.starts = false;
+    share.open_in_external_program();
+    EXPECT_EQ(window.window_events, QStringList({"minimise", "restore"}));
+    EXPECT_EQ(dialogs_.messages, QStringList({kNoProgramText}));
+
+    window.window_events.clear();
+    dialogs_.messages.clear();
+    services.desktop.answer = ProgramChoice{"gone.desktop", {}, "Parti", false};
+    share.choose_program(nullptr);
+    EXPECT_EQ(window.window_events, QStringList({"minimise", "restore"}));
+    EXPECT_EQ(dialogs_.messages, QStringList({kNoProgramText}));
+}
+
 TEST_F(ShareTest, OpeningStopsBeforeMinimisingWhenTheFileCannotBeWritten) {
     ASSERT_TRUE(QDir().mkdir(current_picture_file()));
     EXPECT_THROW(share.open_in_external_program(), KapError);

@@ -27,11 +27,13 @@ public:
         calls; // "default <path>", "choose <path>", "make-default <name>", "open <name> <path>"
     std::optional<ProgramChoice> answer; // what the chooser answers; nullopt: cancelled
     std::function<void()> on_open;       // runs when a program is asked to open the file
+    bool starts = true;                  // whether the program asked for starts
 
-    void open_with_default(const QString& path) override {
+    bool open_with_default(const QString& path) override {
         calls.append(QStringLiteral("default ") + path);
         if (on_open)
             on_open();
+        return starts;
     }
     std::optional<ProgramChoice> choose_program(QWidget*, const QString& path) override {
         calls.append(QStringLiteral("choose ") + path);
@@ -40,10 +42,11 @@ public:
     void make_default(const ProgramChoice& choice) override {
         calls.append(QStringLiteral("make-default ") + choice.name);
     }
-    void open_with(const ProgramChoice& choice, const QString& path) override {
+    bool open_with(const ProgramChoice& choice, const QString& path) override {
         calls.append(QStringLiteral("open ") + choice.name + QLatin1Char(' ') + path);
         if (on_open)
             on_open();
+        return starts;
     }
 };
 
