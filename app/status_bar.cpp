@@ -1,6 +1,7 @@
 #include "app/status_bar.h"
 
 #include <QLabel>
+#include <QRegularExpression>
 
 KapStatusBar::KapStatusBar(QWidget* parent) : QWidget(parent) {
     setFixedHeight(kBarHeight);
@@ -14,10 +15,16 @@ KapStatusBar::KapStatusBar(QWidget* parent) : QWidget(parent) {
 }
 
 void KapStatusBar::set_panel_text(int index, const QString& text) {
-    panels_.at(index)->setText(text);
+    texts_.at(index) = text;
+    static const QRegularExpression line_breaks(QStringLiteral("[\\r\\n]+"));
+    panels_.at(index)->setText(QString(text).replace(line_breaks, QStringLiteral(" ")));
 }
 
 QString KapStatusBar::panel_text(int index) const {
+    return texts_.at(index);
+}
+
+QString KapStatusBar::shown_text(int index) const {
     return panels_.at(index)->text();
 }
 

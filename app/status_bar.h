@@ -5,7 +5,8 @@
 class QLabel;
 
 // The main window's status bar: four sunken text panels of set widths, 19 pixels high.
-// The last panel takes what width is left.
+// The last panel takes what width is left. A panel is one line high: a line break in its text
+// (the save notice has one between its label and the file name) shows as a space.
 class KapStatusBar : public QWidget {
     Q_OBJECT
 public:
@@ -16,6 +17,8 @@ public:
 
     void set_panel_text(int index, const QString& text);
     QString panel_text(int index) const;
+    // The text as the panel shows it.
+    QString shown_text(int index) const;
     void set_panel_width(int index, int width);
     int panel_width(int index) const;
 
@@ -26,5 +29,6 @@ private:
     void lay_out();
 
     std::array<QLabel*, kPanelCount> panels_{};
+    std::array<QString, kPanelCount> texts_{};
     std::array<int, kPanelCount> widths_{50, 50, 50, 50};
 };

@@ -81,6 +81,8 @@ TEST_F(SaveTest, AutomaticSavesNumberTheFilesAndSkipTakenNames) {
     ASSERT_EQ(fake.messages.size(), 3);
     EXPECT_EQ(fake.messages[2], "Capture enregistrée sous :\n\r" + file("a_004.jpg"));
     EXPECT_EQ(status(), "Enr/S:\n\r" + file("a_004.jpg"));
+    // The panel is one line high: it shows the line break as a space.
+    EXPECT_EQ(Form1->StatusBar1->shown_text(3), "Enr/S: " + file("a_004.jpg"));
 
     // Switching the format keeps the numbering; every format skips taken names.
     select(SaveFormat::Bmp);
