@@ -4,6 +4,7 @@
 #include "edit/raster.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -61,6 +62,17 @@ void TForm3::mouseReleaseEvent(QMouseEvent* event) {
     Image1MouseUp(event->button(), event->modifiers(), p.x(), p.y());
 }
 
+void TForm3::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape || !isVisible()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    // A release where the press was is the cancel of a selection: the command ends it there.
+    dragging = false;
+    if (on_release)
+        on_release(press_point, press_point);
+}
+
 void TForm3::start_selection(QImage frozen, const ScreenRect& desktop) {
     captured_bitmap = std::move(frozen);
     dragging = false;
@@ -97,6 +109,9 @@ void TForm3::start_selection(QImage frozen, const ScreenRect& desktop) {
     show();
     raise();
     activateWindow();
+    // The window manager gives no focus to a window it does not manage: the keyboard is taken
+    // while the overlay shows, so that Escape reaches it (hiding the overlay lets it go).
+    grabKeyboard();
 }
 
 void TForm3::end_selection() {
@@ -134,6 +149,10 @@ void TForm3::Image1MouseMove(Qt::KeyboardModifiers, Qt::MouseButtons held, int x
 }
 
 void TForm3::Image1MouseUp(Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
+    // Only the release of a press on the overlay ends a selection: the button of a press made
+    // before Escape gave the selection up is let go with no selection left.
+    if (!dragging)
+        return;
     release_point = QPoint(x, y);
     if (on_release)
         on_release(press_point, release_point);

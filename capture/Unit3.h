@@ -63,6 +63,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Escape gives up the selection, as a click without dragging does.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     // Inverts the outline of the rectangle between two corners on the shown picture; drawing

@@ -218,6 +218,29 @@ TEST_F(CaptureTest, AClickWithoutDraggingCancelsTheRegionCapture) {
     EXPECT_EQ(Form1->history->count(), 1);
 }
 
+TEST_F(CaptureTest, EscapeCancelsTheRegionCaptureLikeAClick) {
+    Form1->Capture_bureauClick();
+    Form1->Capture_selectionClick();
+    ASSERT_TRUE(Form3->isVisible());
+    QTest::mousePress(Form3->Image1, Qt::LeftButton, {}, QPoint(40, 40));
+    QTest::mouseMove(Form3->Image1, QPoint(90, 80));
+    QTest::keyClick(Form3, Qt::Key_Escape);
+    EXPECT_FALSE(Form3->isVisible());
+    EXPECT_TRUE(Form1->isVisible());
+    EXPECT_TRUE(Form1->Image1->is_empty());
+    EXPECT_TRUE(Form1->history->empty());
+    // The button let go afterwards ends no selection: nothing is cut, nothing is reported.
+    QTest::mouseRelease(Form3->Image1, Qt::LeftButton, {}, QPoint(90, 80));
+    EXPECT_TRUE(Form1->Image1->is_empty());
+    EXPECT_TRUE(fake.errors.isEmpty()) << fake.errors.join('|').toStdString();
+    // Other keys do nothing.
+    Form1->Capture_selectionClick();
+    QTest::keyClick(Form3, Qt::Key_A);
+    EXPECT_TRUE(Form3->isVisible());
+    drag(Qt::LeftButton, QPoint(10, 10), QPoint(30, 40));
+    EXPECT_EQ(picture().size(), QSize(20, 30));
+}
+
 TEST_F(CaptureTest, TheRememberedRegionIsGrabbedDirectly) {
     Form1->Capture_selectionClick();
     drag(Qt::LeftButton, QPoint(100, 50), QPoint(300, 200));
