@@ -53,9 +53,17 @@ void HistoryCommands::undo() {
         return;
     const QImage entry = history.at(state.history_index - 1); // may fail: nothing is changed yet
     if (!state.undo_picture_reset) {
-        QImage fresh(window_.view_size(), QImage::Format_BGR888);
-        fresh.fill(Qt::white);
-        window_.set_picture(fresh);
+        // A fresh picture with a fresh surface, which copies plainly: an entry of the view's
+        // size then replaces it whole, so the entry is that fresh picture at once, instead of
+        // a blank picture of the same size filled, then dropped (at 4K, tens of milliseconds of
+        // new memory).
+        if (entry.size() == window_.view_size() && entry.format() == QImage::Format_BGR888) {
+            window_.set_picture(entry);
+        } else {
+            QImage fresh(window_.view_size(), QImage::Format_BGR888);
+            fresh.fill(Qt::white);
+            window_.set_picture(fresh);
+        }
         state.undo_picture_reset = true;
     }
     restore_entry(entry, window_);
