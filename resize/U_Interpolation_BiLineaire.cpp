@@ -1193,9 +1193,9 @@ constexpr int kHalf = kLanes / 2;
 // How near an integer a byte estimated in single precision must be to be redone exactly. The
 // estimate is (sum of byte x share) with share = float(double(w / S)): each share is within
 // 2^-23.9 of w / S relative, which moves the sum by at most 255 x 2^-23.9 < 2^-15.9, and the
-// four single-precision roundings of partial sums below 256 add at most 4 x 2^-16 = 2^-14. The
-// extended quotient lies within 2^-60 of the exact one, so the estimate is within 2^-13.6 of it,
-// a third of the margin of 2^-12. About one estimated byte in two thousand is redone.
+// four single-precision roundings of partial sums below 256 add at most 4 x 2^-17 = 2^-15. The
+// extended quotient lies within 2^-54 of the exact one, so the estimate is within 2^-14.4 of it,
+// a fifth of the margin of 2^-12. About one estimated byte in two thousand is redone.
 constexpr float kFloatMargin = 1.0f / 4096.0f;
 
 // The lanes of the low four bits of m, as a mask of 64-bit lanes.
