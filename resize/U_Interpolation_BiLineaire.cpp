@@ -1544,6 +1544,23 @@ struct Work {
     // The blocks of rows: handed out in turn, and each one's state.
     std::atomic<int> next{0};
     std::unique_ptr<std::atomic<int>[]> state;
+    // Wakes the threads waiting for a block's state to change. A mutex and a condition variable
+    // rather than the atomics' own wait: the standard library of Debian 12 (GCC 12) can miss
+    // an atomic's notification and leave the waiter asleep for good.
+    std::mutex changed_mutex;
+    std::condition_variable changed;
+
+    void set_state(int block, int value) {
+        state[block].store(value, std::memory_order_release);
+        // A waiter tests the state under the mutex: taking it here puts this notification
+        // after any test that saw the old state.
+        { const std::lock_guard lock(changed_mutex); }
+        changed.notify_all();
+    }
+    void wait_while(int block, int value) {
+        std::unique_lock lock(changed_mutex);
+        changed.wait(lock, [&] { return state[block].load(std::memory_order_acquire) != value; });
+    }
 };
 
 // Helper threads kept for the resamplings to come, started when first needed and never ended:
@@ -1644,8 +1661,7 @@ void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
             std::memcpy(w.plan.dst + w.plan.row_at(y) * w.plan.dst_stride,
                         rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes,
                         row_bytes);
-        state.store(kInPlace, std::memory_order_release);
-        state.notify_all();
+        w.set_state(b, kInPlace);
     };
 
     // On the way out, also by an exception from a progress call: no helper may write to the
@@ -1658,7 +1674,7 @@ void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
                 int s = kOpen;
                 while (!w.state[b].compare_exchange_strong(s, kClosed, std::memory_order_acq_rel) &&
                        s != kInPlace && s != kClosed) {
-                    w.state[b].wait(s, std::memory_order_acquire);
+                    w.wait_while(b, s);
                     s = kOpen;
                 }
             }
@@ -1679,7 +1695,7 @@ void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
             for (int s; (s = work->state[reported].load(std::memory_order_acquire)) != kInPlace;) {
                 if (!wait)
                     return;
-                work->state[reported].wait(s, std::memory_order_acquire);
+                work->wait_while(reported, s);
             }
             const int end = std::min(height, (reported + 1) * kRowBlock);
             if (progress)
