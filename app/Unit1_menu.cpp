@@ -247,8 +247,7 @@ void TForm1::set_view_cursor(const QString& name) {
 }
 
 void TForm1::show_text_dialog() {
-    Form4->show();
-    Form4->raise();
+    show_in_front(Form4);
 }
 
 void TForm1::apply_tool_cursor() {

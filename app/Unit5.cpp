@@ -4,6 +4,7 @@
 #include "app/main_window_commands.h"
 #include "app/spin_box.h"
 #include "app/status_bar.h"
+#include "platform/application_windows.h"
 #include "platform/dialogs.h"
 #include "platform/stay_on_top.h"
 #include "platform/window_placement.h"
@@ -190,8 +191,7 @@ void TForm5::show_non_modal() {
         positioned_ = true;
         centre_window(this, window_frame(this));
     }
-    show();
-    raise();
+    show_in_front(this);
     activateWindow();
 }
 

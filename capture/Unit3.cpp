@@ -110,8 +110,15 @@ void TForm3::start_selection(QImage frozen, const ScreenRect& desktop) {
     raise();
     activateWindow();
     // The window manager gives no focus to a window it does not manage: the keyboard is taken
-    // while the overlay shows, so that Escape reaches it (hiding the overlay lets it go).
+    // while the overlay shows, so that Escape reaches it. Hiding the overlay lets it go.
     grabKeyboard();
+}
+
+void TForm3::hideEvent(QHideEvent* event) {
+    // Qt keeps a grab past the hiding of its widget: every key typed afterwards, in any window of
+    // the program, would go to the hidden overlay.
+    releaseKeyboard();
+    QWidget::hideEvent(event);
 }
 
 void TForm3::end_selection() {

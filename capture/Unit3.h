@@ -65,6 +65,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     // Escape gives up the selection, as a click without dragging does.
     void keyPressEvent(QKeyEvent* event) override;
+    // However the selection ends, the keyboard the overlay took goes back to the program.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     // Inverts the outline of the rectangle between two corners on the shown picture; drawing

@@ -31,6 +31,13 @@ void restore_application_windows() {
     minimised.clear();
 }
 
+void show_in_front(QWidget* window) {
+    if (window->windowState() & Qt::WindowMinimized)
+        window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+}
+
 void enable_application_windows(bool enabled) {
     for (QWidget* window : QApplication::topLevelWidgets())
         window->setEnabled(enabled);

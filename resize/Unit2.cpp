@@ -1,5 +1,6 @@
 #include "resize/Unit2.h"
 
+#include "platform/application_windows.h"
 #include "platform/stay_on_top.h"
 #include "platform/window_placement.h"
 
@@ -42,9 +43,10 @@ void TForm2::resample_started(int rows) {
     const qint64 maximum = qint64{10} * (rows - 1);
     step_ = maximum <= std::numeric_limits<int>::max() ? 10 : 1;
 
-    centre_window(this, window_frame(this));
-    show();
-    raise();
+    // Centred with the frame the window manager gave it last time (none the first time), then
+    // again once it is framed, so that the frame counts in its place from the first showing.
+    centre_window(this, known_frame_);
+    show_in_front(this);
     ProgressBar1->setValue(0);
     ProgressBar1->setRange(0, step_ * (rows - 1));
     ProgressBar1->setValue(0);
@@ -64,6 +66,10 @@ void TForm2::resample_started(int rows) {
             while (!window->isExposed() && !deadline.hasExpired())
                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
         }
+    }
+    if (const QMargins frame = window_frame(this); !frame.isNull() && frame != known_frame_) {
+        known_frame_ = frame;
+        centre_window(this, known_frame_);
     }
     repaint();
     painted_.start();

@@ -8,6 +8,7 @@
 #include "resize/U_Interpolation_BiLineaire.h"
 
 #include <QElapsedTimer>
+#include <QMargins>
 #include <QWidget>
 
 class QProgressBar;
@@ -40,6 +41,7 @@ private:
 
     int step_ = 10;          // bar units per row
     bool remapping_ = false; // hidden and shown again to have it mapped: no hooks
+    QMargins known_frame_;   // the frame the window manager put around the window last time
     QElapsedTimer painted_;  // since the bar was last repainted
 };
 

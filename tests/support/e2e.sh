@@ -1,0 +1,77 @@
+# Shell helpers for the end-to-end scripts, which drive the real program with xdotool on an X
+# server of their own (tests/run-under-x11.sh). Sourced; the script sets `work` first.
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+kMainTitle='^-=\[Kaptorama 2 Beta 58\]=-$'
+
+# Starts a copy of the program in $work (so that its settings file lands there) and sets `pid`
+# and `main`, the main window.
+start_program() {
+    cp "$1" "$work/kaptorama"
+    "$work/kaptorama" &
+    pid=$!
+    main=$(timeout 20 xdotool search --sync --name "$kMainTitle" | head -n1) ||
+        fail "the main window did not appear"
+    sleep 1
+}
+
+# Clicks the toolbar button whose centre is `x` pixels from the main window's left edge.
+toolbar() {
+    find_main
+    xdotool mousemove --window "$main" "$1" 21 click 1
+}
+
+# Sets `main` to the main window shown now: Qt may give it a new X window when it shows it again.
+find_main() {
+    local shown
+    shown=$(xdotool search --onlyvisible --name "$kMainTitle" 2>/dev/null | head -n1)
+    if [ -n "$shown" ]; then main=$shown; fi
+}
+
+# Gives a window the keyboard and presses keys on it.
+press() {
+    xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
+    sleep 0.2
+    xdotool key --clearmodifiers "${@:2}"
+}
+
+# Waits for a visible window whose name matches, and prints its id.
+window_named() {
+    timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" | head -n1
+}
+
+# Whether a window is mapped, viewable and not minimised.
+shown_normal() {
+    xwininfo -id "$1" | grep -q 'Map State: IsViewable' &&
+        ! xprop -id "$1" _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN
+}
+
+# Waits up to 5 s for a window to be shown normal again.
+wait_shown_normal() {
+    for _ in $(seq 50); do
+        shown_normal "$1" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits up to 5 s for the main window to be shown normal, and sets `main` to it.
+wait_main_shown_normal() {
+    for _ in $(seq 50); do
+        find_main
+        shown_normal "$main" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Closes the main window and checks that the program ends.
+close_program() {
+    find_main
+    press "$main" alt+F4
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$pid" 2>/dev/null && fail "the program did not end when its main window closed"
+    wait "$pid" || fail "the program exited with an error"
+    pid=
+}
