@@ -16,6 +16,9 @@
 # Exit code 77 (the tests' "skipped") when sway cannot start on this machine, with the reason on
 # stderr. Every process started here is ended when the script ends, also on failure or timeout.
 set -u
+# The session and its tests run in a UTF-8 locale whatever the caller's.
+export LC_ALL=C.UTF-8 LANG=C.UTF-8
+unset LANGUAGE
 
 readonly kSkip=77
 size="${KAP_WAYLAND_SIZE:-1024x768}"

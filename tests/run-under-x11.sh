@@ -11,6 +11,10 @@
 # run on an Xorg server with the dummy video driver, laid out with xrandr.
 # KAP_X11_COMPOSITOR: a compositing manager started after openbox ("xcompmgr -c -f").
 set -euo pipefail
+# Window titles are matched with accents (xdotool's patterns follow the locale): the tests run in
+# a UTF-8 locale whatever the caller's.
+export LC_ALL=C.UTF-8 LANG=C.UTF-8
+unset LANGUAGE
 prog="$1"; shift
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/kap-x11.XXXXXX")

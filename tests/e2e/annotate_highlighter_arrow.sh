@@ -14,9 +14,7 @@ export TMPDIR="$work"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-here=$(cd "$(dirname "$0")" && pwd)
-screen_png="$here/../../../shared/screens/desktop-1080.png"
-[ -e "$screen_png" ] || screen_png=/work/shared/screens/desktop-1080.png
+screen_png="${KAP_SHARED_DIR:?the shared reference folder is not set}/screens/desktop-1080.png"
 
 # A real screen (a photograph of a desktop) shown full size behind the program: what the
 # capture grabs.
