@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -70,15 +71,14 @@ void keep_clipboard_at_exit(const QImage& picture) {
 }
 
 QString clipboard_keeper_program() {
-    const QString beside =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/kaptorama-clipboard");
+    // Beside the program in the build folder and in a copy made by hand; in the program's own
+    // libexec folder once installed, found from where the executable lies so that a prefix
+    // moved elsewhere keeps working.
+    const QDir program_dir(QCoreApplication::applicationDirPath());
+    const QString beside = program_dir.filePath(QStringLiteral("kaptorama-clipboard"));
     if (QFileInfo(beside).isExecutable())
         return beside;
-#ifdef KAP_CLIPBOARD_KEEPER
-    return QStringLiteral(KAP_CLIPBOARD_KEEPER);
-#else
-    return beside;
-#endif
+    return QDir::cleanPath(program_dir.filePath(QStringLiteral(KAP_CLIPBOARD_KEEPER_FROM_BIN)));
 }
 
 qint64 hand_clipboard_to_keeper() {

@@ -15,5 +15,6 @@ void keep_clipboard_at_exit(const QImage& picture);
 // keeper's process id, 0 when nothing was handed over.
 qint64 hand_clipboard_to_keeper();
 
-// Where the keeper program lies: beside the executable, else where the build put it.
+// Where the keeper program lies: beside the executable, else in the installed libexec folder
+// relative to it.
 QString clipboard_keeper_program();

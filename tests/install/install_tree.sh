@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and checks what a desktop needs of it: both
-# programs, the menu entry and its metadata (passed through their validators), the icon at every
+# programs and the clipboard keeper, the menu entry and its metadata (passed through their validators), the icon at every
 # size, the manual pages in French and English, the copyright file.
 set -euo pipefail
 build="$1"
@@ -10,7 +10,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-for f in bin/kaptorama bin/kaptorama-image; do
+for f in bin/kaptorama bin/kaptorama-image libexec/kaptorama/kaptorama-clipboard; do
     [ -x "$prefix/$f" ] || fail "$f is not installed as a program"
 done
 

@@ -3,7 +3,7 @@
 # beside the executable, and starts the program by its menu entry's Exec line. Checks the main
 # window's class and icon, opens the configuration window with Ctrl+R, presses "Ok", and finds
 # the settings, seeded from the read-only file, under a temporary XDG_CONFIG_HOME; the prefix is
-# left as it was. Run by an X server of its own (tests/run-under-x11.sh). As root, which may
+# left as it was. A capture copied before closing is still on the clipboard afterwards. Run by an X server of its own (tests/run-under-x11.sh). As root, which may
 # write anywhere, the program runs as the user nobody so that the prefix is read-only to it.
 set -euo pipefail
 build="$1"
@@ -71,11 +71,19 @@ if [ -n "${KAP_E2E_SHOT:-}" ]; then
     import -window root "$KAP_E2E_SHOT"
 fi
 
+# A desktop capture copied to the clipboard stays pasteable once the program has closed: the
+# installed keeper takes it over (no clipboard manager runs here).
+xdotool mousemove --window "$main" 24 21 click 1
+sleep 2
+xdotool mousemove --window "$main" 192 21 click 1
+sleep 0.5
 xdotool windowactivate --sync "$main" key --clearmodifiers alt+F4
 for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && fail "the program did not end when its main window closed"
 wait "$pid" || fail "the program exited with an error"
 pid=
+xclip -selection clipboard -o -t TARGETS 2>/dev/null | grep -qx image/png ||
+    fail "the copied picture left the clipboard with the program"
 [ -z "$(find "$prefix" -newer "$desktop" -name '*.ini' ! -path "$prefix/bin/Kaptorama.ini")" ] ||
     fail "the program wrote into its prefix"
 echo "1 passed, 0 failed"
