@@ -13,6 +13,7 @@
 #include "platform/error.h"
 #include "platform/screen.h"
 #include "platform/window_placement.h"
+#include "platform/x11_window.h"
 #include "resize/Unit2.h"
 
 #include <QCloseEvent>
@@ -29,6 +30,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
+#include <algorithm>
+#include <optional>
 
 TForm1* Form1 = nullptr;
 
@@ -89,6 +92,10 @@ void TForm1::build_toolbar() {
     Insere_curseur = make_tool_button(129, QStringLiteral("Insérer le curseur"),
                                       QStringLiteral("insere_curseur"), 32);
     Insere_curseur->setCheckable(true);
+    // Down, the toggle must read as down at a glance: a flat button's own pressed look is faint.
+    Insere_curseur->setStyleSheet(
+        QStringLiteral("QToolButton:checked { background-color: #c5dcf2; border: 1px solid #3c78b4;"
+                       " border-radius: 2px; }"));
     copy_clipboard =
         make_tool_button(171, QStringLiteral("Coller la capture dans le presse papier"),
                          QStringLiteral("copy_clipboard"), 32);
@@ -248,6 +255,11 @@ void TForm1::set_stay_on_top(bool on) {
     stay_on_top_ = on;
     Qt::WindowFlags flags = windowFlags();
     flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    if (x11_set_above(this, on)) {
+        // Qt's own flag follows without reaching the native window, which keeps its X window.
+        overrideWindowFlags(flags);
+        return;
+    }
     if (QWindow* window = windowHandle()) {
         // Changing the flags of the native window keeps it mapped; QWidget::setWindowFlags
         // would hide it.
@@ -274,22 +286,50 @@ void TForm1::set_outer_size(QSize size) {
     apply_size_constraints();
     wanted_outer_ = within_work_area(size);
     resize(wanted_outer_.shrunkBy(frame_margins()));
+    keep_inside_work_area();
 }
+
+namespace {
+// The primary display's work area; nothing where the desktop cannot tell it.
+std::optional<ScreenRect> known_work_area() {
+    ScreenRect work;
+    try {
+        work = ::screen().work_area();
+    } catch (const KapError&) {
+        return std::nullopt;
+    }
+    if (work.empty())
+        return std::nullopt;
+    return work;
+}
+} // namespace
 
 QSize TForm1::within_work_area(QSize outer) {
     // A window larger than the work area (a picture the size of the screen, plus the toolbar and
     // the status bar) would have its title bar, its borders and its close box out of reach: it
     // stops at the work area, and the picture area scrolls.
     // Where the desktop cannot tell its work area, the size is left as asked.
-    ScreenRect work;
-    try {
-        work = ::screen().work_area();
-    } catch (const KapError&) {
+    const std::optional<ScreenRect> work = known_work_area();
+    if (!work)
         return outer;
-    }
-    if (work.width() <= 0 || work.height() <= 0)
-        return outer;
-    return outer.boundedTo(QSize(static_cast<int>(work.width()), static_cast<int>(work.height())));
+    return outer.boundedTo(
+        QSize(static_cast<int>(work->width()), static_cast<int>(work->height())));
+}
+
+void TForm1::keep_inside_work_area() {
+    // A window made larger where it stands (a region capture keeps the window's place) would
+    // reach past the bottom or the right of the work area: it moves back in, keeping its size.
+    // Before its first showing the window is still to be centred.
+    const std::optional<ScreenRect> work = known_work_area();
+    if (!centred_ || !work)
+        return;
+    const QMargins frame = frame_margins();
+    const QPoint now = outer_top_left(this, frame);
+    const QPoint inside(
+        std::clamp(now.x(), work->left, std::max(work->left, work->right - wanted_outer_.width())),
+        std::clamp(now.y(), work->top, std::max(work->top, work->bottom - wanted_outer_.height())));
+    if (inside != now)
+        place_window(inside);
 }
 
 QSize TForm1::outer_size() const {
@@ -300,17 +340,28 @@ void TForm1::set_client_size(QSize size) {
     apply_size_constraints();
     wanted_outer_ = within_work_area(size.grownBy(frame_margins()));
     resize(wanted_outer_.shrunkBy(frame_margins()));
+    keep_inside_work_area();
+}
+
+void TForm1::hide_window() {
+    // The window comes back where it shows now; fitting it meanwhile starts from there.
+    remember_outer_top_left(this, frame_margins());
+    hide();
 }
 
 void TForm1::fit_to_work_area() {
     const ScreenRect work = ::screen().work_area();
     wanted_outer_ = QSize(static_cast<int>(work.width()), static_cast<int>(work.height()));
     resize(wanted_outer_.shrunkBy(frame_margins()));
-    place_outer(this, QPoint(work.left, work.top), frame_margins());
+    place_window(QPoint(work.left, work.top));
 }
 
 void TForm1::centre_on_display() {
-    centre_window(this, frame_margins(), ::screen().primary_display());
+    place_window(centred_top_left(::screen().primary_display(), size().grownBy(frame_margins())));
+}
+
+void TForm1::place_window(QPoint outer_top_left) {
+    place_outer(this, outer_top_left, frame_margins());
 }
 
 void TForm1::apply_size_constraints() {
@@ -330,7 +381,7 @@ void TForm1::showEvent(QShowEvent* event) {
     if (!centred_) {
         centred_ = true;
         set_outer_size(wanted_outer_);
-        place_outer(this, centred_top_left(qt_primary_display(), wanted_outer_), frame_margins());
+        place_window(centred_top_left(qt_primary_display(), wanted_outer_));
         // The window manager tells the frame's size only once the window is mapped: the outer
         // size and the minimum are set again when it is known.
         QTimer::singleShot(100, this, [this] {

@@ -16,6 +16,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -88,6 +89,10 @@ public:
     QMargins frame_margins() const;
     // An outer size limited to the primary display's work area.
     static QSize within_work_area(QSize outer);
+    // Moves the window, keeping its size, so that it lies inside the work area.
+    void keep_inside_work_area();
+    // Places the window by its outer top-left corner.
+    void place_window(QPoint outer_top_left);
 
     // What the commands need of the main window.
     EditingState& editing_state() override { return *this; }
@@ -101,8 +106,8 @@ public:
     void set_view_size(QSize size) override;
     void repaint_picture(QRect area = QRect()) override;
     void repaint_picture_region(const QRegion& area) override;
-    void hide_window() override { hide(); }
-    void show_window() override { show(); }
+    void hide_window() override;
+    void show_window() override { show_in_front(this); }
     void fit_to_work_area() override;
     void centre_on_display() override;
     void set_client_size(QSize size) override;
@@ -248,6 +253,7 @@ private:
     bool stay_on_top_ = true;
     bool popup_enabled_ = false;
     bool centred_ = false;
+
     QSize wanted_outer_{442, 423};
     mutable QMargins known_frame_;
     std::vector<MenuShortcut> shortcuts_;

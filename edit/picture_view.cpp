@@ -21,10 +21,8 @@ void PictureView::assign_pixels(QImage picture) {
     if (!picture.isNull() && picture.format() != QImage::Format_BGR888)
         picture = picture.convertToFormat(QImage::Format_BGR888);
     picture_ = std::move(picture);
-    if (!is_empty())
-        resize(picture_.size());
-    else if (!picture_.isNull())
-        resize(0, 0);
+    // No picture takes no room: the scroll area shows no scroll bars around nothing.
+    resize(is_empty() ? QSize(0, 0) : picture_.size());
     update();
 }
 

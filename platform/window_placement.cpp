@@ -1,7 +1,12 @@
 #include "platform/window_placement.h"
 
+#include "platform/x11_window.h"
+
+#include <optional>
+
 #include <QGuiApplication>
 #include <QScreen>
+#include <QVariant>
 #include <QWidget>
 #include <QWindow>
 
@@ -24,9 +29,30 @@ QMargins window_frame(const QWidget* window) {
     return {};
 }
 
+namespace {
+const char kOuterProperty[] = "kap_outer_top_left";
+} // namespace
+
 void place_outer(QWidget* window, QPoint outer_top_left, QMargins frame) {
     const QPoint client = window_system_point(outer_top_left) + QPoint(frame.left(), frame.top());
     window->setGeometry(QRect(client, window->size()));
+    window->setProperty(kOuterProperty, outer_top_left);
+}
+
+QPoint outer_top_left(const QWidget* window, QMargins frame) {
+    if (!window->isVisible()) {
+        const QVariant placed = window->property(kOuterProperty);
+        if (placed.isValid())
+            return placed.toPoint();
+    }
+    // Qt's idea of a shown window's place can be off by the frame: the window system's own.
+    const QPoint client = x11_client_origin(window).value_or(window->geometry().topLeft());
+    return client - QPoint(frame.left(), frame.top()) - window_system_point(QPoint());
+}
+
+void remember_outer_top_left(QWidget* window, QMargins frame) {
+    if (window->isVisible())
+        window->setProperty(kOuterProperty, outer_top_left(window, frame));
 }
 
 QPoint centred_top_left(const ScreenRect& display, QSize outer) {

@@ -26,6 +26,13 @@ QMargins window_frame(const QWidget* window);
 // area, which works also before the window manager has told Qt the frame.
 void place_outer(QWidget* window, QPoint outer_top_left, QMargins frame);
 
+// Where the window's outer rectangle (client area grown by `frame`) lies now, in screen
+// coordinates: as the window system has it while the window shows, where it was placed or last
+// shown while it is hidden.
+QPoint outer_top_left(const QWidget* window, QMargins frame);
+// Notes where a window shows now, for outer_top_left() once it is hidden.
+void remember_outer_top_left(QWidget* window, QMargins frame);
+
 // The top-left corner that centres an outer size on a display: (display − outer) / 2 in each
 // direction, truncated toward zero.
 QPoint centred_top_left(const ScreenRect& display, QSize outer);
