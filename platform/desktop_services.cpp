@@ -30,6 +30,7 @@ public:
     }
     std::optional<ProgramChoice> choose_program(QWidget* parent, const QString& path) override {
         OpenWithDialog dialog(parent, path);
+        stack_over(&dialog, parent);
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
         const std::optional<DesktopApp> app = dialog.chosen();

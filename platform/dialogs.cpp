@@ -6,15 +6,21 @@
 #include <QColorDialog>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -23,11 +29,55 @@ QPointer<QWidget>& main_window() {
     return window;
 }
 
+} // namespace
+
 // A dialog shows above the program's stay-on-top windows: it is on top itself while its parent
-// is, and the window manager keeps it above its parent (it is transient for it).
+// is, and the window manager keeps it above its parent (it is transient for it). It has a title
+// and a close box, and no minimise or maximise button: a modal dialog sent to the task bar
+// would leave the program blocked behind nothing to see.
 void stack_over(QWidget* dialog, QWidget* parent) {
+    Qt::WindowFlags flags = dialog->windowFlags();
+    flags &= ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
+    flags |= Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
     if (parent && parent->window()->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
-        dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        flags |= Qt::WindowStaysOnTopHint;
+    dialog->setWindowFlags(flags);
+}
+
+namespace {
+
+// Qt's file dialogs name a folder's type in English whatever the translation loaded.
+class FrenchFileTypes final : public QFileIconProvider {
+public:
+    QString type(const QFileInfo& info) const override {
+        if (info.isDir())
+            return QStringLiteral("Dossier");
+        return QFileIconProvider::type(info);
+    }
+};
+
+// Where a file or folder dialog opens when the user has chosen nothing yet: the user's pictures
+// folder, else the home folder.
+QString first_folder() {
+    const QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QFileInfo(pictures).isDir())
+        return pictures;
+    return QDir::homePath();
+}
+
+// Qt's own file dialog (where no native one is used): in French, in detail, its columns wide
+// enough for their French titles.
+void prepare_file_dialog(QFileDialog& dialog) {
+    static FrenchFileTypes types;
+    dialog.setIconProvider(&types);
+    dialog.setViewMode(QFileDialog::Detail);
+    if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = view->header();
+        header->setMinimumSectionSize(60);
+        for (int column = 1; column < header->count(); ++column)
+            header->resizeSection(
+                column, std::max(header->sectionSizeHint(column), header->sectionSize(column)));
+    }
 }
 
 QColor colour_of(unsigned bbggrr) {
@@ -120,13 +170,14 @@ public:
         dialog.setOption(QFileDialog::DontUseNativeDialog, true);
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);
+        prepare_file_dialog(dialog);
         const QFileInfo last(preselected);
         if (!preselected.isEmpty() && last.isDir()) {
             dialog.setDirectory(last.absolutePath());
             dialog.selectFile(last.fileName().isEmpty() ? last.absoluteFilePath()
                                                         : last.fileName());
         } else {
-            dialog.setDirectory(QStringLiteral("/"));
+            dialog.setDirectory(first_folder());
         }
         stack_over(&dialog, parent);
         const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
@@ -145,8 +196,17 @@ public:
         if (request.filter_index >= 1 && request.filter_index <= request.filters.size())
             dialog.selectNameFilter(request.filters.at(request.filter_index - 1));
         dialog.setDefaultSuffix(request.default_suffix);
-        if (!request.file_name.isEmpty())
-            dialog.selectFile(request.file_name);
+        prepare_file_dialog(dialog);
+        // The folder of the last picture saved, with its name proposed; else the pictures folder.
+        const QFileInfo last(request.file_name);
+        if (!request.file_name.isEmpty() && last.absoluteDir().exists()) {
+            dialog.setDirectory(last.absolutePath());
+            dialog.selectFile(last.fileName());
+        } else {
+            dialog.setDirectory(first_folder());
+            if (!request.file_name.isEmpty())
+                dialog.selectFile(last.fileName());
+        }
         stack_over(&dialog, parent);
         const bool chosen = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
         give_back_focus(parent);
