@@ -90,6 +90,8 @@ AtomicFile::AtomicFile(QString path, Flush flush) : path_(std::move(path)) {
     // Refuse now what the final step would refuse, before all the encoding work.
     mode_t kept_mode = 0;
     bool keep_mode = false;
+    uid_t kept_owner = 0;
+    gid_t kept_group = 0;
     struct stat existing {};
     if (::lstat(target_.constData(), &existing) == 0) {
         if (S_ISDIR(existing.st_mode))
@@ -107,6 +109,8 @@ AtomicFile::AtomicFile(QString path, Flush flush) : path_(std::move(path)) {
         if (S_ISREG(existing.st_mode)) {
             keep_mode = true;
             kept_mode = existing.st_mode & 0777;
+            kept_owner = existing.st_uid;
+            kept_group = existing.st_gid;
         }
     } else if (target_.endsWith('/')) {
         fail_create(EISDIR);
@@ -129,8 +133,15 @@ AtomicFile::AtomicFile(QString path, Flush flush) : path_(std::move(path)) {
     }
     if (fd_ < 0)
         fail_create(EEXIST);
-    if (keep_mode && ::fchmod(fd_, kept_mode) != 0)
-        fail_create(errno);
+    if (keep_mode) {
+        // The file keeps its owner and group where this process may give them (root, or a
+        // group the user belongs to); otherwise the new file is the user's, as any file they
+        // write. The permission bits go last: changing the owner may clear set-id bits.
+        if (::fchown(fd_, kept_owner, kept_group) != 0)
+            (void)::fchown(fd_, static_cast<uid_t>(-1), kept_group);
+        if (::fchmod(fd_, kept_mode) != 0)
+            fail_create(errno);
+    }
     buffer_.reserve(kBufferSize);
 }
 
@@ -340,7 +351,7 @@ void AtomicFile::write_through(const unsigned char* data, std::size_t size) {
 }
 
 void AtomicFile::fail_create(int error) {
-    const QString reason = qt_error_string(error);
+    const QString reason = system_error_text(error);
     discard();
     throw KapError(msg_cannot_create(path_, reason));
 }

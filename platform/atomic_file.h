@@ -7,8 +7,9 @@
 // in place of the target in one step, which replaces the directory entry itself: a symbolic link
 // standing at the target is replaced, not followed; a file of another user in a shared sticky
 // directory, a file made read-only, a folder, a pipe or a device is refused rather than
-// replaced. A file that is replaced keeps its permission bits (a 0600 file stays 0600). A
-// failure, or destruction without commit, removes the new file and leaves the target as it was.
+// replaced. A file that is replaced keeps its permission bits (a 0600 file stays 0600), and its
+// owner and group where the process may give them. A failure, or destruction without commit,
+// removes the new file and leaves the target as it was.
 //
 // Files the user keeps (saved pictures, the settings file) are flushed to the disk before they
 // take the target's place, so that a crash of the machine leaves the old file or the new one,

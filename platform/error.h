@@ -20,6 +20,9 @@ private:
     std::string utf8_;
 };
 
+// The reason for a failed system call (an errno value), in French whatever the system's locale.
+QString system_error_text(int error);
+
 // Messages of the file layer, with the toolkit's French wording.
 inline QString msg_cannot_create(const QString& path, const QString& reason) {
     return QStringLiteral("Impossible de créer le fichier \"%1\". %2").arg(path, reason);
