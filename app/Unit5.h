@@ -103,8 +103,6 @@ private:
     bool positioned_ = false;
     // The last close could not store the settings (the next close then closes whatever happens).
     bool store_failed_ = false;
-    // A settings file that cannot be rewritten has been reported once.
-    bool file_refusal_reported_ = false;
 };
 
 extern TForm5* Form5;

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -22,6 +23,10 @@ const QString kSection = QStringLiteral("Options");
 
 void TForm5::FormCreate() {
     IniFile ini(settings_files().read);
+    if (ini.too_large()) {
+        // Said once the main window shows; the settings start from their defaults.
+        QTimer::singleShot(0, this, [message = ini.too_large_message()] { show_error(message); });
+    }
     set_format_selected(format_png_256, ini.read_bool(kSection, QStringLiteral("png_256"), true));
     set_format_selected(Format_jpg, ini.read_bool(kSection, QStringLiteral("jpg"), false));
     set_format_selected(Format_bmp, ini.read_bool(kSection, QStringLiteral("bmp"), false));
@@ -56,14 +61,12 @@ bool TForm5::FormClose() {
         store_failed_ = false;
     } catch (const KapError& e) {
         // The settings could not be stored; the automatic-save check does not run. A file that
-        // is there but cannot be rewritten whole (too large, unreadable) will not change while
-        // the program runs: it is reported once and the window closes. Any other failure (a
-        // read-only folder, a full disk) keeps the window open once, so that the user can put
-        // it right and close again; a close that follows a failed one always closes.
+        // is there but cannot be rewritten whole (too large, unreadable) is reported at every
+        // close, since nothing is stored while it stands, and the window closes. Any other
+        // failure (a read-only folder, a full disk) keeps the window open once, so that the user
+        // can put it right and close again; a close that follows a failed one always closes.
         if (!ini.updatable()) {
-            if (!file_refusal_reported_)
-                show_error(e.message(), this);
-            file_refusal_reported_ = true;
+            show_error(e.message(), this);
             return true;
         }
         show_error(e.message(), this);

@@ -2,6 +2,7 @@
 
 #include "platform/atomic_file.h"
 #include "platform/error.h"
+#include "platform/file_checks.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -209,12 +210,13 @@ IniFile::Document IniFile::load(const QString& path) {
     if (file.error() != QFileDevice::NoError)
         return doc;
     if (bytes.size() > kMaxFileSize) {
-        // Too large to rewrite: its keys are read from the lines that fit.
-        bytes.truncate(bytes.lastIndexOf('\n', kMaxFileSize - 1) + 1);
-    } else {
-        doc.whole = true;
-        doc.unreadable = false;
+        // Not a settings file anyone wrote by hand: reading part of it would give settings that
+        // the next store could not keep.
+        doc.too_large = true;
+        return doc;
     }
+    doc.whole = true;
+    doc.unreadable = false;
     if (bytes.startsWith(utf8_bom)) {
         doc.bom = true;
         bytes.remove(0, utf8_bom.size());
@@ -225,6 +227,16 @@ IniFile::Document IniFile::load(const QString& path) {
 
 bool IniFile::updatable() const {
     return !load(path_).unreadable;
+}
+
+bool IniFile::too_large() const {
+    return load(path_).too_large;
+}
+
+QString IniFile::too_large_message() const {
+    return QStringLiteral("Le fichier de réglages \"%1\" dépasse 16 Mo : Kaptorama ne le lit pas "
+                          "et n'y enregistre rien. Réduisez-le ou supprimez-le")
+        .arg(QDir::toNativeSeparators(full_path()));
 }
 
 QString IniFile::read_string(const QString& section, const QString& key, const QString& fallback) {
@@ -316,13 +328,16 @@ void IniFile::write_all(const std::vector<Entry>& entries) {
     // Start from the file as it is now on disk, not from the snapshot: somebody may have
     // changed it since, and those changes are kept.
     Document doc = load(path_);
+    if (doc.too_large)
+        throw KapError(too_large_message());
     if (!doc.whole)
         throw KapError(msg_cannot_write(full_path()));
     for (const Entry& e : clean)
         apply(doc, e);
 
     try {
-        AtomicFile file(path_);
+        // A settings file linked from a folder of the user's own is written where it lies.
+        AtomicFile file(file_behind_links(path_));
         if (doc.bom)
             file.write(utf8_bom.constData(), std::size_t(utf8_bom.size()));
         file.write(doc.bytes.constData(), std::size_t(doc.bytes.size()));

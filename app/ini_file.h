@@ -13,9 +13,9 @@
 // new IniFile to see changes made by somebody else since.
 //
 // Lines are kept as bytes: a line that is not valid text (a NUL byte, bytes of another encoding)
-// is read past and written back as it stands. A file larger than kMaxFileSize is read from its
-// first kMaxFileSize bytes (cut at a line break), and is never rewritten, since the rest of it
-// would be lost: writing to it throws, as writing to a file that exists but cannot be read does.
+// is read past and written back as it stands. A file larger than kMaxFileSize is refused whole:
+// nothing is read from it (every read gives its fallback) and writing to it throws with the
+// reason (too_large_message()), as writing to a file that exists but cannot be read does.
 
 #include <QByteArray>
 #include <QString>
@@ -26,7 +26,7 @@
 
 class IniFile {
 public:
-    // Files larger than this are read only in part and never rewritten.
+    // Files larger than this are neither read nor rewritten.
     static constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
     explicit IniFile(QString path);
@@ -62,6 +62,10 @@ public:
     // False when the file is there but cannot be read whole (unreadable, or larger than
     // kMaxFileSize): it is then never replaced. Looks at the file as it is now.
     bool updatable() const;
+    // Whether the file is larger than kMaxFileSize, and so refused.
+    bool too_large() const;
+    // What the user is told of a refused file that is too large.
+    QString too_large_message() const;
 
     // A value read as a whole number: decimal with an optional sign; hexadecimal when it starts
     // with "$", or with "0x" / "0X" and is longer than two characters. Anything else, or a number
@@ -72,6 +76,7 @@ private:
     struct Document {
         bool whole = true;       // false: exists but could not be read whole
         bool unreadable = false; // a regular file that could not be read whole
+        bool too_large = false;  // larger than kMaxFileSize: not read at all
         bool bom = false;
         QByteArray bytes; // the lines, without the byte-order mark
     };

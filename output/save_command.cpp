@@ -8,6 +8,7 @@
 #include "platform/atomic_file.h"
 #include "platform/dialogs.h"
 #include "platform/error.h"
+#include "platform/file_checks.h"
 
 #include <QFileInfo>
 
@@ -165,7 +166,7 @@ void SaveCommand::save_with_dialog(const QImage& picture, const SaveSettings& se
     const std::optional<SaveFileAnswer> answer = dialogs().save_file(dialog_parent(), request);
     if (answer) {
         last_dialog_name_ = answer->path;
-        const QString& name = answer->path;
+        const QString name = file_behind_links(answer->path);
         switch (answer->filter_index) {
         case 1:
             write_png(picture, name, 9);

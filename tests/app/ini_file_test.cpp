@@ -257,23 +257,24 @@ TEST_F(IniFileTest, BytesThatAreNotTextAreReadPastAndKept) {
                                      "\r\nbmp=1\r\nlargeur_px=640\r\n[Autre]\r\n" + junk + "\r\n");
 }
 
-TEST_F(IniFileTest, AFileTooLargeToRewriteIsReadButNeverReplaced) {
+TEST_F(IniFileTest, AFileTooLargeIsRefusedWholeAndNeverReplaced) {
     QByteArray large("[Options]\r\njpg=1\r\n");
     const QByteArray filler = "; " + QByteArray(97, 'x') + "\r\n"; // 101 bytes a line
     while (large.size() <= IniFile::kMaxFileSize)
         large += filler;
-    large += "bmp=1\r\n"; // past the limit: not seen
+    large += "bmp=1\r\n";
     write_bytes(path_, large);
 
     IniFile ini(path_);
-    EXPECT_TRUE(ini.read_bool("Options", "jpg", false));
-    EXPECT_FALSE(ini.read_bool("Options", "bmp", false));
+    EXPECT_FALSE(ini.read_bool("Options", "jpg", false));
     EXPECT_FALSE(ini.updatable());
+    EXPECT_TRUE(ini.too_large());
     try {
         ini.write_bool("Options", "png_8", true);
         ADD_FAILURE() << "a file too large to rewrite was replaced";
     } catch (const KapError& e) {
-        EXPECT_EQ(e.message(), write_error(path_));
+        EXPECT_EQ(e.message(), ini.too_large_message());
+        EXPECT_TRUE(e.message().contains("dépasse 16 Mo")) << e.message().toStdString();
     }
     EXPECT_EQ(read_bytes(path_), large);
     EXPECT_EQ(dir_entries(), QStringList{"Kaptorama.ini"});
@@ -366,27 +367,30 @@ TEST_F(IniFileTest, ReadOnlyFolderKeepsEarlierKeysAndWritesNothingElse) {
               QStringList{"Kaptorama.ini"});
 }
 
-TEST_F(IniFileTest, SymbolicLinkIsReplacedNotFollowed) {
-    const QString target = dir_.filePath("elsewhere.ini");
-    const QByteArray target_bytes("[Options]\r\njpg=1\r\n");
-    write_bytes(target, target_bytes);
-    ASSERT_TRUE(QFile::link(target, path_));
+TEST_F(IniFileTest, ASymbolicLinkIsWrittenThroughAndStays) {
+    // A chain of two links, the second one relative, as people link their settings into a
+    // folder of their own.
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("mes-reglages"));
+    const QString target = dir_.filePath("mes-reglages/kaptorama.ini");
+    write_bytes(target, "[Options]\r\njpg=1\r\n");
+    const QString middle = dir_.filePath("mes-reglages/lien.ini");
+    ASSERT_EQ(::symlink("kaptorama.ini", QFile::encodeName(middle).constData()), 0);
+    ASSERT_TRUE(QFile::link(middle, path_));
 
     IniFile ini(path_);
-    EXPECT_TRUE(ini.read_bool("Options", "jpg", false)); // reading goes through the link
+    EXPECT_TRUE(ini.read_bool("Options", "jpg", false));
     ini.write_bool("Options", "bmp", true);
-    EXPECT_FALSE(QFileInfo(path_).isSymLink());
-    EXPECT_EQ(read_bytes(path_), QByteArray("[Options]\r\njpg=1\r\nbmp=1\r\n"));
-    EXPECT_EQ(read_bytes(target), target_bytes);
+    EXPECT_TRUE(QFileInfo(path_).isSymLink());
+    EXPECT_TRUE(QFileInfo(middle).isSymLink());
+    EXPECT_EQ(read_bytes(target), QByteArray("[Options]\r\njpg=1\r\nbmp=1\r\n"));
 
-    // A link to nothing: the write replaces the link and creates nothing at its target.
+    // A link to a file still to be made: the file is made where the link leads.
     const QString path2 = dir_.filePath("second.ini");
-    const QString nowhere = dir_.filePath("nowhere.ini");
+    const QString nowhere = dir_.filePath("mes-reglages/nouveau.ini");
     ASSERT_TRUE(QFile::link(nowhere, path2));
     IniFile(path2).write_integer("Options", "size_stylet", 4);
-    EXPECT_FALSE(QFileInfo(path2).isSymLink());
-    EXPECT_FALSE(QFileInfo::exists(nowhere));
-    EXPECT_EQ(read_bytes(path2), QByteArray("[Options]\r\nsize_stylet=4\r\n"));
+    EXPECT_TRUE(QFileInfo(path2).isSymLink());
+    EXPECT_EQ(read_bytes(nowhere), QByteArray("[Options]\r\nsize_stylet=4\r\n"));
 }
 
 TEST_F(IniFileTest, NamesOrValuesThatWouldBreakTheFileAreRefused) {
