@@ -1,0 +1,320 @@
+// The rows computed eight destination pixels at a time with AVX-512 (resample_internal.h says
+// why their bytes are those of the literal arithmetic).
+
+#include "resize/resample_internal.h"
+
+#ifdef KAP_VECTOR_WEIGHTS
+
+#include <bit>
+
+namespace resample {
+
+namespace {
+
+// The plain forms of these conversions start from an undefined register, which GCC 12
+// reports as maybe uninitialised; the masked forms with every lane set are the same instruction.
+KAP_AVX512 inline __m512d rsqrt14(__m512d a) {
+    return _mm512_mask_rsqrt14_pd(_mm512_setzero_pd(), 0xFF, a);
+}
+KAP_AVX512 inline __m512d to_double(__m256i a) {
+    return _mm512_mask_cvtepi32_pd(_mm512_setzero_pd(), 0xFF, a);
+}
+KAP_AVX512 inline __m256i lower_half(__m512i a) {
+    return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xFF, a, 0);
+}
+KAP_AVX512 inline __m256i upper_half(__m512i a) {
+    return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xFF, a, 1);
+}
+KAP_AVX512 inline __m256i truncated(__m512d a) {
+    return _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xFF, a);
+}
+
+// The byte shuffle that takes byte c of each 32-bit pixel to a 32-bit number.
+KAP_AVX512 inline __m256i channel_bytes(int c) {
+    alignas(32) std::int8_t index[32];
+    for (int i = 0; i < 32; ++i)
+        index[i] = i % 4 == 0 ? static_cast<std::int8_t>(i % 16 + c) : std::int8_t{-128};
+    return _mm256_load_si256(reinterpret_cast<const __m256i*>(index));
+}
+
+KAP_AVX512 inline __m512d two_sum_err8(__m512d a, __m512d b, __m512d s) {
+    const __m512d bb = _mm512_sub_pd(s, a);
+    return _mm512_add_pd(_mm512_sub_pd(a, _mm512_sub_pd(s, bb)), _mm512_sub_pd(b, bb));
+}
+
+// As settled: the lanes where double(x) is hi for the double-double (hi, lo).
+KAP_AVX512 inline __mmask8 settled8(__m512d hi, __m512d lo) {
+    const __m512i bits = _mm512_castpd_si512(hi);
+    const __m512d power =
+        _mm512_castsi512_pd(_mm512_and_si512(bits, _mm512_set1_epi64(0x7FF0000000000000LL))); // 2^e
+    const __m512d limit = _mm512_mul_pd(power, _mm512_set1_pd(0x1p-53 - 0x1p-61));
+    const __mmask8 inside = _mm512_cmp_pd_mask(_mm512_abs_pd(lo), limit, _CMP_LT_OQ);
+    const __m512i mant = _mm512_and_si512(bits, _mm512_set1_epi64(0x000FFFFFFFFFFFFFLL));
+    return inside & _mm512_test_epi64_mask(mant, mant);
+}
+
+// 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l).
+KAP_AVX512 inline void inverse_distance8(__m512d a2h, __m512d a2l, __m512d b2h, __m512d b2l,
+                                         __m512d& hi, __m512d& lo) {
+    const __m512d sh = _mm512_add_pd(a2h, b2h);
+    const __m512d sl = _mm512_add_pd(two_sum_err8(a2h, b2h, sh), _mm512_add_pd(a2l, b2l));
+    const __m512d half = _mm512_mul_pd(sh, _mm512_set1_pd(0.5));
+    const __m512d three_halves = _mm512_set1_pd(1.5);
+    __m512d y = rsqrt14(sh);
+    y = _mm512_mul_pd(y, _mm512_fnmadd_pd(half, _mm512_mul_pd(y, y), three_halves));
+    // h = 1 - s y^2 with s y = q + ql split exactly: each step below is one rounding of a value
+    // near 2^-26, so h is within 2^-78 of the exact value.
+    const __m512d q = _mm512_mul_pd(sh, y);
+    const __m512d ql = _mm512_fmsub_pd(sh, y, q);
+    __m512d h = _mm512_fnmadd_pd(q, y, _mm512_set1_pd(1.0));
+    h = _mm512_fnmadd_pd(ql, y, h);
+    h = _mm512_fnmadd_pd(sl, _mm512_mul_pd(y, y), h);
+    const __m512d corr = _mm512_mul_pd(
+        _mm512_mul_pd(y, h), _mm512_fmadd_pd(_mm512_set1_pd(0.375), h, _mm512_set1_pd(0.5)));
+    hi = _mm512_add_pd(y, corr);
+    lo = _mm512_sub_pd(corr, _mm512_sub_pd(hi, y));
+}
+
+} // namespace
+
+template <Pass Mode>
+KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
+                                 std::uint8_t* out_row) {
+    const FusedColumns& fc = *plan.fused;
+    const FusedRowStart start(plan, y);
+    const AxisKind& ky = start.ky;
+    const std::uint8_t *r0 = start.r0, *r1 = start.r1;
+    const int width = plan.width;
+    const bool zero_row = start.zero_row;
+    const Blend& down = start.down;
+    const __m512d dy2h = _mm512_set1_pd(start.dy2.hi), dy2l = _mm512_set1_pd(start.dy2.lo);
+    const __m512d ry2h = _mm512_set1_pd(start.ry2.hi), ry2l = _mm512_set1_pd(start.ry2.lo);
+    const __m512d zero = _mm512_setzero_pd();
+    const __m512d margin = _mm512_set1_pd(kMargin), near_one = _mm512_set1_pd(1.0 - kMargin);
+    const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
+    // Byte c of each 32-bit pixel, as a 32-bit number.
+    const __m256i channel[3] = {channel_bytes(0), channel_bytes(1), channel_bytes(2)};
+
+    for (int x = 0; x < width; x += kLanes) {
+        const std::size_t at = static_cast<std::size_t>(x);
+        const __mmask8 zero_cols = fc.zero[at / kLanes];
+        const __mmask8 valid =
+            width - x >= kLanes ? __mmask8(0xFF) : __mmask8((1u << (width - x)) - 1);
+        __m512d w0, w1, w2, w3, sum;
+        __mmask8 exact, rule_pos, rule_neg, copy = 0, uses1, uses3;
+        if constexpr (Mode == Pass::BlendKept) {
+            w0 = _mm512_loadu_pd(&kept->w[0][at]);
+            w1 = _mm512_loadu_pd(&kept->w[1][at]);
+            w2 = _mm512_loadu_pd(&kept->w[2][at]);
+            w3 = _mm512_loadu_pd(&kept->w[3][at]);
+            sum = _mm512_loadu_pd(&kept->w[4][at]);
+            const std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
+            exact = m[0];
+            rule_pos = m[1];
+            rule_neg = m[2];
+            copy = m[3];
+            uses1 = m[4];
+            uses3 = m[5];
+        } else if (!zero_row) {
+            __mmask8 good = 0xFF;
+            if (zero_cols != 0xFF) {
+                const __m512d a2h = _mm512_loadu_pd(&fc.a2h[at]),
+                              a2l = _mm512_loadu_pd(&fc.a2l[at]);
+                const __m512d b2h = _mm512_loadu_pd(&fc.b2h[at]),
+                              b2l = _mm512_loadu_pd(&fc.b2l[at]);
+                __m512d h0, h1, h2, h3, l0, l1, l2, l3;
+                inverse_distance8(a2h, a2l, dy2h, dy2l, h0, l0);
+                inverse_distance8(b2h, b2l, dy2h, dy2l, h1, l1);
+                inverse_distance8(a2h, a2l, ry2h, ry2l, h2, l2);
+                inverse_distance8(b2h, b2l, ry2h, ry2l, h3, l3);
+                const __mmask8 s0 = settled8(h0, l0), s1 = settled8(h1, l1), s2 = settled8(h2, l2),
+                               s3 = settled8(h3, l3);
+                if (const __mmask8 unsettled = ~(s0 & s1 & s2 & s3) & ~zero_cols & valid) {
+                    // A weight that cannot be settled here is computed in extended precision,
+                    // as make_blend does, and put in its place.
+                    alignas(64) double w[4][kLanes];
+                    _mm512_store_pd(w[0], h0);
+                    _mm512_store_pd(w[1], h1);
+                    _mm512_store_pd(w[2], h2);
+                    _mm512_store_pd(w[3], h3);
+                    const unsigned masks[4] = {s0, s1, s2, s3};
+                    settle_weights(fc, at, unsettled, masks, ky, w);
+                    h0 = _mm512_load_pd(w[0]);
+                    h1 = _mm512_load_pd(w[1]);
+                    h2 = _mm512_load_pd(w[2]);
+                    h3 = _mm512_load_pd(w[3]);
+                }
+                // S and the flat-area rule from the exact sum of the four weights, in integers:
+                // each weight is at least 1 / sqrt(2), so a multiple of 2^-53, and while the sum
+                // stays below 2^9 it is an integer below 2^62 in units of 2^-53, where the
+                // extended additions are exact too (at most 63 bits). S is that integer rounded
+                // to double, and the excess the integer minus S; the rule then compares them
+                // exactly as flat_rule does. A larger sum (a position within 1/500 of a source
+                // pixel, rare) goes to the scalar code.
+                const __m512d unit = _mm512_set1_pd(0x1p53), inverse_unit = _mm512_set1_pd(0x1p-53);
+                const __m512i total =
+                    _mm512_add_epi64(_mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h0, unit)),
+                                                      _mm512_cvtpd_epi64(_mm512_mul_pd(h1, unit))),
+                                     _mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h2, unit)),
+                                                      _mm512_cvtpd_epi64(_mm512_mul_pd(h3, unit))));
+                const __m512d rough = _mm512_add_pd(_mm512_add_pd(h0, h1), _mm512_add_pd(h2, h3));
+                good = _mm512_cmp_pd_mask(rough, _mm512_set1_pd(500.0), _CMP_LT_OQ);
+                const __m512d rounded = _mm512_cvtepi64_pd(total);
+                const __m512d th = _mm512_mul_pd(rounded, inverse_unit);
+                const __m512d excess = _mm512_mul_pd(
+                    _mm512_cvtepi64_pd(_mm512_sub_epi64(total, _mm512_cvtpd_epi64(rounded))),
+                    inverse_unit);
+                const __m512d threshold = _mm512_mul_pd(th, _mm512_set1_pd(0x1p-59));
+                rule_pos = _mm512_cmp_pd_mask(excess, threshold, _CMP_GT_OQ) |
+                           (_mm512_cmp_pd_mask(excess, zero, _CMP_EQ_OQ) &
+                            _mm512_cmp_pd_mask(th, _mm512_set1_pd(kExactFlatSum), _CMP_LT_OQ));
+                rule_neg = _mm512_cmp_pd_mask(excess, _mm512_sub_pd(zero, threshold), _CMP_LT_OQ);
+                w0 = h0;
+                w1 = h1;
+                w2 = h2;
+                w3 = h3;
+                sum = th;
+            } else {
+                w0 = w1 = w2 = w3 = sum = zero;
+                rule_pos = rule_neg = 0;
+            }
+            // Columns of fraction 0: P0 and P2 with the row's weights.
+            w0 = _mm512_mask_mov_pd(w0, zero_cols, _mm512_set1_pd(down.w[0]));
+            w1 = _mm512_mask_mov_pd(w1, zero_cols, zero);
+            w2 = _mm512_mask_mov_pd(w2, zero_cols, _mm512_set1_pd(down.w[2]));
+            w3 = _mm512_mask_mov_pd(w3, zero_cols, zero);
+            sum = _mm512_mask_mov_pd(sum, zero_cols, _mm512_set1_pd(down.sum));
+            exact = good | zero_cols;
+            rule_pos = (rule_pos & ~zero_cols) | (down.flat_rule > 0 ? zero_cols : 0);
+            rule_neg = (rule_neg & ~zero_cols) | (down.flat_rule < 0 ? zero_cols : 0);
+            uses1 = uses3 = static_cast<__mmask8>(~zero_cols);
+        } else {
+            // A row of fraction 0: P0 and P1 with the column's weights, or a copy.
+            w0 = _mm512_loadu_pd(&fc.rw0[at]);
+            w1 = _mm512_loadu_pd(&fc.rw1[at]);
+            w2 = w3 = zero;
+            sum = _mm512_loadu_pd(&fc.rsum[at]);
+            const __m256i rules = _mm256_cvtepi8_epi32(
+                _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&fc.rrule[at])));
+            rule_pos = _mm256_cmpgt_epi32_mask(rules, _mm256_setzero_si256());
+            rule_neg = _mm256_cmpgt_epi32_mask(_mm256_setzero_si256(), rules);
+            exact = 0xFF;
+            copy = zero_cols;
+            uses1 = static_cast<__mmask8>(~zero_cols);
+            uses3 = 0;
+        }
+        if constexpr (Mode == Pass::KeepWeights) {
+            _mm512_storeu_pd(&kept->w[0][at], w0);
+            _mm512_storeu_pd(&kept->w[1][at], w1);
+            _mm512_storeu_pd(&kept->w[2][at], w2);
+            _mm512_storeu_pd(&kept->w[3][at], w3);
+            _mm512_storeu_pd(&kept->w[4][at], sum);
+            std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
+            m[0] = exact;
+            m[1] = rule_pos;
+            m[2] = rule_neg;
+            m[3] = copy;
+            m[4] = uses1;
+            m[5] = uses3;
+            continue;
+        }
+        const __mmask8 uses2 = zero_row ? 0 : 0xFF;
+
+        // The neighbours: P0 and P1 from row r0, P2 and P3 from row r1.
+        __m256i p0, p1, p2, p3;
+        if (const __mmask64 window = fc.window_mask[at / kLanes]) {
+            // One masked load per row (bytes outside the mask are not read) and a permutation.
+            const __m512i perm = _mm512_loadu_si512(&fc.window_perm[8 * at]);
+            const std::int32_t from = fc.window_at[at / kLanes];
+            constexpr __mmask64 kPixelBytes = 0x7777777777777777ULL;
+            const __m512i top = _mm512_maskz_permutexvar_epi8(
+                kPixelBytes, perm, _mm512_maskz_loadu_epi8(window, r0 + from));
+            const __m512i bottom = _mm512_maskz_permutexvar_epi8(
+                kPixelBytes, perm, _mm512_maskz_loadu_epi8(window, r1 + from));
+            p0 = lower_half(top);
+            p1 = upper_half(top);
+            p2 = lower_half(bottom);
+            p3 = upper_half(bottom);
+        } else {
+            const __m256i off_lo =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_lo[at]));
+            const __m256i off_hi =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_hi[at]));
+            const __m256i shift =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.shift_lo[at]));
+            const __m256i lo0 = _mm256_srlv_epi32(
+                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_lo, 1), shift);
+            const __m256i hi0 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_hi, 1);
+            const __m256i lo1 = _mm256_srlv_epi32(
+                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_lo, 1), shift);
+            const __m256i hi1 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_hi, 1);
+            p0 = _mm256_and_si256(lo0, low24);
+            p1 = _mm256_srli_epi32(hi0, 8);
+            p2 = _mm256_and_si256(lo1, low24);
+            p3 = _mm256_srli_epi32(hi1, 8);
+        }
+        const __mmask8 flat = (_mm256_cmpeq_epi32_mask(p0, p1) | ~uses1) &
+                              (_mm256_cmpeq_epi32_mask(p0, p2) | ~uses2) &
+                              (_mm256_cmpeq_epi32_mask(p0, p3) | ~uses3);
+        const __mmask8 flat_decided = flat & exact & (rule_pos | rule_neg);
+        const __mmask8 flat_down = flat_decided & rule_neg;
+
+        // Flat pixels: each byte b or b - 1 by the rule (0 stays 0); copies: P0.
+        const __m256i flat_pixels =
+            _mm256_mask_mov_epi32(p0, flat_down, _mm256_subs_epu8(p0, _mm256_set1_epi32(0x010101)));
+        const __mmask8 settled_pixels = flat_decided | copy;
+        __mmask8 near = 0;
+        __m256i pixel = flat_pixels;
+        const bool estimate = (settled_pixels & valid) != valid;
+        const __m512d inv_sum = estimate ? _mm512_div_pd(_mm512_set1_pd(1.0), sum) : zero;
+        for (int c = 0; c < 3 && estimate; ++c) {
+            const __m256i a = _mm256_shuffle_epi8(p0, channel[c]);
+            const __m256i b = _mm256_shuffle_epi8(p1, channel[c]);
+            const __m256i cc = _mm256_shuffle_epi8(p2, channel[c]);
+            const __m256i d = _mm256_shuffle_epi8(p3, channel[c]);
+            __m512d num = _mm512_mul_pd(to_double(a), w0);
+            num = _mm512_fmadd_pd(to_double(b), w1, num);
+            num = _mm512_fmadd_pd(to_double(cc), w2, num);
+            num = _mm512_fmadd_pd(to_double(d), w3, num);
+            const __m512d q = _mm512_mul_pd(num, inv_sum);
+            const __m256i t = truncated(q);
+            const __m512d f = _mm512_sub_pd(q, to_double(t));
+            near |= _mm512_cmp_pd_mask(f, margin, _CMP_LE_OQ) |
+                    _mm512_cmp_pd_mask(f, near_one, _CMP_GE_OQ);
+            if (c == 0)
+                pixel = _mm256_mask_mov_epi32(t, settled_pixels, flat_pixels);
+            else
+                pixel = _mm256_mask_or_epi32(pixel, static_cast<__mmask8>(~settled_pixels), pixel,
+                                             _mm256_slli_epi32(t, 8 * c));
+        }
+        const __mmask8 redo = valid & static_cast<__mmask8>(~copy) &
+                              static_cast<__mmask8>((flat & ~flat_decided) | (~flat & near));
+
+        std::uint8_t* out = out_row + 3 * at;
+        store_pixels(out, pixel, x, width);
+        if (redo) {
+            alignas(64) double w[5][kLanes];
+            _mm512_store_pd(w[0], w0);
+            _mm512_store_pd(w[1], w1);
+            _mm512_store_pd(w[2], w2);
+            _mm512_store_pd(w[3], w3);
+            _mm512_store_pd(w[4], sum);
+            for (unsigned m = redo; m; m &= m - 1) {
+                const int lane = std::countr_zero(m);
+                if (exact >> lane & 1)
+                    known_pixel(plan, r0, r1, x + lane, w[0][lane], w[1][lane], w[2][lane],
+                                w[3][lane], w[4][lane], out + 3 * lane);
+                else
+                    exact_pixel(plan, r0, r1, x + lane, ky, out + 3 * lane);
+            }
+        }
+    }
+}
+
+template void fused_row_avx512<Pass::Blend>(const Plan&, KindWeights*, int, std::uint8_t*);
+template void fused_row_avx512<Pass::KeepWeights>(const Plan&, KindWeights*, int, std::uint8_t*);
+template void fused_row_avx512<Pass::BlendKept>(const Plan&, KindWeights*, int, std::uint8_t*);
+
+} // namespace resample
+
+#endif
