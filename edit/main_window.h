@@ -60,6 +60,8 @@ struct EditingState {
     QPoint rect_anchor{0, 0};
     QPoint rect_corner{0, 0};
     bool rect_dragging = false;
+    // A stylus stroke begun by a press of the left button alone; only such a stroke draws.
+    bool stylus_stroke = false;
     // Where the floating text label was grasped, in the label's own coordinates.
     int label_grab_x = 0;
     int label_grab_y = 0;
