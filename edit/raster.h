@@ -12,6 +12,8 @@
 #include <QRect>
 #include <QSize>
 
+class QPainter;
+
 // A colour value 0x00BBGGRR as Qt's colour, and back (the top byte is dropped).
 QColor qt_colour(unsigned bbggrr);
 unsigned colour_value(const QColor& colour);
@@ -77,8 +79,16 @@ QRect stamp_and(QImage& picture, int left, int top, int width, int height, unsig
 QRect negate_picture(QImage& picture);
 
 // Draws one line of `text` with `font` in `colour` transparently onto the picture, its top-left
-// corner at `top_left`, smoothed exactly as a transparent QLabel with that font and colour shows
-// it over the same pixels. Needs a QGuiApplication (fonts). Returns the rectangle whose pixels
-// changed.
+// corner at `top_left`, smoothed exactly as the floating text label shows it over the same
+// pixels. Needs a QGuiApplication (fonts). Returns the rectangle whose pixels changed.
 QRect draw_text(QImage& picture, QPoint top_left, const QString& text, const QFont& font,
                 unsigned colour);
+
+// How draw_text and the floating label paint a line of text: `top_left` is the corner of the
+// box the font's metrics give it; glyphs may reach beyond that box.
+void paint_text(QPainter& painter, QPoint top_left, const QString& text, const QFont& font,
+                const QColor& colour);
+
+// The box of `text` drawn with `font` by draw_text, relative to its top-left corner: the box its
+// metrics give (advance by height), widened to every pixel the glyphs reach.
+QRect text_box(const QString& text, const QFont& font);

@@ -313,7 +313,7 @@ TEST_F(AnnotationTest, EnterInTheTextDialogPlacesTheLabelNearThePointer) {
     EXPECT_EQ(Form1->Texte->cursor().shape(), Qt::SizeAllCursor);
 }
 
-TEST_F(AnnotationTest, ADoubleClickDrawsTheDialogsCurrentTextWhereTheLabelShowsIt) {
+TEST_F(AnnotationTest, ADoubleClickDrawsTheLabelsTextWhereTheLabelShowsIt) {
     FontChoice style;
     style.font = QFont("DejaVu Sans");
     style.font.setPixelSize(20);
@@ -322,18 +322,20 @@ TEST_F(AnnotationTest, ADoubleClickDrawsTheDialogsCurrentTextWhereTheLabelShowsI
     fake.font_answers.push_back(style);
     Form1->Texte1Click();
     Form4->Style_texteClick();
-    EXPECT_EQ(Form4->Edit1->font().pixelSize(), 20);
+    // The field shows the face at the dialog's size, readable.
+    EXPECT_EQ(Form4->Edit1->font().family(), "DejaVu Sans");
+    EXPECT_EQ(Form4->Edit1->font().pixelSize(), 11);
     Form4->Edit1->setText("Premier");
     QCursor::setPos(Form1->mapToGlobal(QPoint(300, 200)));
     Form4->OKClick();
-    // The dialog reopened and the text edited without OK: the edited text goes in.
+    // The dialog reopened and the text edited without OK: the label's text goes in.
     Form4->Edit1->setText("Second");
     Form1->ScrollBox1->resize(400, 300);
     Form1->ScrollBox1->horizontalScrollBar()->setValue(100);
     Form1->ScrollBox1->verticalScrollBar()->setValue(50);
-    const QPoint at = Form1->Texte->pos() + QPoint(100, 50);
+    const QPoint at = Form1->Texte->pos() + Form1->Texte->text_origin() + QPoint(100, 50);
     QImage expected = picture().copy();
-    draw_text(expected, at, "Second", style.font, style.colour);
+    draw_text(expected, at, "Premier", style.font, style.colour);
 
     Form1->set_status_text(3, "saved");
     Form1->TexteDblClick();
