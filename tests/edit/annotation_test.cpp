@@ -118,16 +118,6 @@ TEST_F(AnnotationTest, AVerticalHighlighterStrokeLeavesNothingAndRecordsNothing)
     EXPECT_EQ(Form1->StatusBar1->panel_text(3), "saved");
 }
 
-TEST_F(AnnotationTest, ABriskHighlighterStrokeLeavesAnUnbrokenBand) {
-    drag({{100, 200}, {124, 200}, {172, 201}, {190, 200}, {130, 200}, {60, 202}});
-    // Right to 190 + 16 (the square at the turn), back left to 60 + 16 (the last move stamps
-    // up to the square of its end, which a next move would stamp).
-    for (int x = 76; x < 206; ++x)
-        ASSERT_EQ(pixel(picture(), x, 190), 0x0000FFFFu) << x;
-    EXPECT_EQ(pixel(picture(), 75, 190), kWhite);
-    EXPECT_EQ(pixel(picture(), 206, 190), kWhite);
-}
-
 TEST_F(AnnotationTest, AHighlighterStrokeOutsideThePictureStampsOnReentryFromTheLastInside) {
     drag({{1200, 500}, {1270, 500}, {1350, 500}, {1279, 520}});
     // Stamps from 1200 and from 1270; the move outside is ignored and the re-entry stamps
