@@ -474,7 +474,7 @@ void TForm1::show_text_label(const QString& caption, QPoint top_left) {
     Texte->show();
     Texte->raise();
     Texte->setText(caption);
-    Texte->adjustSize();
+    Texte->fit_to_text();
     Texte->setCursor(Qt::SizeAllCursor);
 }
 
@@ -496,7 +496,15 @@ void TForm1::set_text_label_style(const QFont& font, unsigned colour) {
     QPalette palette = Texte->palette();
     palette.setColor(QPalette::WindowText, qt_colour(colour));
     Texte->setPalette(palette);
-    Texte->adjustSize();
+    Texte->fit_to_text();
+}
+
+QString TForm1::text_label_caption() const {
+    return Texte->text();
+}
+
+QPoint TForm1::text_label_origin() const {
+    return Texte->pos() + Texte->text_origin();
 }
 
 QString TForm1::text_to_insert() const {

@@ -9,6 +9,7 @@
 //   Unit1_commands.cpp the handlers of the toolbar, the menu's commands and the picture view
 
 #include "edit/main_window.h"
+#include "edit/text_label.h"
 
 #include <QImage>
 #include <QKeySequence>
@@ -53,7 +54,7 @@ public:
     QScrollArea* ScrollBox1 = nullptr;
     PictureView* Image1 = nullptr;
     QFrame* Shape1 = nullptr;
-    QLabel* Texte = nullptr;
+    TextLabel* Texte = nullptr;
 
     // Delay panel.
     QFrame* Panel_tempo = nullptr;
@@ -127,6 +128,8 @@ public:
     void hide_text_label() override;
     QFont text_label_font() const override;
     unsigned text_label_colour() const override;
+    QString text_label_caption() const override;
+    QPoint text_label_origin() const override;
     QString text_to_insert() const override;
     QRect scroll_area_on_screen() const override;
     QPoint scroll_offset() const override;

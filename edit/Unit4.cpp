@@ -94,7 +94,11 @@ void TForm4::FormKeyPress(int key) {
 void TForm4::Style_texteClick() {
     if (const std::optional<FontChoice> chosen = dialogs().choose_font(this, style_)) {
         style_ = *chosen;
-        Edit1->setFont(style_.font);
+        // The field takes the chosen face and style at the dialog's own size: a large font
+        // would not fit its height.
+        QFont shown = style_.font;
+        shown.setPixelSize(font().pixelSize());
+        Edit1->setFont(shown);
     }
     // Confirmed or not, the label takes the style the dialog holds now.
     emit label_style_chosen(style_.font, style_.colour);

@@ -61,11 +61,15 @@ bool inside(const QImage& picture, QPoint at) {
 
 Tmarqueur::Tmarqueur(int width, int height) : width_(std::abs(width)), height_(std::abs(height)) {}
 
-QRect Tmarqueur::stamp(QImage& picture, int left, int top, int side) const {
+QRect Tmarqueur::stamp(QImage& picture, int x, int top, int side, bool rightwards) const {
     // Stretching a tip of no pixels copies nothing.
     if (width_ == 0 || height_ == 0)
         return {};
-    return stamp_and(picture, left, top, side, colour_);
+    // A slow move stamps the square at the previous position; a brisk one covers the whole
+    // distance, so the band has no gap at any speed. Moving left, the square's right edge stays.
+    const int width = std::max(side, width_);
+    const int left = rightwards ? x : x + side - width;
+    return stamp_and(picture, left, top, width, side, colour_);
 }
 
 AnnotationCommands::AnnotationCommands(MainWindow& window) : window_(window) {}
@@ -105,8 +109,11 @@ void AnnotationCommands::press(Qt::MouseButton button, Qt::KeyboardModifiers mod
         state.marker_x = at.x();
         state.marker_top = at.y() - window_.settings().size_surligneur;
     }
-    if (state.mode_stylus && button == Qt::LeftButton && !double_click &&
-        left_button_alone(modifiers, held)) {
+    // A press with Shift or Ctrl (or any other) starts no stroke: its drag draws nothing, even
+    // once the key is let go.
+    state.stylus_stroke = state.mode_stylus && button == Qt::LeftButton && !double_click &&
+                          left_button_alone(modifiers, held);
+    if (state.stylus_stroke) {
         surface.current_position = at;
         state.snapshot_pending = true;
     }
@@ -142,6 +149,8 @@ void AnnotationCommands::move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons 
                                draw_line(picture, surface, state.arrow_start, at));
             if (!lines.isEmpty())
                 window_.repaint_picture_region(lines);
+            // The preview is in the picture: whatever ends the drag, the release records it.
+            state.snapshot_pending = true;
         }
         state.arrow_end = at;
         surface.pen_mode = PenMode::Copy;
@@ -152,11 +161,13 @@ void AnnotationCommands::move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons 
         marker_ = std::make_unique<Tmarqueur>(at.x() - state.marker_x, side);
         marker_->fill(state.marker_colour);
         surface.copy_mode = CopyMode::And; // and it stays so after the stroke
-        changed |= marker_->stamp(picture, state.marker_x, state.marker_top, side);
+        changed |= marker_->stamp(picture, state.marker_x, state.marker_top, side,
+                                  at.x() > state.marker_x);
         state.marker_x = at.x();
         state.marker_top = at.y() - side;
     }
-    if (state.mode_stylus && left_button_alone(modifiers, held) && inside(picture, at)) {
+    if (state.mode_stylus && state.stylus_stroke && left_button_alone(modifiers, held) &&
+        inside(picture, at)) {
         surface.pen_colour = window_.tool_colours().stylus;
         surface.pen_width = window_.settings().size_stylet;
         changed |= line_to(picture, surface, at);
@@ -172,6 +183,7 @@ void AnnotationCommands::release(Qt::MouseButton button, QPoint) {
     QRect changed;
 
     state.stroke_active = false;
+    state.stylus_stroke = false;
     if (state.mode_arrow && button == Qt::LeftButton && !picture_is_empty(picture)) {
         changed |= draw_arrow(picture, surface, state.arrow_start, state.arrow_end,
                               window_.settings().size_stylet, surface.pen_colour);
@@ -189,10 +201,12 @@ void AnnotationCommands::release(Qt::MouseButton button, QPoint) {
     }
     if (!changed.isEmpty())
         window_.repaint_picture(changed);
+    // A click that changed nothing (a right click with the rectangle tool opening the menu)
+    // records no step.
     if (state.snapshot_pending) {
-        push_snapshot(window_);
         state.snapshot_pending = false;
-        window_.set_status_text(3, QString());
+        if (record_change(window_))
+            window_.set_status_text(3, QString());
     }
 }
 
@@ -205,4 +219,5 @@ void AnnotationCommands::negative_effect() {
     negate_picture(picture);
     window_.set_picture(std::move(picture));
     window_.repaint_picture();
+    push_snapshot(window_);
 }

@@ -12,8 +12,8 @@ class QImage;
 class QRect;
 
 // The highlighter tip: a block of the highlighter colour `width` wide (absolute value) and
-// `height` high, copied with the AND block mode onto the t × t square above and to the right of
-// the previous pointer position. A tip of no width stamps nothing.
+// `height` high, the horizontal distance the pointer moved, copied with the AND block mode onto
+// the rows above the previous pointer position. A tip of no width stamps nothing.
 class Tmarqueur {
 public:
     Tmarqueur(int width, int height);
@@ -21,10 +21,12 @@ public:
     int height() const { return height_; }
     // Paints the whole tip with `colour` (0x00BBGGRR).
     void fill(unsigned colour) { colour_ = colour; }
-    // Copies the tip with the AND mode onto the `side` × `side` square whose top-left pixel is
-    // (left, top), scaled to it: every pixel there becomes pixel AND the tip's colour. Returns
-    // the rectangle changed.
-    QRect stamp(QImage& picture, int left, int top, int side) const;
+    // Copies the tip with the AND mode onto `side` rows from `top`, scaled to them: onto the
+    // `side` × `side` square from column `x` when the tip is narrower than that, else along the
+    // whole distance from `x` towards where the pointer went (to the right when `rightwards`),
+    // so that the next stamp joins on. Every pixel there becomes pixel AND the tip's colour.
+    // Returns the rectangle changed.
+    QRect stamp(QImage& picture, int x, int top, int side, bool rightwards) const;
 
 private:
     int width_;
@@ -45,8 +47,8 @@ public:
     void move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons held, QPoint at);
     void release(Qt::MouseButton button, QPoint at);
 
-    // Every colour byte of the picture becomes its complement, in place. The history is not
-    // touched; the picture starts a fresh drawing surface.
+    // Every colour byte of the picture becomes its complement, in place, and the result is
+    // recorded as a step; the picture starts a fresh drawing surface.
     void negative_effect();
 
     // The most recent highlighter tip (none before the first stamp).

@@ -113,7 +113,7 @@ int History::run_last(int index) const {
 }
 
 bool History::run_has_whole(int index) const {
-    for (int i = run_first(index), end = run_last(index); i <= end; ++i)
+    for (int i = run_first(index); i <= index; ++i)
         if (entries_[static_cast<size_t>(i)].whole)
             return true;
     return false;
@@ -289,7 +289,8 @@ QImage History::at(int index) {
     return pixels;
 }
 
-void History::append(QImage snapshot) {
+bool History::append_after(int index, QImage snapshot, bool unless_same) {
+    index = std::clamp(index, -1, count() - 1);
     try {
         if (!snapshot.isNull() && snapshot.format() != QImage::Format_BGR888) {
             snapshot = snapshot.convertToFormat(QImage::Format_BGR888);
@@ -305,15 +306,16 @@ void History::append(QImage snapshot) {
         QImage before;
         Patch before_copy;
         bool copy_before = false;
-        if (!entries_.empty()) {
-            const int last = count() - 1;
-            before = rebuild(last);
+        if (index >= 0) {
+            before = rebuild(index);
             if (before.size() == added.size) {
                 added.linked = true;
                 added.link = difference(before, snapshot);
+                if (unless_same && added.link.rect.isEmpty())
+                    return false;
             } else {
                 // No link across a change of size: each side keeps a whole copy to start from.
-                if (!run_has_whole(last) && !before.isNull()) {
+                if (!run_has_whole(index) && !before.isNull()) {
                     before_copy = whole_copy(before);
                     copy_before = true;
                 }
@@ -324,13 +326,21 @@ void History::append(QImage snapshot) {
             }
         }
 
-        // Nothing below allocates: the history changes only once everything is ready.
+        // Nothing below allocates: the history changes only once everything is ready. The
+        // steps after `index` go; the run of `index` keeps a base (the entry added, plain and
+        // linked to it, or its whole copy).
+        entries_.erase(entries_.begin() + (index + 1), entries_.end());
+        if (shown_ > index)
+            shown_ = -1;
+        if (kept_ > index)
+            kept_ = -1;
         if (copy_before) {
             entries_.back().whole = true;
             entries_.back().copy = std::move(before_copy);
         }
         entries_.push_back(std::move(added));
         show(count() - 1);
+        return true;
     } catch (const std::bad_alloc&) {
         throw KapError(
             QStringLiteral("Mémoire insuffisante pour enregistrer cette étape dans l'historique."));

@@ -1,6 +1,7 @@
 #pragma once
-// The undo history of the working picture: snapshots in the order they were recorded. The list
-// only grows at its end and is emptied whole by a capture or a reset.
+// The undo history of the working picture: snapshots in the order they were recorded. A step
+// recorded after undos replaces the steps that were undone, as in any editor; the list is emptied
+// whole by a capture or a reset.
 //
 // A full 24-bit copy per step would take 25 MB at 3840 x 2160, so snapshots are held compactly.
 // Only the entry shown stays as plain pixels, shared with the picture until either is drawn on.
@@ -39,10 +40,14 @@ public:
     // then unchanged.
     QImage at(int index);
 
-    // Records `snapshot` as the newest entry and makes it the one shown. Its pixels are shared,
-    // not copied. Throws KapError "Mémoire insuffisante" when memory runs out; the history then
-    // holds exactly what it held before.
-    void append(QImage snapshot);
+    // Records `snapshot` as the entry after `index` and makes it the one shown; the entries that
+    // followed `index` are dropped. Its pixels are shared, not copied. With `unless_same`, a
+    // snapshot with exactly the pixels of entry `index` records and drops nothing. Returns whether
+    // it was recorded. Throws KapError "Mémoire insuffisante" when memory runs out; the history
+    // then holds exactly what it held before.
+    bool append_after(int index, QImage snapshot, bool unless_same = false);
+    // Records `snapshot` as the newest entry.
+    void append(QImage snapshot) { append_after(count() - 1, std::move(snapshot)); }
 
     void clear();
 
@@ -69,6 +74,7 @@ private:
     // First and last index of the run of linked entries around `index`.
     int run_first(int index) const;
     int run_last(int index) const;
+    // Whether an entry of the run, from its first entry up to `index`, is kept whole.
     bool run_has_whole(int index) const;
     // Rebuilds the pixels of entry `index` without changing the history.
     QImage rebuild(int index) const;

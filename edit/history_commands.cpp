@@ -10,7 +10,8 @@
 #include <QFileInfo>
 #include <algorithm>
 
-void push_snapshot(MainWindow& window) {
+namespace {
+bool record(MainWindow& window, bool unless_same) {
     EditingState& state = window.editing_state();
     // The snapshot shares the picture's pixels until either changes: one copy of them in
     // memory for as long as nothing is drawn.
@@ -18,27 +19,35 @@ void push_snapshot(MainWindow& window) {
     QImage snapshot = as_bgr888(picture);
     if (snapshot.size() != window.view_size() && !picture.isNull())
         snapshot = snapshot.copy(QRect(QPoint(0, 0), window.view_size()));
-    state.history->append(std::move(snapshot));
+    if (!state.history->append_after(state.history_index, std::move(snapshot), unless_same))
+        return false;
     state.history_index = state.history->count() - 1;
+    return true;
+}
+} // namespace
+
+void push_snapshot(MainWindow& window) {
+    record(window, false);
 }
 
-void restore_entry(const QImage& entry, MainWindow& window) {
-    const QSize size = window.view_size();
-    if (size.isEmpty())
+bool record_change(MainWindow& window) {
+    return record(window, true);
+}
+
+void restore_entry(const QImage& entry, MainWindow& window, bool renew) {
+    if (entry.isNull())
         return;
-    QImage& picture = window.picture_for_drawing();
-    if (picture.size() != size || picture.format() != QImage::Format_BGR888) {
-        QImage fitted(size, QImage::Format_BGR888);
-        fitted.fill(Qt::white);
-        picture = fitted;
+    if (entry.size() != window.view_size()) {
+        fit_window_to_picture(window, entry.size(), kFitReset);
+        renew = true;
     }
-    // An entry of the picture's size is used as it stands, and a plain copy shares its pixels
-    // with the history until either is drawn on: no full-size copies on the way.
-    const QImage scaled = entry.size() == size ? as_bgr888(entry) : stretch_and(entry, size);
-    if (window.surface().copy_mode == CopyMode::Plain)
-        picture = scaled;
+    // The entry replaces the pixels whole, whatever the surface's block-copy mode (an entry
+    // combined with the picture would not be the entry), and shares them with the history until
+    // either is drawn on: no full-size copies on the way.
+    if (renew)
+        window.set_picture(entry);
     else
-        block_copy(picture, scaled, window.surface().copy_mode);
+        window.picture_for_drawing() = as_bgr888(entry);
     window.repaint_picture();
 }
 
@@ -52,21 +61,8 @@ void HistoryCommands::undo() {
     if (state.history_index < 1)
         return;
     const QImage entry = history.at(state.history_index - 1); // may fail: nothing is changed yet
-    if (!state.undo_picture_reset) {
-        // A fresh picture with a fresh surface, which copies plainly: an entry of the view's
-        // size then replaces it whole, so the entry is that fresh picture at once, instead of
-        // a blank picture of the same size filled, then dropped (at 4K, tens of milliseconds of
-        // new memory).
-        if (entry.size() == window_.view_size() && entry.format() == QImage::Format_BGR888) {
-            window_.set_picture(entry);
-        } else {
-            QImage fresh(window_.view_size(), QImage::Format_BGR888);
-            fresh.fill(Qt::white);
-            window_.set_picture(fresh);
-        }
-        state.undo_picture_reset = true;
-    }
-    restore_entry(entry, window_);
+    restore_entry(entry, window_, !state.undo_picture_reset);
+    state.undo_picture_reset = true;
     --state.history_index;
 }
 
@@ -79,7 +75,7 @@ void HistoryCommands::redo() {
         return;
     const QImage entry = history.at(state.history_index + 1); // may fail: nothing is changed yet
     ++state.history_index;
-    restore_entry(entry, window_);
+    restore_entry(entry, window_, false);
 }
 
 void HistoryCommands::reset() {

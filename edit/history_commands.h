@@ -5,20 +5,25 @@
 
 class MainWindow;
 
-// Records the picture shown (the view's whole area) as the newest entry and moves the position
-// to it.
+// Records the picture shown (the view's whole area) as the entry after the position, dropping
+// the entries that were undone, and moves the position to it.
 void push_snapshot(MainWindow& window);
 
-// Paints `entry` over the whole picture, scaled to the view's size, with the surface's block-copy
-// mode. The picture keeps its size.
-void restore_entry(const QImage& entry, MainWindow& window);
+// The same, unless the entry at the position already holds exactly the picture's pixels: then
+// nothing is recorded and nothing dropped. Returns whether a step was recorded.
+bool record_change(MainWindow& window);
+
+// Makes `entry` the picture. An entry of the picture's size replaces its pixels, the drawing
+// surface kept unless `renew`; an entry of another size (a resize undone or redone) comes back
+// at its own size in a new picture object, and the window is fitted to it as after a reset.
+void restore_entry(const QImage& entry, MainWindow& window, bool renew);
 
 class HistoryCommands {
 public:
     explicit HistoryCommands(MainWindow& window) : window_(window) {}
 
     // Steps back one entry. The first undo after start-up or after a highlighter press renews
-    // the picture (a fresh one, with a plain block-copy mode) before restoring.
+    // the picture (a new picture object, with a fresh drawing surface).
     void undo();
     // Steps forward one entry.
     void redo();

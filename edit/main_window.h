@@ -60,6 +60,8 @@ struct EditingState {
     QPoint rect_anchor{0, 0};
     QPoint rect_corner{0, 0};
     bool rect_dragging = false;
+    // A stylus stroke begun by a press of the left button alone; only such a stroke draws.
+    bool stylus_stroke = false;
     // Where the floating text label was grasped, in the label's own coordinates.
     int label_grab_x = 0;
     int label_grab_y = 0;
@@ -128,6 +130,11 @@ public:
     virtual void hide_text_label() = 0;
     virtual QFont text_label_font() const = 0;
     virtual unsigned text_label_colour() const = 0; // 0x00BBGGRR
+    virtual QString text_label_caption() const = 0;
+    // Where the label's text begins (the top-left corner its font's metrics give it), in the
+    // label's coordinates plus its position: the label leaves room before it for the parts of
+    // glyphs that reach further left or up, such as an italic's overhang.
+    virtual QPoint text_label_origin() const = 0;
     // The text dialog's line of text, as it is now.
     virtual QString text_to_insert() const = 0;
 

@@ -1,8 +1,8 @@
 #pragma once
-// Pixel work on 24-bit pictures (QImage::Format_BGR888) that is not history: block copies with
-// the plain and AND modes, stretching the way a plain stretching block copy does, the inverted
-// outline of the region overlay's rubber band, and the conversion of the program's colour values
-// (0x00BBGGRR) to and from Qt's colours. Everything here runs without a display.
+// Pixel work on 24-bit pictures (QImage::Format_BGR888) that is not history: the inverted
+// outline of the region overlay's rubber band, the tools' drawing, and the conversion of the
+// program's colour values (0x00BBGGRR) to and from Qt's colours. Everything here runs without a
+// display.
 
 #include "edit/drawing_surface.h"
 
@@ -12,21 +12,14 @@
 #include <QRect>
 #include <QSize>
 
+class QPainter;
+
 // A colour value 0x00BBGGRR as Qt's colour, and back (the top byte is dropped).
 QColor qt_colour(unsigned bbggrr);
 unsigned colour_value(const QColor& colour);
 
 // `image` as Format_BGR888: itself when it already is, a converted copy otherwise.
 QImage as_bgr888(const QImage& image);
-
-// Scales `source` to `size` the way a plain stretching block copy does: pixels are repeated when
-// enlarging; when shrinking, the pixels that fall onto one target pixel are combined by bitwise
-// AND. The result is 24-bit.
-QImage stretch_and(const QImage& source, QSize size);
-
-// Copies `source` onto `target` at (0, 0) (both 24-bit, of the same size) with a block-copy
-// mode: plain copy or bitwise AND.
-void block_copy(QImage& target, const QImage& source, CopyMode mode);
 
 // Inverts every pixel of the one-pixel outline of the rectangle between corners `a` and `b`
 // (columns min..max-1, rows min..max-1, each pixel once), clipped to the picture. Drawing the same
@@ -75,9 +68,10 @@ QRect draw_rectangle_outline(QImage& picture, const DrawingSurface& surface, QPo
 QRect draw_arrow(QImage& picture, DrawingSurface& surface, QPoint start, QPoint end,
                  int size_stylet, unsigned colour);
 
-// The highlighter's stamp: every pixel of the `side` × `side` square whose top-left pixel is
-// (left, top) becomes pixel AND `colour`, channel by channel. Right and bottom edges are excluded.
-QRect stamp_and(QImage& picture, int left, int top, int side, unsigned colour);
+// The highlighter's stamp: every pixel of the `width` × `height` rectangle whose top-left pixel
+// is (left, top) becomes pixel AND `colour`, channel by channel. Right and bottom edges are
+// excluded.
+QRect stamp_and(QImage& picture, int left, int top, int width, int height, unsigned colour);
 
 // The photographic negative, in place: every colour byte of each row (the first width × 3 bytes;
 // row padding is not touched) becomes 255 - byte. One pass, no copy of the pixels, unless the
@@ -85,8 +79,16 @@ QRect stamp_and(QImage& picture, int left, int top, int side, unsigned colour);
 QRect negate_picture(QImage& picture);
 
 // Draws one line of `text` with `font` in `colour` transparently onto the picture, its top-left
-// corner at `top_left`, smoothed exactly as a transparent QLabel with that font and colour shows
-// it over the same pixels. Needs a QGuiApplication (fonts). Returns the rectangle whose pixels
-// changed.
+// corner at `top_left`, smoothed exactly as the floating text label shows it over the same
+// pixels. Needs a QGuiApplication (fonts). Returns the rectangle whose pixels changed.
 QRect draw_text(QImage& picture, QPoint top_left, const QString& text, const QFont& font,
                 unsigned colour);
+
+// How draw_text and the floating label paint a line of text: `top_left` is the corner of the
+// box the font's metrics give it; glyphs may reach beyond that box.
+void paint_text(QPainter& painter, QPoint top_left, const QString& text, const QFont& font,
+                const QColor& colour);
+
+// The box of `text` drawn with `font` by draw_text, relative to its top-left corner: the box its
+// metrics give (advance by height), widened to every pixel the glyphs reach.
+QRect text_box(const QString& text, const QFont& font);

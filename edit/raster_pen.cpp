@@ -526,12 +526,12 @@ QRect draw_arrow(QImage& picture, DrawingSurface& surface, QPoint start, QPoint 
     return cov.apply(picture, colour, PenMode::Copy);
 }
 
-QRect stamp_and(QImage& picture, int left, int top, int side, unsigned colour) {
-    if (picture.isNull() || side <= 0)
+QRect stamp_and(QImage& picture, int left, int top, int width, int height, unsigned colour) {
+    if (picture.isNull() || width <= 0 || height <= 0)
         return {};
     make_bgr888(picture);
-    const i64 x0 = std::max<i64>(left, 0), x1 = std::min<i64>(i64(left) + side, picture.width());
-    const i64 y0 = std::max<i64>(top, 0), y1 = std::min<i64>(i64(top) + side, picture.height());
+    const i64 x0 = std::max<i64>(left, 0), x1 = std::min<i64>(i64(left) + width, picture.width());
+    const i64 y0 = std::max<i64>(top, 0), y1 = std::min<i64>(i64(top) + height, picture.height());
     if (x0 >= x1 || y0 >= y1)
         return {};
     const uchar b = uchar(colour >> 16), g = uchar(colour >> 8), r = uchar(colour);

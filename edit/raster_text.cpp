@@ -1,4 +1,5 @@
-// Text drawn into a 24-bit picture the way the floating text label shows it. Apart from the rest
+// Text drawn into a 24-bit picture the way the floating text label shows it: both paint it
+// through paint_text. Apart from the rest
 // of the raster module this needs a QGuiApplication, for fonts.
 
 #include "edit/raster.h"
@@ -7,6 +8,17 @@
 #include <QPainter>
 
 #include <algorithm>
+
+void paint_text(QPainter& painter, QPoint top_left, const QString& text, const QFont& font,
+                const QColor& colour) {
+    const QFontMetrics metrics(font);
+    const int room = metrics.height() + metrics.maxWidth();
+    painter.setFont(font);
+    painter.setPen(colour);
+    painter.drawText(
+        QRect(top_left, QSize(metrics.horizontalAdvance(text) + room, metrics.height() + room)),
+        Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, text);
+}
 
 QRect draw_text(QImage& picture, QPoint top_left, const QString& text, const QFont& font,
                 unsigned colour) {
@@ -33,12 +45,8 @@ QRect draw_text(QImage& picture, QPoint top_left, const QString& text, const QFo
     QImage canvas = before.convertToFormat(QImage::Format_RGB32);
     {
         QPainter painter(&canvas);
-        painter.setFont(font);
-        painter.setPen(qt_colour(colour));
         painter.translate(-area.topLeft());
-        painter.drawText(
-            QRect(top_left, QSize(metrics.horizontalAdvance(text) + room, metrics.height() + room)),
-            Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, text);
+        paint_text(painter, top_left, text, font, qt_colour(colour));
     }
     const QImage after = canvas.convertToFormat(QImage::Format_BGR888);
 
@@ -66,4 +74,18 @@ QRect draw_text(QImage& picture, QPoint top_left, const QString& text, const QFo
         std::copy_n(after.constScanLine(y) + changed.left() * 3, changed.width() * 3,
                     picture.scanLine(area.top() + y) + (area.left() + changed.left()) * 3);
     return changed.translated(area.topLeft());
+}
+
+QRect text_box(const QString& text, const QFont& font) {
+    const QFontMetrics metrics(font);
+    QRect box(0, 0, metrics.horizontalAdvance(text), metrics.height());
+    if (text.isEmpty())
+        return box;
+    // Black on white shows the faintest touch of a glyph, which any other colour shows less.
+    const int room = metrics.height() + metrics.maxWidth();
+    QImage canvas(box.size() + QSize(2 * room, 2 * room), QImage::Format_BGR888);
+    if (canvas.isNull())
+        return box;
+    canvas.fill(Qt::white);
+    return box | draw_text(canvas, QPoint(room, room), text, font, 0).translated(-room, -room);
 }

@@ -72,7 +72,7 @@ void TextCommands::label_released() {
 
 void TextCommands::label_double_clicked() {
     // The label shows the text over the picture where it is now, scrolling included.
-    const QPoint at = window_.text_label_geometry().topLeft() + window_.scroll_offset();
+    const QPoint at = window_.text_label_origin() + window_.scroll_offset();
     // A hidden label gets no release: the press of the double click ends here.
     label_released();
     window_.hide_text_label();
@@ -81,7 +81,7 @@ void TextCommands::label_double_clicked() {
     DrawingSurface& surface = window_.surface();
     surface.font = window_.text_label_font();
     surface.brush_style = BrushStyle::Clear;
-    const QRect changed = draw_text(window_.picture_for_drawing(), at, window_.text_to_insert(),
+    const QRect changed = draw_text(window_.picture_for_drawing(), at, window_.text_label_caption(),
                                     surface.font, window_.text_label_colour());
     if (!changed.isEmpty())
         window_.repaint_picture(changed);

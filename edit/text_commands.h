@@ -24,8 +24,9 @@ public:
     void label_pressed(QPoint at);
     void label_moved(QPoint at);
     void label_released();
-    // Draws the dialog's current text with the label's font and colour where the label shows it
-    // on the picture, hides the label and records the step.
+    // Draws the label's text with its font and colour where the label shows it on the picture,
+    // hides the label and records the step. The text is the one shown: an edit in the dialog
+    // counts once confirmed.
     void label_double_clicked();
 
     // Where the pointer is kept while the label is pressed (screen coordinates), if it is.

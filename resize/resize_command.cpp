@@ -14,11 +14,14 @@
 void ResizeCommand::run() {
     EditingState& state = window_.editing_state();
     const int width = window_.settings().largeur_px;
-    if (state.resized && width == state.last_resize_width)
+    // The same width twice in a row resizes once; after an undo has brought back the picture
+    // at another width, it resizes again.
+    if (state.resized && width == state.last_resize_width &&
+        (width <= 0 || window_.picture().width() == width))
         return;
     if (picture_is_empty(window_.picture()))
         return;
-    push_snapshot(window_); // the picture as it was before
+    record_change(window_); // the picture as it was before, unless the history holds it already
     state.resized = true;
     state.last_resize_width = width;
 
@@ -47,4 +50,5 @@ void ResizeCommand::run() {
             window_.set_picture(std::move(bitmap));
             write_bmp(window_.picture(), path);
         });
+    push_snapshot(window_); // the result, which a redo brings back after an undo
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The "Redimensionner" command: the working picture to the configured width, with the
-// proportional height.
+// proportional height. The picture before and the result are both steps of the history.
 
 class MainWindow;
 

@@ -34,7 +34,7 @@ void BM_Stamp(benchmark::State& state) {
     int x = 0;
     for (auto _ : state) {
         x = (x + 37) % 3700;
-        benchmark::DoNotOptimize(stamp_and(picture, x, 1000, side, 0x0000FFFF));
+        benchmark::DoNotOptimize(stamp_and(picture, x, 1000, side, side, 0x0000FFFF));
     }
 }
 BENCHMARK(BM_Stamp)->Arg(16)->Arg(100)->Unit(benchmark::kMicrosecond);

@@ -11,6 +11,10 @@
 //   redo/<screen>           Rfaire's path (redo_step) back to the last, per step
 //   big_steps/<screen>      History::at over steps with large links: the negative effect and a
 //                           stroke, a resize to 3/4 and back; per step, counter worst_ms
+//   resize_cycle/<screen>  a capture resized to 400 pixels wide, undone and redone: the time to
+//                           record the result (record_ms), to undo and to redo it, and the
+//                           history's size after the cycle (history_bytes), besides the plain
+//                           pictures kept for immediate steps (compressed_bytes)
 //   memory_100_edits/<screen>  100 edits recorded after a capture; counters: History::bytes(),
 //                           VmRSS of /proc/self/status after the capture and after the edits,
 //                           and the growth, without and with the allocator's free pages handed
@@ -222,6 +226,32 @@ void bm_big_steps(benchmark::State& state, std::string name) {
     state.counters["history_bytes"] = double(history.bytes());
 }
 
+void bm_resize_cycle(benchmark::State& state, std::string name) {
+    const QImage& capture = screen(name);
+    const QImage resized = capture
+                               .scaled(400, capture.height() * 400 / capture.width(),
+                                       Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                               .convertToFormat(QImage::Format_BGR888);
+    for (auto _ : state) {
+        Desk desk(capture);
+        const auto t0 = Clock::now();
+        desk.window.set_picture(resized);
+        push_snapshot(desk.window);
+        const auto t1 = Clock::now();
+        desk.commands.undo();
+        const auto t2 = Clock::now();
+        desk.commands.redo();
+        const auto t3 = Clock::now();
+        state.SetIterationTime(seconds(t1 - t0));
+        state.counters["record_ms"] = seconds(t1 - t0) * 1000;
+        state.counters["undo_ms"] = seconds(t2 - t1) * 1000;
+        state.counters["redo_ms"] = seconds(t3 - t2) * 1000;
+        state.counters["history_bytes"] = double(desk.history.bytes());
+        state.counters["compressed_bytes"] =
+            double(desk.history.bytes() - capture.sizeInBytes() - resized.sizeInBytes());
+    }
+}
+
 void bm_memory(benchmark::State& state, std::string name) {
     for (auto _ : state) {
         malloc_trim(0);
@@ -273,6 +303,12 @@ int register_all() {
             ->UseManualTime()
             ->Unit(benchmark::kMillisecond)
             ->Iterations(5);
+    for (const char* s : {"web-2160", "desktop-2160"})
+        benchmark::RegisterBenchmark(("resize_cycle/" + std::string(s)).c_str(), bm_resize_cycle,
+                                     std::string(s))
+            ->UseManualTime()
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3);
     for (const char* s : {"web-2160", "desktop-2160"})
         benchmark::RegisterBenchmark(("memory_100_edits/" + std::string(s)).c_str(), bm_memory,
                                      std::string(s))

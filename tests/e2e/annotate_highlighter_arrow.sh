@@ -5,51 +5,8 @@
 # its blue, the arrow's shaft is red, and nothing else changed (the rubber bands left no trace).
 set -euo pipefail
 program="$1"
-work=$(mktemp -d)
-pid=
-viewer=
-trap 'kill $pid $viewer 2>/dev/null || true; rm -rf "$work"' EXIT
-cp "$program" "$work/kaptorama"
-export TMPDIR="$work"
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-screen_png="${KAP_SHARED_DIR:?the shared reference folder is not set}/screens/desktop-1080.png"
-
-# A real screen (a photograph of a desktop) shown full size behind the program: what the
-# capture grabs.
-display -geometry +0+0 "$screen_png" &
-viewer=$!
-timeout 20 xdotool search --sync --onlyvisible --name 'desktop-1080' >/dev/null ||
-    fail "could not put a screen on the desktop"
-sleep 0.5
-
-"$work/kaptorama" &
-pid=$!
-main=$(timeout 20 xdotool search --sync --name '^-=\[Kaptorama 2 Beta 58\]=-$' | head -n1) ||
-    fail "the main window did not appear"
-sleep 1
-
-# "Capturer le bureau" is the first toolbar button, 42 x 42 at (3, 0).
-xdotool mousemove --window "$main" 24 21 click 1
-for _ in $(seq 100); do [ -e "$work/kaptoramao.bmp" ] && break; sleep 0.1; done
-[ -e "$work/kaptoramao.bmp" ] || fail "the capture wrote no grabbed capture file"
-sleep 1.5
-
-# Picture points are given in the main window's client area: the scroll area lies at (3, 45)
-# with a one-pixel frame.
-stroke() { # a drag with button 1 through the given picture points
-    local first=1
-    while [ $# -ge 2 ]; do
-        xdotool mousemove --window "$main" $((4 + $1)) $((46 + $2))
-        sleep 0.02
-        if [ $first = 1 ]; then xdotool mousedown 1; first=0; sleep 0.05; fi
-        shift 2
-    done
-    sleep 0.05
-    xdotool mouseup 1
-    sleep 0.3
-}
+. "$(dirname "$0")/captured_screen.sh"
+STROKE_PAUSE=0.02
 
 # Highlighter (the tool at start-up, yellow) from (100, 200) to (400, 200), 10 pixels a move:
 # each move stamps a 16-pixel square at the position before it.
@@ -60,18 +17,7 @@ xdotool key --clearmodifiers ctrl+f
 sleep 0.3
 stroke 100 400 300 300 450 500 600 420 500 400
 
-# The save button (the last one, at 381): its dialog takes a path typed in and Enter; the format
-# configured at start is 24-bit PNG.
-xdotool mousemove --window "$main" 402 21 click 1
-timeout 10 xdotool search --sync --onlyvisible --name "^Enregistrer la capture d'écran$" \
-    >/dev/null || fail "the save dialog did not open"
-sleep 0.7
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 20 "$work/annotated.png"
-xdotool key Return
-for _ in $(seq 100); do [ -s "$work/annotated.png" ] && break; sleep 0.1; done
-[ -s "$work/annotated.png" ] || fail "the save wrote no file"
-sleep 0.5
+save annotated
 convert "$work/kaptoramao.bmp" -depth 8 "rgb:$work/before.rgb"
 convert "$work/annotated.png" -depth 8 "rgb:$work/after.rgb"
 size=$(identify -format '%w %h' "$work/annotated.png")

@@ -7,6 +7,7 @@
 #include "app/status_bar.h"
 #include "edit/Unit4.h"
 #include "edit/history.h"
+#include "edit/history_commands.h"
 #include "edit/raster.h"
 
 #include <QLineEdit>
@@ -89,11 +90,11 @@ TEST_F(AnnotationTest, HighlighterAndsItsColourAboveAndRightOfThePreviousPositio
     const QImage before = picture();
     drag({{100, 200}, {140, 200}, {141, 260}, {620, 300}, {700, 300}});
     const QImage& after = picture();
-    // The first stamp: columns 100..115, rows 184..199, above the press row.
+    // The first stamp covers the 40 pixels moved: columns 100..139, rows 184..199, above the
+    // press row.
     EXPECT_EQ(pixel(after, 100, 184), 0x0000FFFFu);
-    EXPECT_EQ(pixel(after, 115, 199), 0x0000FFFFu);
+    EXPECT_EQ(pixel(after, 139, 199), 0x0000FFFFu);
     EXPECT_EQ(pixel(after, 99, 190), kWhite);
-    EXPECT_EQ(pixel(after, 116, 190), kWhite);
     EXPECT_EQ(pixel(after, 100, 200), kWhite); // the press point's own row is left
     EXPECT_EQ(pixel(after, 100, 183), kWhite);
     // The stamp from (620, 300) lies on grey: 0x808080 AND yellow.
@@ -108,13 +109,13 @@ TEST_F(AnnotationTest, HighlighterAndsItsColourAboveAndRightOfThePreviousPositio
     EXPECT_NE(after, before);
 }
 
-TEST_F(AnnotationTest, AVerticalHighlighterStrokeLeavesNothingButIsRecorded) {
+TEST_F(AnnotationTest, AVerticalHighlighterStrokeLeavesNothingAndRecordsNothing) {
     const QImage before = picture();
     Form1->set_status_text(3, "saved");
     drag({{300, 300}, {300, 320}, {300, 400}});
     EXPECT_EQ(picture(), before);
-    EXPECT_EQ(Form1->history->count(), 2);
-    EXPECT_TRUE(Form1->StatusBar1->panel_text(3).isEmpty());
+    EXPECT_EQ(Form1->history->count(), 1);
+    EXPECT_EQ(Form1->StatusBar1->panel_text(3), "saved");
 }
 
 TEST_F(AnnotationTest, AHighlighterStrokeOutsideThePictureStampsOnReentryFromTheLastInside) {
@@ -166,6 +167,9 @@ TEST_F(AnnotationTest, TheStylusDrawsWithTheLeftButtonAloneAndInsideThePicture) 
     const QImage before = picture();
     drag({{50, 50}, {120, 80}, {200, 60}}, Qt::LeftButton, Qt::ShiftModifier);
     drag({{50, 50}, {120, 80}, {200, 60}}, Qt::LeftButton, Qt::ControlModifier);
+    press({50, 50}, Qt::LeftButton, Qt::ShiftModifier); // Shift let go during the drag
+    move({120, 80});
+    release({120, 80});
     drag({{50, 50}, {120, 80}}, Qt::RightButton);
     Form1->PopupMenu1->close(); // the right click opened the menu, which chose the highlighter
     EXPECT_EQ(picture(), before);
@@ -206,13 +210,20 @@ TEST_F(AnnotationTest, ARightDragRectangleIsDrawnRecordedAndThenOpensTheMenu) {
     EXPECT_TRUE(Form1->PopupMenu1->isVisible());
     EXPECT_TRUE(Form1->mode_highlighter);
     Form1->PopupMenu1->close();
+    // A right click alone only opens the menu: no step.
+    Form1->Rectangle1Click();
+    press({300, 300}, Qt::RightButton);
+    release({300, 300}, Qt::RightButton);
+    Form1->PopupMenu1->close();
+    EXPECT_EQ(Form1->history->count(), 2);
 }
 
-TEST_F(AnnotationTest, TheNegativeEffectIsItsOwnInverseAndStaysOutOfTheHistory) {
+TEST_F(AnnotationTest, TheNegativeEffectIsAStepAndItsOwnInverse) {
     QImage& drawn = Form1->picture_for_drawing();
     drawn.scanLine(5)[30] = 18;
     drawn.scanLine(5)[31] = 52;
     drawn.scanLine(5)[32] = 86;
+    push_snapshot(*Form1);
     const QImage before = picture().copy();
     Form1->set_status_text(3, "saved");
     Form1->Effetngatif1Click();
@@ -220,11 +231,16 @@ TEST_F(AnnotationTest, TheNegativeEffectIsItsOwnInverseAndStaysOutOfTheHistory) 
     EXPECT_EQ(picture().constScanLine(5)[31], 203);
     EXPECT_EQ(picture().constScanLine(5)[32], 169);
     EXPECT_EQ(pixel(picture(), 0, 0), 0u);
-    EXPECT_EQ(Form1->history->count(), 1);
-    EXPECT_FALSE(Form1->snapshot_pending);
+    const QImage negated = picture().copy();
+    EXPECT_EQ(Form1->history->count(), 3);
     EXPECT_EQ(Form1->StatusBar1->panel_text(3), "saved");
+    Form1->Dfaire1Click(); // the effect alone goes
+    EXPECT_EQ(picture(), before);
+    Form1->Rfaire1Click();
+    EXPECT_EQ(picture(), negated);
     Form1->Effetngatif1Click();
     EXPECT_EQ(picture(), before);
+    EXPECT_EQ(Form1->history->count(), 4);
 }
 
 TEST_F(AnnotationTest, HistoryAcrossToolsUndoRedoNegativeAndReset) {
@@ -235,9 +251,11 @@ TEST_F(AnnotationTest, HistoryAcrossToolsUndoRedoNegativeAndReset) {
     drag({{300, 300}, {500, 350}}); // B: arrow
     const QImage b = picture();
     Form1->Effetngatif1Click();
-    EXPECT_EQ(Form1->history->count(), 3);
+    EXPECT_EQ(Form1->history->count(), 4);
 
-    Form1->Dfaire1Click(); // the effect and B go together
+    Form1->Dfaire1Click();
+    EXPECT_EQ(picture(), b);
+    Form1->Dfaire1Click();
     EXPECT_EQ(picture(), a);
     Form1->Rfaire1Click();
     EXPECT_EQ(picture(), b);
@@ -246,12 +264,13 @@ TEST_F(AnnotationTest, HistoryAcrossToolsUndoRedoNegativeAndReset) {
     EXPECT_EQ(picture(), capture);
 
     Form1->Rectangle1Click();
-    drag({{10, 10}, {90, 90}}); // C appended after the undone entries
-    EXPECT_EQ(Form1->history->count(), 4);
-    EXPECT_EQ(Form1->history_index, 3);
+    drag({{10, 10}, {90, 90}}); // C in place of the steps undone
+    EXPECT_EQ(Form1->history->count(), 2);
+    EXPECT_EQ(Form1->history_index, 1);
     Form1->Dfaire1Click();
-    EXPECT_EQ(picture(), b);
+    EXPECT_EQ(picture(), capture);
 
+    Form1->Rfaire1Click();
     Form1->reload_Click();
     EXPECT_EQ(picture(), capture);
     EXPECT_EQ(Form1->history->count(), 1);
@@ -284,7 +303,7 @@ TEST_F(AnnotationTest, EnterInTheTextDialogPlacesTheLabelNearThePointer) {
     EXPECT_EQ(Form1->Texte->cursor().shape(), Qt::SizeAllCursor);
 }
 
-TEST_F(AnnotationTest, ADoubleClickDrawsTheDialogsCurrentTextWhereTheLabelShowsIt) {
+TEST_F(AnnotationTest, ADoubleClickDrawsTheLabelsTextWhereTheLabelShowsIt) {
     FontChoice style;
     style.font = QFont("DejaVu Sans");
     style.font.setPixelSize(20);
@@ -293,18 +312,20 @@ TEST_F(AnnotationTest, ADoubleClickDrawsTheDialogsCurrentTextWhereTheLabelShowsI
     fake.font_answers.push_back(style);
     Form1->Texte1Click();
     Form4->Style_texteClick();
-    EXPECT_EQ(Form4->Edit1->font().pixelSize(), 20);
+    // The field shows the face at the dialog's size, readable.
+    EXPECT_EQ(Form4->Edit1->font().family(), "DejaVu Sans");
+    EXPECT_EQ(Form4->Edit1->font().pixelSize(), 11);
     Form4->Edit1->setText("Premier");
     QCursor::setPos(Form1->mapToGlobal(QPoint(300, 200)));
     Form4->OKClick();
-    // The dialog reopened and the text edited without OK: the edited text goes in.
+    // The dialog reopened and the text edited without OK: the label's text goes in.
     Form4->Edit1->setText("Second");
     Form1->ScrollBox1->resize(400, 300);
     Form1->ScrollBox1->horizontalScrollBar()->setValue(100);
     Form1->ScrollBox1->verticalScrollBar()->setValue(50);
-    const QPoint at = Form1->Texte->pos() + QPoint(100, 50);
+    const QPoint at = Form1->Texte->pos() + Form1->Texte->text_origin() + QPoint(100, 50);
     QImage expected = picture().copy();
-    draw_text(expected, at, "Second", style.font, style.colour);
+    draw_text(expected, at, "Premier", style.font, style.colour);
 
     Form1->set_status_text(3, "saved");
     Form1->TexteDblClick();

@@ -61,14 +61,16 @@ TEST(History, EveryEntryComesBackExactlyInAnyOrder) {
     std::mt19937 rng(17);
     History history;
     std::vector<QImage> recorded;
-    auto record = [&](const QImage& img) {
-        history.append(img);
+    auto record = [&](const QImage& img, int after) {
+        history.append_after(after, img);
+        recorded.resize(size_t(after) + 1);
         recorded.push_back(img);
     };
     QImage current = noise(97, 61, rng);
-    record(current);
+    record(current, -1);
     for (int step = 0; step < 60; ++step) {
         const int what = int(rng() % 10);
+        int after = history.count() - 1;
         if (what == 0) { // a resize: a picture of another size
             current = noise(40 + int(rng() % 80), 30 + int(rng() % 50), rng);
         } else if (what == 1) { // the negative effect followed by an edit
@@ -76,13 +78,13 @@ TEST(History, EveryEntryComesBackExactlyInAnyOrder) {
             current.invertPixels();
             current = edited(current, rng, 30);
         } else if (what == 2) { // nothing changed since the last entry
-        } else if (what == 3) { // an undo somewhere, then an edit recorded at the end
-            const int back = int(rng() % uint(history.count()));
-            current = edited(history.at(back), rng, 30);
+        } else if (what == 3) { // undos, then an edit or a resize in place of the steps undone
+            after = int(rng() % uint(history.count()));
+            current = rng() % 2 ? edited(history.at(after), rng, 30) : noise(50, 40, rng);
         } else {
             current = edited(current, rng, 30);
         }
-        record(current);
+        record(current, after);
         // Undo and redo step by one; other accesses jump anywhere.
         for (int probe = 0; probe < 3; ++probe) {
             const int i = int(rng() % uint(history.count()));

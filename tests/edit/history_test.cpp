@@ -21,7 +21,7 @@ void edit(unsigned char value) {
 
 using HistoryTest = CaptureTest;
 
-TEST_F(HistoryTest, UndoRedoWalkTheListAndANewEditIsAppended) {
+TEST_F(HistoryTest, UndoRedoWalkTheListAndANewEditDropsTheUndoneSteps) {
     fake_screen.desktop = position_pattern(QSize(500, 300));
     fake_screen.primary_size = QSize(500, 300);
     Form1->Capture_bureauClick();
@@ -29,7 +29,6 @@ TEST_F(HistoryTest, UndoRedoWalkTheListAndANewEditIsAppended) {
     edit(0x11);
     const QImage a = picture();
     edit(0x22);
-    const QImage b = picture();
     ASSERT_EQ(Form1->history->count(), 3);
     ASSERT_EQ(Form1->history_index, 2);
 
@@ -45,16 +44,17 @@ TEST_F(HistoryTest, UndoRedoWalkTheListAndANewEditIsAppended) {
 
     Form1->Rfaire1Click();
     EXPECT_EQ(picture(), a);
-    Form1->Dfaire1Click();
 
-    edit(0x44); // D
-    EXPECT_EQ(Form1->history->count(), 4);
-    EXPECT_EQ(Form1->history_index, 3);
-    Form1->Dfaire1Click();
-    EXPECT_EQ(picture(), b);
-    Form1->Rfaire1Click();
+    edit(0x44); // D replaces B, which was undone
+    const QImage d = picture();
+    EXPECT_EQ(Form1->history->count(), 3);
+    EXPECT_EQ(Form1->history_index, 2);
     Form1->Rfaire1Click(); // at the last entry: nothing
-    EXPECT_EQ(Form1->history_index, 3);
+    EXPECT_EQ(picture(), d);
+    Form1->Dfaire1Click();
+    EXPECT_EQ(picture(), a);
+    Form1->Rfaire1Click();
+    EXPECT_EQ(picture(), d);
 }
 
 TEST_F(HistoryTest, ResetBringsBackTheCaptureAsGrabbed) {
@@ -127,37 +127,28 @@ TEST_F(HistoryTest, AForeignOrDamagedCaptureFileIsRefusedOnReset) {
     EXPECT_EQ(fake.errors.size(), 2);
 }
 
-TEST_F(HistoryTest, UndoAfterAResizePaintsTheOldEntryScaledIntoTheNewSize) {
-    QImage source(4, 2, QImage::Format_BGR888);
-    source.fill(QColor(0xF0, 0xF0, 0xF0));
-    source.setPixelColor(1, 0, QColor(0x0F, 0xFF, 0xFF)); // ANDed with its neighbour
-    Form1->Image1->set_picture(source);
-    push_snapshot(*Form1);
-    QImage resized(2, 1, QImage::Format_BGR888);
-    resized.fill(Qt::black);
-    Form1->Image1->set_picture(resized);
-    push_snapshot(*Form1);
+TEST_F(HistoryTest, UndoAndRedoBringBackEachSideOfAResizeAtItsOwnSize) {
+    Form1->Capture_bureauClick();
+    const QImage capture = picture().copy();
+    const QSize outer = Form1->outer_size();
+    Form5->largeur_px->setValue(300);
+    Form1->Redimen1Click();
+    const QImage resized = picture().copy();
+    ASSERT_EQ(resized.size(), QSize(300, 240));
+    EXPECT_EQ(Form1->history->count(), 2); // the capture was recorded already
+
     Form1->Dfaire1Click();
-    EXPECT_EQ(picture().size(), QSize(2, 1));
-    EXPECT_EQ(picture().pixelColor(0, 0), QColor(0x00, 0xF0, 0xF0));
-    EXPECT_EQ(picture().pixelColor(1, 0), QColor(0xF0, 0xF0, 0xF0));
-}
-
-TEST(StretchAnd, RepeatsWhenEnlargingAndAndsWhenShrinking) {
-    QImage source(2, 1, QImage::Format_BGR888);
-    source.setPixelColor(0, 0, QColor(0x12, 0x34, 0x56));
-    source.setPixelColor(1, 0, QColor(0xF0, 0x0F, 0xFF));
-    const QImage big = stretch_and(source, QSize(4, 3));
-    for (int y = 0; y < 3; ++y) {
-        EXPECT_EQ(big.pixelColor(0, y), QColor(0x12, 0x34, 0x56));
-        EXPECT_EQ(big.pixelColor(1, y), QColor(0x12, 0x34, 0x56));
-        EXPECT_EQ(big.pixelColor(3, y), QColor(0xF0, 0x0F, 0xFF));
-    }
-    const QImage small = stretch_and(source, QSize(1, 1));
-    EXPECT_EQ(small.pixelColor(0, 0), QColor(0x10, 0x04, 0x56));
-
-    QImage target(1, 1, QImage::Format_BGR888);
-    target.fill(QColor(0x0F, 0xFF, 0xF0));
-    block_copy(target, small, CopyMode::And);
-    EXPECT_EQ(target.pixelColor(0, 0), QColor(0x00, 0x04, 0x50));
+    EXPECT_EQ(picture(), capture);
+    EXPECT_EQ(Form1->Image1->size(), capture.size());
+    EXPECT_EQ(Form1->outer_size(), outer); // fitted to the work area again
+    Form1->Rfaire1Click();
+    EXPECT_EQ(picture(), resized);
+    EXPECT_EQ(Form1->size(), narrow_client(382));
+    Form1->Redimen1Click(); // the same width again: nothing
+    EXPECT_EQ(Form1->history->count(), 2);
+    // Undone, the resize runs again at the same width, in place of the one undone.
+    Form1->Dfaire1Click();
+    Form1->Redimen1Click();
+    EXPECT_EQ(picture(), resized);
+    EXPECT_EQ(Form1->history->count(), 2);
 }

@@ -455,7 +455,7 @@ TEST(Stamp, AndsTheSquareWithTheColour) {
             p[0] = p[1] = p[2] = 0x80;
         }
     const QImage before = image.copy();
-    EXPECT_EQ(stamp_and(image, 10, 8, 16, 0x0000FFFF), QRect(10, 8, 16, 16));
+    EXPECT_EQ(stamp_and(image, 10, 8, 16, 16, 0x0000FFFF), QRect(10, 8, 16, 16));
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x) {
             const bool inside = x >= 10 && x < 26 && y >= 8 && y < 24;
@@ -466,19 +466,19 @@ TEST(Stamp, AndsTheSquareWithTheColour) {
         }
     // Stamping again with the same colour changes nothing; black stays black.
     const QImage once = image.copy();
-    stamp_and(image, 10, 8, 16, 0x0000FFFF);
+    stamp_and(image, 10, 8, 16, 16, 0x0000FFFF);
     EXPECT_EQ(image, once);
     QImage black = filled(5, 5, 0);
-    stamp_and(black, 0, 0, 5, 0x00FF00FF);
+    stamp_and(black, 0, 0, 5, 5, 0x00FF00FF);
     EXPECT_EQ(black, filled(5, 5, 0));
 }
 
 TEST(Stamp, ClippedAtEveryEdge) {
     QImage image = filled(20, 10, kWhite);
-    EXPECT_EQ(stamp_and(image, -5, -5, 8, 0x0000FF00), QRect(0, 0, 3, 3));
-    EXPECT_EQ(stamp_and(image, 15, 7, 100, 0x0000FF00), QRect(15, 7, 5, 3));
-    EXPECT_TRUE(stamp_and(image, INT_MAX - 3, INT_MIN, 100, 0).isEmpty());
-    EXPECT_TRUE(stamp_and(image, 2, 2, 0, 0).isEmpty());
+    EXPECT_EQ(stamp_and(image, -5, -5, 8, 8, 0x0000FF00), QRect(0, 0, 3, 3));
+    EXPECT_EQ(stamp_and(image, 15, 7, 100, 100, 0x0000FF00), QRect(15, 7, 5, 3));
+    EXPECT_TRUE(stamp_and(image, INT_MAX - 3, INT_MIN, 100, 100, 0).isEmpty());
+    EXPECT_TRUE(stamp_and(image, 2, 2, 0, 5, 0).isEmpty());
     EXPECT_EQ(changed(filled(20, 10, kWhite), image).size(), 9u + 15u);
 }
 

@@ -1,13 +1,14 @@
 // Text drawn into the picture looks as the floating label shows it over the same pixels.
 
 #include "edit/raster.h"
+#include "edit/text_label.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLabel>
 #include <QPainter>
 #include <cstring>
+#include <tuple>
 
 namespace {
 
@@ -19,28 +20,36 @@ QImage patterned(int w, int h) {
     return image;
 }
 
-// What a transparent label with this font and colour, sized to its text, shows at `at` over
-// `picture`.
+// What the floating label with this font and colour, sized to its text, shows over `picture`
+// with its text beginning at `at`.
 QImage as_label_shows_it(const QImage& picture, QPoint at, const QString& text, const QFont& font,
                          unsigned colour) {
-    QLabel label(text);
+    TextLabel label;
+    label.setText(text);
     label.setFont(font);
     QPalette palette = label.palette();
     palette.setColor(QPalette::WindowText, qt_colour(colour));
     label.setPalette(palette);
-    label.adjustSize();
+    label.fit_to_text();
     QImage screen = picture.convertToFormat(QImage::Format_RGB32);
-    label.render(&screen, at, QRegion(), QWidget::RenderFlags()); // no background
+    label.render(&screen, at - label.text_origin(), QRegion(),
+                 QWidget::RenderFlags()); // no background
     return screen.convertToFormat(QImage::Format_BGR888);
 }
 
 TEST(Text, DrawnAsTheLabelShowsIt) {
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPixelSize(19);
-    font.setBold(true);
-    const QString text = QStringLiteral("Écran à annoter");
-    for (QPoint at : {QPoint(12, 9), QPoint(-25, 30), QPoint(150, -6)}) {
-        SCOPED_TRACE(testing::Message() << at.x() << "," << at.y());
+    QFont bold(QStringLiteral("DejaVu Sans"));
+    bold.setPixelSize(19);
+    bold.setBold(true);
+    QFont italic(QStringLiteral("DejaVu Serif")); // its first and last glyphs overhang
+    italic.setPixelSize(26);
+    italic.setItalic(true);
+    for (const auto& [font, text, at] :
+         {std::tuple{bold, QStringLiteral("Écran à annoter"), QPoint(12, 9)},
+          std::tuple{bold, QStringLiteral("Écran à annoter"), QPoint(-25, 30)},
+          std::tuple{bold, QStringLiteral("Écran à annoter"), QPoint(150, -6)},
+          std::tuple{italic, QStringLiteral("fjord f"), QPoint(20, 12)}}) {
+        SCOPED_TRACE(testing::Message() << text.toStdString() << " " << at.x() << "," << at.y());
         const QImage before = patterned(200, 60);
         QImage image = before;
         const QRect changed = draw_text(image, at, text, font, 0x000000FF);

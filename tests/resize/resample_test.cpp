@@ -159,35 +159,41 @@ TEST(ResampleReference, EveryPathMatchesOnRandomSizesAndEdges) {
 }
 
 // A picture whose last byte is the last readable one: the page after it cannot be read, so
-// that reading past the source ends the test.
+// that reading past the source ends the test. The mapping goes with the picture's last handle: a
+// helper thread that finishes late may still hold one when the call has returned.
 class GuardedPicture {
 public:
     explicit GuardedPicture(const QImage& picture) {
         const std::size_t bytes = static_cast<std::size_t>(picture.sizeInBytes());
         const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        size_ = (bytes + page - 1) / page * page + page;
-        void* map =
-            mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (map == MAP_FAILED)
+        auto* mapping = new Mapping{nullptr, (bytes + page - 1) / page * page + page};
+        void* map = mmap(nullptr, mapping->size, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (map == MAP_FAILED) {
+            delete mapping;
             throw std::bad_alloc();
-        map_ = static_cast<uchar*>(map);
-        mprotect(map_ + size_ - page, page, PROT_NONE);
-        uchar* start = map_ + size_ - page - bytes;
+        }
+        mapping->map = static_cast<uchar*>(map);
+        mprotect(mapping->map + mapping->size - page, page, PROT_NONE);
+        uchar* start = mapping->map + mapping->size - page - bytes;
         std::memcpy(start, picture.constBits(), bytes);
         image_ = QImage(start, picture.width(), picture.height(), picture.bytesPerLine(),
-                        QImage::Format_BGR888);
-    }
-    ~GuardedPicture() {
-        image_ = QImage();
-        munmap(map_, size_);
+                        QImage::Format_BGR888, &GuardedPicture::unmap, mapping);
     }
     GuardedPicture(const GuardedPicture&) = delete;
     GuardedPicture& operator=(const GuardedPicture&) = delete;
     const QImage& image() const { return image_; }
 
 private:
-    uchar* map_ = nullptr;
-    std::size_t size_ = 0;
+    struct Mapping {
+        uchar* map;
+        std::size_t size;
+    };
+    static void unmap(void* info) {
+        auto* mapping = static_cast<Mapping*>(info);
+        munmap(mapping->map, mapping->size);
+        delete mapping;
+    }
     QImage image_;
 };
 

@@ -28,19 +28,20 @@ TEST_F(ResizeCommandTest, ResizesToTheWidthWithTheProportionalHeightOnce) {
     Form5->largeur_px->setValue(400);
     Form1->Redimen1Click();
     EXPECT_EQ(picture().size(), QSize(400, 120));
-    EXPECT_EQ(Form1->history->count(), 1);
+    EXPECT_EQ(Form1->history->count(), 2); // the picture before and the result
     EXPECT_EQ(Form1->history->at(0).size(), QSize(1000, 300));
+    EXPECT_EQ(Form1->history->at(1), picture());
     EXPECT_TRUE(Form1->resized);
     EXPECT_EQ(Form1->last_resize_width, 400);
     EXPECT_EQ(Form1->size(), narrow_client(380));
 
     Form1->Redimen1Click(); // same width: nothing
-    EXPECT_EQ(Form1->history->count(), 1);
+    EXPECT_EQ(Form1->history->count(), 2);
 
     Form5->largeur_px->setValue(800); // resizes again, from the current picture
     Form1->Redimen1Click();
     EXPECT_EQ(picture().size(), QSize(800, 240));
-    EXPECT_EQ(Form1->history->count(), 2);
+    EXPECT_EQ(Form1->history->count(), 3);
     EXPECT_EQ(Form1->size(), QSize(809, 367));
 }
 

@@ -39,6 +39,7 @@ public:
     QRect label{0, 0, 40, 13};
     bool label_visible = false;
     QString label_caption;
+    QPoint label_text_offset{0, 0};
     QString label_cursor;
     QFont label_font;
     unsigned label_colour = 0;
@@ -110,6 +111,8 @@ public:
     }
     QFont text_label_font() const override { return label_font; }
     unsigned text_label_colour() const override { return label_colour; }
+    QString text_label_caption() const override { return label_caption; }
+    QPoint text_label_origin() const override { return label.topLeft() + label_text_offset; }
     QString text_to_insert() const override { return dialog_text; }
     QRect scroll_area_on_screen() const override { return scroll_area; }
     QPoint scroll_offset() const override { return scroll; }
