@@ -314,15 +314,15 @@ SettingsSnapshot TForm5::settings() const {
     SettingsSnapshot s;
     SaveSettings& save = s.save;
     if (format_png_256->isChecked())
-        save.format = SaveFormat::Png;
+        save.format = ImageFormat::Png;
     else if (Format_png_8->isChecked())
-        save.format = SaveFormat::Png8;
+        save.format = ImageFormat::Png8;
     else if (Format_jpg->isChecked())
-        save.format = SaveFormat::Jpeg;
+        save.format = ImageFormat::Jpeg;
     else if (Format_bmp->isChecked())
-        save.format = SaveFormat::Bmp;
+        save.format = ImageFormat::Bmp;
     else
-        save.format = SaveFormat::None;
+        save.format = std::nullopt;
     save.jpeg_quality = jpg_compression->value();
     save.automatic = mode_rafale->isChecked();
     save.folder = auto_save_folder;

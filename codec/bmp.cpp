@@ -335,7 +335,7 @@ QByteArray encode_bmp(const QImage& image) {
     return bytes;
 }
 
-void write_bmp(const QImage& image, const QString& path) {
+bool write_bmp(const QImage& image, const QString& path, Placement placement) {
     WriteLayout layout;
     QString reason;
     if (!plan_write(image, &layout, &reason))
@@ -358,7 +358,7 @@ void write_bmp(const QImage& image, const QString& path) {
     } else {
         emit_bmp(layout, [&file](const void* data, std::size_t size) { file.write(data, size); });
     }
-    file.commit();
+    return place_file(file, placement);
 }
 
 QImage decode_bmp(const char* data, std::size_t size, QString* reason) {

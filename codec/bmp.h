@@ -14,6 +14,8 @@
 // programs: bottom-up or top-down rows, 12/40/52/56/108/124-byte headers, any legal colour table,
 // 32-bit colour masks of 8 bits each. Anything else is refused with a French reason.
 
+#include "codec/byte_sink.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -25,8 +27,10 @@ QByteArray encode_bmp(const QImage& image);
 // Creates or replaces the file through AtomicFile, in one pass (rows without padding go out
 // straight from the picture in one gathered write). Throws KapError "Impossible de créer le
 // fichier "<path>". <reason>" when the file cannot be created or written (a full disk), or the
-// picture is empty or too large; the former file is then left as it was.
-void write_bmp(const QImage& image, const QString& path);
+// picture is empty or too large; the former file is then left as it was. With
+// Placement::OnlyIfFree the file takes the path only where nothing stands: false when something
+// does (nothing is then written there).
+bool write_bmp(const QImage& image, const QString& path, Placement placement = Placement::Replace);
 
 // Decodes a BMP file held in memory. Returns a null picture and sets *reason (when given) to a
 // French explanation, without a final full stop, for anything refused. Never reads outside

@@ -6,6 +6,13 @@
 #include <QFileDevice>
 #include <QIODevice>
 
+bool place_file(AtomicFile& file, Placement placement) {
+    if (placement == Placement::OnlyIfFree)
+        return file.commit_if_free();
+    file.commit();
+    return true;
+}
+
 void AtomicFileSink::write(const void* data, std::size_t size) {
     file_.write(data, size);
 }

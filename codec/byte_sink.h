@@ -14,6 +14,13 @@ public:
     virtual void write(const void* data, std::size_t size) = 0;
 };
 
+// How a finished file takes its path: in place of whatever stands there, or only where nothing
+// stands (a file that appeared meanwhile is left alone and the new one dropped).
+enum class Placement { Replace, OnlyIfFree };
+
+// Puts the file in place as asked; false when the path was no longer free.
+bool place_file(AtomicFile& file, Placement placement);
+
 // Appends to an AtomicFile (which buffers and reports its own errors).
 class AtomicFileSink final : public ByteSink {
 public:

@@ -3,15 +3,15 @@
 // the command (or the step of a tool) runs. The controls stay the live settings; nothing keeps a
 // snapshot beyond the command that took it.
 
+#include "codec/image_writers.h"
 #include "platform/screen_rect.h"
 
 #include <QString>
 #include <optional>
 
-enum class SaveFormat { None, Png, Png8, Jpeg, Bmp };
-
 struct SaveSettings {
-    SaveFormat format = SaveFormat::Png; // the format selected in the configuration window
+    // The format selected in the configuration window; none when no format is selected.
+    std::optional<ImageFormat> format = ImageFormat::Png;
     int jpeg_quality = 100;
     bool automatic = false;
     QString folder;    // automatic saving: the folder chosen

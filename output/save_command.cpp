@@ -1,41 +1,33 @@
 #include "output/save_command.h"
 
-#include "codec/bmp.h"
-#include "codec/byte_sink.h"
 #include "codec/image_writers.h"
-#include "codec/jpeg_writer.h"
-#include "codec/pngimage.h"
-#include "platform/atomic_file.h"
 #include "platform/dialogs.h"
-#include "platform/error.h"
 #include "platform/file_checks.h"
 
 #include <QFileInfo>
+#include <iterator>
 
 namespace {
 
-QString extension_of(SaveFormat format) {
-    switch (format) {
-    case SaveFormat::Jpeg:
-        return QStringLiteral(".jpg");
-    case SaveFormat::Bmp:
-        return QStringLiteral(".bmp");
-    default:
-        return QStringLiteral(".png");
-    }
-}
+// The dialog's filters, from index 1, and the format each offers.
+struct DialogFilter {
+    const char* text;
+    ImageFormat format;
+};
+constexpr DialogFilter kDialogFilters[] = {
+    {"Portable Network Graphics (*.png)", ImageFormat::Png},
+    {"Portable Network Graphics 8 bits(*.png)", ImageFormat::Png8},
+    {"jpg (*.jpg)", ImageFormat::Jpeg},
+    {"Windows Bitmap (*.bmp)", ImageFormat::Bmp},
+};
 
-int filter_index_of(SaveFormat format) {
-    switch (format) {
-    case SaveFormat::Png8:
-        return 2;
-    case SaveFormat::Jpeg:
-        return 3;
-    case SaveFormat::Bmp:
-        return 4;
-    default:
-        return 1;
+// The filter the dialog opens with: the configured format's, the first when none is selected.
+int filter_index_of(std::optional<ImageFormat> format) {
+    for (int i = 0; i < int(std::size(kDialogFilters)); ++i) {
+        if (kDialogFilters[i].format == format)
+            return i + 1;
     }
+    return 1;
 }
 
 // The extension of a path's file name, from its last dot, dot included.
@@ -45,38 +37,25 @@ QString file_extension(const QString& path) {
     return dot < 0 ? QString() : name.mid(dot);
 }
 
-QByteArray png_bytes(const QImage& raster) {
-    TPNGObject png;
-    png.AssignRaster(raster);
-    png.ZlibLevel = 9;
-    MemorySink sink;
-    png.WriteToStream(sink);
-    return sink.bytes();
+// The format the dialog's answer asks for. The two PNG filters are their formats; with any other
+// filter only a name ending exactly in ".jpg" gets a JPEG, anything else is a BMP.
+ImageFormat format_of_answer(int filter_index, const QString& name) {
+    if (filter_index == 1 || filter_index == 2)
+        return kDialogFilters[filter_index - 1].format;
+    return file_extension(name) == QLatin1String(".jpg") ? ImageFormat::Jpeg : ImageFormat::Bmp;
 }
 
-// The whole file of an automatic save, made before any name is taken.
-QByteArray encode_for_saving(const QImage& picture, const SaveSettings& settings,
-                             const QString& name) {
-    switch (settings.format) {
-    case SaveFormat::Png:
-        return png_bytes(picture.format() == QImage::Format_BGR888
-                             ? picture
-                             : picture.convertToFormat(QImage::Format_BGR888));
-    case SaveFormat::Png8:
-        return png_bytes(to_halftone_palette(picture));
-    case SaveFormat::Jpeg:
-        return encode_jpeg(picture, settings.jpeg_quality);
-    case SaveFormat::Bmp: {
-        QByteArray bytes = encode_bmp(picture);
-        if (bytes.isEmpty())
-            throw KapError(msg_cannot_create(
-                name, QStringLiteral("L'image est trop grande pour le format BMP")));
-        return bytes;
-    }
-    case SaveFormat::None:
+QString extension_of(std::optional<ImageFormat> format) {
+    switch (format.value_or(ImageFormat::Png)) {
+    case ImageFormat::Jpeg:
+        return QStringLiteral(".jpg");
+    case ImageFormat::Bmp:
+        return QStringLiteral(".bmp");
+    case ImageFormat::Png:
+    case ImageFormat::Png8:
         break;
     }
-    return QByteArray();
+    return QStringLiteral(".png");
 }
 
 bool name_taken(const QString& name) {
@@ -89,12 +68,12 @@ SaveCommand::SaveCommand(int& auto_save_counter, std::function<void(const QStrin
     : counter_(auto_save_counter), set_status_(std::move(set_status)) {}
 
 const QStringList& SaveCommand::dialog_filters() {
-    static const QStringList filters{
-        QStringLiteral("Portable Network Graphics (*.png)"),
-        QStringLiteral("Portable Network Graphics 8 bits(*.png)"),
-        QStringLiteral("jpg (*.jpg)"),
-        QStringLiteral("Windows Bitmap (*.bmp)"),
-    };
+    static const QStringList filters = [] {
+        QStringList texts;
+        for (const DialogFilter& filter : kDialogFilters)
+            texts.append(QString::fromUtf8(filter.text));
+        return texts;
+    }();
     return filters;
 }
 
@@ -118,7 +97,7 @@ void SaveCommand::run(const QImage& picture, const SaveSettings& settings) {
 
 void SaveCommand::save_automatically(const QImage& picture, const SaveSettings& settings) {
     ++counter_;
-    if (settings.format == SaveFormat::None)
+    if (!settings.format)
         return;
     // An automatic save never replaces a file: whatever the format, the number goes up until
     // the name is free. The file is put in place only if the name is still free at that very
@@ -129,27 +108,22 @@ void SaveCommand::save_automatically(const QImage& picture, const SaveSettings& 
         ++counter_;
         name = automatic_name(settings, counter_);
     }
-    const QByteArray bytes = encode_for_saving(picture, settings, name);
-    for (;;) {
-        AtomicFile file(name);
-        file.write(bytes.constData(), std::size_t(bytes.size()));
-        if (file.commit_if_free())
-            break;
+    while (!write_image(name, picture, *settings.format, settings.jpeg_quality,
+                        Placement::OnlyIfFree)) {
         do {
             ++counter_;
             name = automatic_name(settings, counter_);
         } while (name_taken(name));
     }
-    switch (settings.format) {
-    case SaveFormat::Png:
-    case SaveFormat::Bmp:
+    switch (*settings.format) {
+    case ImageFormat::Png:
+    case ImageFormat::Bmp:
         set_status_(QStringLiteral("Enr/sous :") + kap_line_break + name);
         break;
-    case SaveFormat::Jpeg:
+    case ImageFormat::Jpeg:
         set_status_(QStringLiteral("Enr/S:") + kap_line_break + name);
         break;
-    case SaveFormat::Png8:
-    case SaveFormat::None:
+    case ImageFormat::Png8:
         break;
     }
     if (!settings.no_confirmation)
@@ -167,21 +141,8 @@ void SaveCommand::save_with_dialog(const QImage& picture, const SaveSettings& se
     if (answer) {
         last_dialog_name_ = answer->path;
         const QString name = file_behind_links(answer->path);
-        switch (answer->filter_index) {
-        case 1:
-            write_png(picture, name, 9);
-            break;
-        case 2:
-            write_png8(picture, name, 9);
-            break;
-        default:
-            // Only a name ending exactly in ".jpg" gets a JPEG; anything else is a BMP.
-            if (file_extension(name) == QLatin1String(".jpg"))
-                write_jpeg(picture, name, settings.jpeg_quality);
-            else
-                write_bmp(picture, name);
-            break;
-        }
+        write_image(name, picture, format_of_answer(answer->filter_index, name),
+                    settings.jpeg_quality);
     }
     set_status_(QStringLiteral("Enr/S:") + kap_line_break + last_dialog_name_);
 }

@@ -15,26 +15,28 @@ QString attachment_name(int number) {
     return QStringLiteral("attachment%1").arg(number);
 }
 
+// The working file that carries an attachment of this format.
+QString attachment_file(ImageFormat format) {
+    switch (format) {
+    case ImageFormat::Png:
+    case ImageFormat::Png8:
+        return png_attachment_file();
+    case ImageFormat::Jpeg:
+        return jpeg_attachment_file();
+    case ImageFormat::Bmp:
+        break;
+    }
+    return full_colour_copy_file();
+}
+
 // Writes the attachment file of the configured format; its path, or nothing when no format is
 // selected. The 8-bit PNG is made from a private copy: the picture keeps its colours.
 std::optional<QString> write_attachment(const QImage& picture, const SaveSettings& settings) {
-    switch (settings.format) {
-    case SaveFormat::Png:
-        write_png(picture, png_attachment_file(), 9);
-        return png_attachment_file();
-    case SaveFormat::Png8:
-        write_png8(picture, png_attachment_file(), 9);
-        return png_attachment_file();
-    case SaveFormat::Jpeg:
-        write_jpeg(picture, jpeg_attachment_file(), settings.jpeg_quality);
-        return jpeg_attachment_file();
-    case SaveFormat::Bmp:
-        write_bmp(picture, full_colour_copy_file());
-        return full_colour_copy_file();
-    case SaveFormat::None:
-        break;
-    }
-    return std::nullopt;
+    if (!settings.format)
+        return std::nullopt;
+    const QString path = attachment_file(*settings.format);
+    write_image(path, picture, *settings.format, settings.jpeg_quality);
+    return path;
 }
 
 } // namespace

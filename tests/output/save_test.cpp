@@ -39,32 +39,32 @@ protected:
         CaptureTest::SetUp();
         Form1->Image1->set_picture(position_pattern(QSize(64, 48)));
     }
-    void automatic(SaveFormat format, const QString& base = "a") {
+    void automatic(std::optional<ImageFormat> format, const QString& base = "a") {
         Form5->auto_save_folder = out.path();
         Form5->rep_enregitr->setText(out.path());
         Form5->nom_fich_rafale->setText(base);
         Form5->mode_rafale->setChecked(true);
         select(format);
     }
-    void select(SaveFormat format) {
+    void select(std::optional<ImageFormat> format) {
         QRadioButton* buttons[] = {Form5->format_png_256, Form5->Format_png_8, Form5->Format_jpg,
                                    Form5->Format_bmp};
         for (QRadioButton* b : buttons)
             Form5->set_format_selected(b, false);
-        if (format == SaveFormat::Png)
+        if (format == ImageFormat::Png)
             Form5->set_format_selected(Form5->format_png_256, true);
-        if (format == SaveFormat::Png8)
+        if (format == ImageFormat::Png8)
             Form5->set_format_selected(Form5->Format_png_8, true);
-        if (format == SaveFormat::Jpeg)
+        if (format == ImageFormat::Jpeg)
             Form5->set_format_selected(Form5->Format_jpg, true);
-        if (format == SaveFormat::Bmp)
+        if (format == ImageFormat::Bmp)
             Form5->set_format_selected(Form5->Format_bmp, true);
     }
     QString file(const QString& name) { return out.path() + "/" + name; }
 };
 
 TEST_F(SaveTest, AutomaticSavesNumberTheFilesAndSkipTakenNames) {
-    automatic(SaveFormat::Jpeg);
+    automatic(ImageFormat::Jpeg);
     auto_save_counter = 0;
     Form1->save_Click();
     EXPECT_TRUE(is_jpeg(file("a_001.jpg")));
@@ -85,7 +85,7 @@ TEST_F(SaveTest, AutomaticSavesNumberTheFilesAndSkipTakenNames) {
     EXPECT_EQ(Form1->StatusBar1->shown_text(3), "Enr/S: " + file("a_004.jpg"));
 
     // Switching the format keeps the numbering; every format skips taken names.
-    select(SaveFormat::Bmp);
+    select(ImageFormat::Bmp);
     QFile::copy(file("a_001.jpg"), file("a_005.bmp"));
     Form1->save_Click();
     EXPECT_TRUE(is_bmp(file("a_006.bmp")));
@@ -97,16 +97,16 @@ TEST_F(SaveTest, AutomaticNamesHaveAtLeastThreeDigits) {
     SaveSettings s;
     s.folder = "/d";
     s.base_name = "ecran";
-    s.format = SaveFormat::Jpeg;
+    s.format = ImageFormat::Jpeg;
     EXPECT_EQ(SaveCommand::automatic_name(s, 7), "/d/ecran_007.jpg");
-    s.format = SaveFormat::Png8;
+    s.format = ImageFormat::Png8;
     EXPECT_EQ(SaveCommand::automatic_name(s, 42), "/d/ecran_042.png");
-    s.format = SaveFormat::Bmp;
+    s.format = ImageFormat::Bmp;
     EXPECT_EQ(SaveCommand::automatic_name(s, 1000), "/d/ecran_1000.bmp");
 }
 
 TEST_F(SaveTest, NoConfirmationAndTheEightBitPngLeaveTheirMarks) {
-    automatic(SaveFormat::Png8);
+    automatic(ImageFormat::Png8);
     Form5->comfirm_enregistr->setChecked(true);
     auto_save_counter = 0;
     const QImage before = picture();
@@ -117,14 +117,14 @@ TEST_F(SaveTest, NoConfirmationAndTheEightBitPngLeaveTheirMarks) {
     EXPECT_EQ(picture(), before);    // full colours kept
     EXPECT_EQ(QImage(file("a_001.png")).format(), QImage::Format_Indexed8);
 
-    select(SaveFormat::Png);
+    select(ImageFormat::Png);
     Form1->save_Click();
     EXPECT_EQ(status(), "Enr/sous :\n\r" + file("a_002.png"));
     EXPECT_EQ(QImage(file("a_002.png")).convertToFormat(QImage::Format_BGR888), before);
 }
 
 TEST_F(SaveTest, NoFormatOrNoPictureWritesNothing) {
-    automatic(SaveFormat::None);
+    automatic(std::nullopt);
     auto_save_counter = 0;
     Form1->StatusBar1->set_panel_text(3, "avant");
     Form1->save_Click();
@@ -140,7 +140,7 @@ TEST_F(SaveTest, NoFormatOrNoPictureWritesNothing) {
 }
 
 TEST_F(SaveTest, TheDialogOffersTheConfiguredFormatAndActsOnTheChosenOne) {
-    select(SaveFormat::Jpeg);
+    select(ImageFormat::Jpeg);
     fake.save_answers.push_back(SaveFileAnswer{file("x.JPG"), 3});
     Form1->save_Click();
     ASSERT_EQ(fake.save_requests.size(), 1u);
@@ -163,7 +163,7 @@ TEST_F(SaveTest, TheDialogOffersTheConfiguredFormatAndActsOnTheChosenOne) {
     Form1->save_Click();
     EXPECT_EQ(QImage(file("z.png")).format(), QImage::Format_Indexed8);
 
-    select(SaveFormat::None);
+    select(std::nullopt);
     Form1->save_Click(); // cancelled
     EXPECT_EQ(fake.save_requests.back().filter_index, 1);
     EXPECT_EQ(status(), "Enr/S:\n\r" + file("z.png"));

@@ -45,7 +45,7 @@ protected:
         else
             qputenv("TMPDIR", old_tmpdir);
     }
-    void use_format(SaveFormat format, int quality = 100) {
+    void use_format(std::optional<ImageFormat> format, int quality = 100) {
         window.snapshot.save.format = format;
         window.snapshot.save.jpeg_quality = quality;
     }
@@ -141,11 +141,11 @@ TEST_F(ShareTest, SendMailEnablesTheWindowsAgainWhenTheHandOverFails) {
 
 TEST_F(ShareTest, MailAttachesThePictureInEachFormatUnderItsOwnName) {
     const QImage picture = window.picture_;
-    use_format(SaveFormat::Png);
+    use_format(ImageFormat::Png);
     share.mail();
-    use_format(SaveFormat::Jpeg, 90);
+    use_format(ImageFormat::Jpeg, 90);
     share.mail();
-    use_format(SaveFormat::Bmp);
+    use_format(ImageFormat::Bmp);
     share.mail();
     ASSERT_EQ(attachments_sent(), QStringList({png_attachment_file(), jpeg_attachment_file(),
                                                full_colour_copy_file()}));
@@ -168,7 +168,7 @@ TEST_F(ShareTest, MailAttachesThePictureInEachFormatUnderItsOwnName) {
 TEST_F(ShareTest, MailIn8BitsAttachesThePaletteAndLeavesThePictureInFullColour) {
     window.picture_ = random_bgr(50, 40, 7);
     const QImage before = window.picture_.copy();
-    use_format(SaveFormat::Png8);
+    use_format(ImageFormat::Png8);
     QImage during;
     services.mail.during_send = [&] { during = window.picture_.copy(); };
     share.mail();
@@ -182,7 +182,7 @@ TEST_F(ShareTest, MailIn8BitsAttachesThePaletteAndLeavesThePictureInFullColour) 
 }
 
 TEST_F(ShareTest, TwoMailsInARowAttachTheSameFileWithTheCurrentPicture) {
-    use_format(SaveFormat::Bmp);
+    use_format(ImageFormat::Bmp);
     share.mail();
     window.picture_ = position_pattern(QSize(5, 9));
     share.mail();
@@ -192,7 +192,7 @@ TEST_F(ShareTest, TwoMailsInARowAttachTheSameFileWithTheCurrentPicture) {
 }
 
 TEST_F(ShareTest, MailWithoutFormatWritesNothingSendsNothingAndRestores) {
-    use_format(SaveFormat::None);
+    use_format(std::nullopt);
     share.mail();
     EXPECT_TRUE(services.mail.sent.empty());
     EXPECT_EQ(services.mail.failures_reported, 0);
@@ -201,7 +201,7 @@ TEST_F(ShareTest, MailWithoutFormatWritesNothingSendsNothingAndRestores) {
 }
 
 TEST_F(ShareTest, MailRestoresTheWindowWhenTheMailProgramFailsOrTheFileCannotBeWritten) {
-    use_format(SaveFormat::Png);
+    use_format(ImageFormat::Png);
     services.mail.reachable = false;
     share.mail();
     EXPECT_EQ(services.mail.failures_reported, 1);
