@@ -199,23 +199,11 @@ void TForm1::resizeEvent(QResizeEvent*) {
 }
 
 void TForm1::FormCreate() {
-    // Qt paints every widget double-buffered.
-    history = std::make_unique<History>();
-    snapshot_pending = false;
-    label_dragging = false;
+    // Qt paints every widget double-buffered. The editing state starts with the commands.
     Jaune_m->setChecked(true);
-    mode_arrow = false;
-    mode_highlighter = true;
-    mode_text = false;
-    mode_stylus = false;
-    resized = false;
-    last_resize_width = 0;
-    with_cursor = false;
-    undo_picture_reset = false;
-    stroke_active = false;
-    StatusBar1->set_panel_width(0, 78);
-    StatusBar1->set_panel_width(1, 128);
-    StatusBar1->set_panel_width(2, 55);
+    StatusBar1->set_panel_width(StatusPanel::ResizeWidth, 78);
+    StatusBar1->set_panel_width(StatusPanel::SameRegion, 128);
+    StatusBar1->set_panel_width(StatusPanel::AutoSave, 55);
 }
 
 void TForm1::FormClose() {
@@ -228,7 +216,6 @@ void TForm1::FormClose() {
 
 void TForm1::FormDestroy() {
     commands_.reset();
-    history.reset();
 }
 
 void TForm1::set_commands(std::unique_ptr<MainWindowCommands> commands) {
@@ -236,6 +223,16 @@ void TForm1::set_commands(std::unique_ptr<MainWindowCommands> commands) {
     if (Form4) {
         connect(Form4, &TForm4::ok_confirmed, this, &TForm1::Form4OKClick, Qt::UniqueConnection);
         connect(Form4, &TForm4::label_style_chosen, this, &TForm1::Form4Style_texteClick,
+                Qt::UniqueConnection);
+    }
+    if (Form5) {
+        connect(Form5, &TForm5::resize_note, this, &TForm1::Form5ResizeNote, Qt::UniqueConnection);
+        connect(Form5, &TForm5::region_note, this, &TForm1::Form5RegionNote, Qt::UniqueConnection);
+        connect(Form5, &TForm5::auto_save_note, this, &TForm1::Form5AutoSaveNote,
+                Qt::UniqueConnection);
+        connect(Form5, &TForm5::auto_save_name_entered, this, &TForm1::Form5NameEntered,
+                Qt::UniqueConnection);
+        connect(Form5, &TForm5::program_choice_asked, this, &TForm1::Form5ProgramChoice,
                 Qt::UniqueConnection);
     }
 }
@@ -438,7 +435,7 @@ void TForm1::repaint_picture_region(const QRegion& area) {
         Image1->repaint(area);
 }
 
-void TForm1::set_status_text(int panel, const QString& text) {
+void TForm1::set_status_text(StatusPanel panel, const QString& text) {
     StatusBar1->set_panel_text(panel, text);
 }
 
@@ -521,20 +518,8 @@ QPoint TForm1::scroll_offset() const {
                   ScrollBox1->verticalScrollBar()->value());
 }
 
-QPoint TForm1::pointer_pos() const {
-    return QCursor::pos();
-}
-
 QPoint TForm1::client_from_screen(QPoint screen) const {
     return mapFromGlobal(screen);
-}
-
-void TForm1::set_pointer_pos(QPoint screen) {
-    QCursor::setPos(screen);
-}
-
-bool TForm1::left_button_held() const {
-    return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
 }
 
 ResampleProgress* TForm1::resize_progress() {

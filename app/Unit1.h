@@ -3,12 +3,12 @@
 // editing state. Handlers are named after their control and event, and each is one line that
 // calls the subsystem object owning the command: captures in capture/, undo, redo and reset in
 // edit/, the resize in resize/, save and sharing in output/. The window's own files:
-//   Unit1.cpp          construction, layout, start and end of life, window style, and what the
-//                      commands need of the window (MainWindow)
+//   Unit1.cpp          construction, layout, start and end of life, window style, and the roles
+//                      the window plays for the commands (edit/main_window.h)
 //   Unit1_menu.cpp     the context menu, its shortcuts and the tool choice
 //   Unit1_commands.cpp the handlers of the toolbar, the menu's commands and the picture view
 
-#include "edit/main_window.h"
+#include "app/main_window_commands.h"
 #include "edit/text_label.h"
 
 #include <QImage>
@@ -30,9 +30,8 @@ class QToolButton;
 class KapSpinBox;
 class KapStatusBar;
 class PictureView;
-struct MainWindowCommands;
 
-class TForm1 : public QWidget, public EditingState, public MainWindow {
+class TForm1 : public QWidget, public MainWindowRoles {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* parent = nullptr);
@@ -95,8 +94,7 @@ public:
     // Places the window by its outer top-left corner.
     void place_window(QPoint outer_top_left);
 
-    // What the commands need of the main window.
-    EditingState& editing_state() override { return *this; }
+    // The roles the main window plays for the commands.
     SettingsSnapshot settings() const override;
     const QImage& picture() const override;
     QImage& picture_for_drawing() override;
@@ -113,11 +111,10 @@ public:
     void centre_on_display() override;
     void set_client_size(QSize size) override;
     void set_outer_size(QSize size) override;
-    void set_status_text(int panel, const QString& text) override;
+    void set_status_text(StatusPanel panel, const QString& text) override;
     ToolColours tool_colours() const override;
     void set_view_cursor(const QString& name) override;
     void show_text_dialog() override;
-    void apply_tool_cursor() override;
     void show_delay_panel(bool shown) override;
     int delay_seconds() const override;
     void set_delay_seconds(int seconds) override;
@@ -133,16 +130,13 @@ public:
     QString text_to_insert() const override;
     QRect scroll_area_on_screen() const override;
     QPoint scroll_offset() const override;
-    QPoint pointer_pos() const override;
     QPoint client_from_screen(QPoint screen) const override;
-    void set_pointer_pos(QPoint screen) override;
-    bool left_button_held() const override;
     void enable_context_menu() override { enable_popup(); }
     ResampleProgress* resize_progress() override;
     void reset_resize_progress() override;
     void remember_region(const ScreenRect& region) override;
 
-    // The command objects, made once every window exists.
+    // The command objects, made once every window exists, with the editing state.
     void set_commands(std::unique_ptr<MainWindowCommands> commands);
     MainWindowCommands& commands() { return *commands_; }
 
@@ -226,6 +220,14 @@ public slots:
     void Form4OKClick();
     void Form4Style_texteClick(const QFont& font, unsigned colour);
 
+    // The configuration window's notes for the status bar, its automatic-save name and its
+    // "?" button.
+    void Form5ResizeNote(const QString& text, bool widen);
+    void Form5RegionNote(const QString& text);
+    void Form5AutoSaveNote(const QString& text);
+    void Form5NameEntered();
+    void Form5ProgramChoice(QWidget* asker);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -252,6 +254,13 @@ private:
     void lay_out_client();
     void apply_size_constraints();
     void check_highlighter_colour(QAction* item);
+
+    // The radio groups of the colour submenus; each item carries its colour (0x00BBGGRR) as its
+    // data, and the highlighter's items their felt-tip cursor.
+    QActionGroup* highlighter_colours_ = nullptr;
+    QActionGroup* arrow_colours_ = nullptr;
+    QActionGroup* stylus_colours_ = nullptr;
+    QActionGroup* rectangle_colours_ = nullptr;
 
     bool stay_on_top_ = true;
     bool popup_enabled_ = false;

@@ -4,6 +4,7 @@
 
 #include "app/Unit5.h"
 #include "app/main_window_commands.h"
+#include "app/status_bar.h"
 #include "edit/picture_view.h"
 
 #include <QToolButton>
@@ -117,4 +118,28 @@ void TForm1::TexteMouseUp(Qt::MouseButton, int, int) {
 
 void TForm1::TexteDblClick() {
     commands().text.label_double_clicked();
+}
+
+// --- Configuration window's notes and requests ---------------------------------------------
+
+void TForm1::Form5ResizeNote(const QString& text, bool widen) {
+    if (widen)
+        StatusBar1->set_panel_width(StatusPanel::ResizeWidth, 100);
+    StatusBar1->set_panel_text(StatusPanel::ResizeWidth, text);
+}
+
+void TForm1::Form5RegionNote(const QString& text) {
+    StatusBar1->set_panel_text(StatusPanel::SameRegion, text);
+}
+
+void TForm1::Form5AutoSaveNote(const QString& text) {
+    StatusBar1->set_panel_text(StatusPanel::AutoSave, text);
+}
+
+void TForm1::Form5NameEntered() {
+    commands().save.restart_numbering();
+}
+
+void TForm1::Form5ProgramChoice(QWidget* asker) {
+    commands().share.choose_program(asker);
 }

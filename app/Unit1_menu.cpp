@@ -45,6 +45,9 @@ void TForm1::add_shortcut(const QKeySequence& keys, std::vector<void (TForm1::*)
 }
 
 namespace {
+// The property of a highlighter colour item that names its felt-tip cursor.
+constexpr char kFeltTip[] = "felt_tip";
+
 // Shows the shortcut in the menu's shortcut column without binding it: the window dispatches
 // shortcuts itself so that the handlers of the items above run first.
 void show_shortcut(QAction* action, const QKeySequence& keys) {
@@ -58,37 +61,47 @@ void TForm1::build_menu() {
     PopupMenu1->installEventFilter(this);
     connect(PopupMenu1, &QMenu::aboutToShow, this, &TForm1::Surligneur1Click);
 
-    auto* group1 = new QActionGroup(this);
-    auto* group2 = new QActionGroup(this);
-    auto* group3 = new QActionGroup(this);
-    auto* group0 = new QActionGroup(this);
+    highlighter_colours_ = new QActionGroup(this);
+    arrow_colours_ = new QActionGroup(this);
+    stylus_colours_ = new QActionGroup(this);
+    rectangle_colours_ = new QActionGroup(this);
 
     Surligneur1 = add_submenu(QStringLiteral("Surligneur"), &TForm1::Surligneur1Click);
-    Jaune_m = add_item(Surligneur1, QStringLiteral("Jaune"), group1, true, &TForm1::Jaune_mClick);
-    Vert1 = add_item(Surligneur1, QStringLiteral("Vert"), group1, false, &TForm1::Vert1Click);
-    Bleu_m = add_item(Surligneur1, QStringLiteral("Bleu"), group1, false, &TForm1::Bleu_mClick);
-    Rouge_m =
-        add_item(Surligneur1, QStringLiteral("Fuchsia"), group1, false, &TForm1::Rouge_mClick);
+    Jaune_m = add_item(Surligneur1, QStringLiteral("Jaune"), highlighter_colours_, true,
+                       &TForm1::Jaune_mClick);
+    Vert1 = add_item(Surligneur1, QStringLiteral("Vert"), highlighter_colours_, false,
+                     &TForm1::Vert1Click);
+    Bleu_m = add_item(Surligneur1, QStringLiteral("Bleu"), highlighter_colours_, false,
+                      &TForm1::Bleu_mClick);
+    Rouge_m = add_item(Surligneur1, QStringLiteral("Fuchsia"), highlighter_colours_, false,
+                       &TForm1::Rouge_mClick);
 
     Fleche_ = add_submenu(QStringLiteral("Flèche"), &TForm1::Fleche_Click);
-    Rouge2 = add_item(Fleche_, QStringLiteral("Rouge"), group2, true, &TForm1::Rouge2Click);
-    Bleu2 = add_item(Fleche_, QStringLiteral("Bleue"), group2, false, &TForm1::Bleu2Click);
-    Jaune2 = add_item(Fleche_, QStringLiteral("Jaune"), group2, false, &TForm1::Jaune2Click);
-    Noir2 = add_item(Fleche_, QStringLiteral("Noire"), group2, false, &TForm1::Noir2Click);
+    Rouge2 = add_item(Fleche_, QStringLiteral("Rouge"), arrow_colours_, true, &TForm1::Rouge2Click);
+    Bleu2 = add_item(Fleche_, QStringLiteral("Bleue"), arrow_colours_, false, &TForm1::Bleu2Click);
+    Jaune2 =
+        add_item(Fleche_, QStringLiteral("Jaune"), arrow_colours_, false, &TForm1::Jaune2Click);
+    Noir2 = add_item(Fleche_, QStringLiteral("Noire"), arrow_colours_, false, &TForm1::Noir2Click);
 
     Stylet1 = add_submenu(QStringLiteral("Stylet"), &TForm1::Stylet1Click);
-    Rouge1 = add_item(Stylet1, QStringLiteral("Rouge"), group3, true, &TForm1::Rouge1Click);
-    Bleu1 = add_item(Stylet1, QStringLiteral("Bleu"), group3, false, &TForm1::Bleu1Click);
-    Jaune1 = add_item(Stylet1, QStringLiteral("Jaune"), group3, false, &TForm1::Jaune1Click);
-    Noir1 = add_item(Stylet1, QStringLiteral("Noir"), group3, false, &TForm1::Noir1Click);
+    Rouge1 =
+        add_item(Stylet1, QStringLiteral("Rouge"), stylus_colours_, true, &TForm1::Rouge1Click);
+    Bleu1 = add_item(Stylet1, QStringLiteral("Bleu"), stylus_colours_, false, &TForm1::Bleu1Click);
+    Jaune1 =
+        add_item(Stylet1, QStringLiteral("Jaune"), stylus_colours_, false, &TForm1::Jaune1Click);
+    Noir1 = add_item(Stylet1, QStringLiteral("Noir"), stylus_colours_, false, &TForm1::Noir1Click);
 
     Texte1 = add_item(PopupMenu1, QStringLiteral("Texte"), nullptr, false, &TForm1::Texte1Click);
 
     Rectangle1 = add_submenu(QStringLiteral("Rectangle"), &TForm1::Rectangle1Click);
-    Rouge3 = add_item(Rectangle1, QStringLiteral("Rouge"), group0, true, &TForm1::Rouge3Click);
-    Vert2 = add_item(Rectangle1, QStringLiteral("Vert"), group0, false, &TForm1::Vert2Click);
-    Jaune3 = add_item(Rectangle1, QStringLiteral("Jaune"), group0, false, &TForm1::Jaune3Click);
-    Noir3 = add_item(Rectangle1, QStringLiteral("Noir"), group0, false, &TForm1::Noir3Click);
+    Rouge3 = add_item(Rectangle1, QStringLiteral("Rouge"), rectangle_colours_, true,
+                      &TForm1::Rouge3Click);
+    Vert2 = add_item(Rectangle1, QStringLiteral("Vert"), rectangle_colours_, false,
+                     &TForm1::Vert2Click);
+    Jaune3 = add_item(Rectangle1, QStringLiteral("Jaune"), rectangle_colours_, false,
+                      &TForm1::Jaune3Click);
+    Noir3 = add_item(Rectangle1, QStringLiteral("Noir"), rectangle_colours_, false,
+                     &TForm1::Noir3Click);
 
     N3 = PopupMenu1->addSeparator();
     Redimen1 = add_item(PopupMenu1, QStringLiteral("Redimensionner"), nullptr, false,
@@ -103,6 +116,27 @@ void TForm1::build_menu() {
     N2 = PopupMenu1->addSeparator();
     Reglages =
         add_item(PopupMenu1, QStringLiteral("Réglages"), nullptr, false, &TForm1::ReglagesClick);
+
+    struct Colour {
+        QAction* item;
+        unsigned colour;
+        const char* felt_tip;
+    };
+    const Colour colours[] = {
+        {Jaune_m, 0x0000FFFF, "feutre_jaune"}, {Vert1, 0x0000FF00, "feutre_vert"},
+        {Bleu_m, 0x00FFFF00, "feutre_bleu"},   {Rouge_m, 0x00FF00FF, "feutre_rouge"},
+        {Rouge2, 0x000000FF, nullptr},         {Bleu2, 0x00FF0000, nullptr},
+        {Jaune2, 0x0000FFFF, nullptr},         {Noir2, 0x00000000, nullptr},
+        {Rouge1, 0x000000FF, nullptr},         {Bleu1, 0x00FF0000, nullptr},
+        {Jaune1, 0x0000FFFF, nullptr},         {Noir1, 0x00000000, nullptr},
+        {Rouge3, 0x000000FF, nullptr},         {Vert2, 0x0000FF00, nullptr},
+        {Jaune3, 0x0000FFFF, nullptr},         {Noir3, 0x00000000, nullptr},
+    };
+    for (const Colour& c : colours) {
+        c.item->setData(c.colour);
+        if (c.felt_tip)
+            c.item->setProperty(kFeltTip, QString::fromLatin1(c.felt_tip));
+    }
 
     struct Binding {
         QAction* item;
@@ -182,54 +216,36 @@ void TForm1::contextMenuEvent(QContextMenuEvent* event) {
 
 // --- Colours and cursors of the checked items ------------------------------------------------
 
+namespace {
+// The item checked in a colour submenu; its first item when none is.
+const QAction* checked_item(const QActionGroup* group) {
+    const QAction* item = group->checkedAction();
+    return item ? item : group->actions().constFirst();
+}
+
+unsigned checked_colour(const QActionGroup* group) {
+    return checked_item(group)->data().toUInt();
+}
+} // namespace
+
 unsigned TForm1::highlighter_colour() const {
-    if (Vert1->isChecked())
-        return 0x0000FF00;
-    if (Bleu_m->isChecked())
-        return 0x00FFFF00;
-    if (Rouge_m->isChecked())
-        return 0x00FF00FF;
-    return 0x0000FFFF;
+    return checked_colour(highlighter_colours_);
 }
 
 QString TForm1::highlighter_cursor_name() const {
-    if (Vert1->isChecked())
-        return QStringLiteral("feutre_vert");
-    if (Bleu_m->isChecked())
-        return QStringLiteral("feutre_bleu");
-    if (Rouge_m->isChecked())
-        return QStringLiteral("feutre_rouge");
-    return QStringLiteral("feutre_jaune");
+    return checked_item(highlighter_colours_)->property(kFeltTip).toString();
 }
 
 unsigned TForm1::arrow_colour() const {
-    if (Bleu2->isChecked())
-        return 0x00FF0000;
-    if (Jaune2->isChecked())
-        return 0x0000FFFF;
-    if (Noir2->isChecked())
-        return 0x00000000;
-    return 0x000000FF;
+    return checked_colour(arrow_colours_);
 }
 
 unsigned TForm1::stylus_colour() const {
-    if (Bleu1->isChecked())
-        return 0x00FF0000;
-    if (Jaune1->isChecked())
-        return 0x0000FFFF;
-    if (Noir1->isChecked())
-        return 0x00000000;
-    return 0x000000FF;
+    return checked_colour(stylus_colours_);
 }
 
 unsigned TForm1::rectangle_colour() const {
-    if (Vert2->isChecked())
-        return 0x0000FF00;
-    if (Jaune3->isChecked())
-        return 0x0000FFFF;
-    if (Noir3->isChecked())
-        return 0x00000000;
-    return 0x000000FF;
+    return checked_colour(rectangle_colours_);
 }
 
 ToolColours TForm1::tool_colours() const {
@@ -248,10 +264,6 @@ void TForm1::set_view_cursor(const QString& name) {
 
 void TForm1::show_text_dialog() {
     show_in_front(Form4);
-}
-
-void TForm1::apply_tool_cursor() {
-    commands().tools.apply_tool_cursor();
 }
 
 // --- Tool commands ---------------------------------------------------------------------------

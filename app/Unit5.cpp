@@ -1,9 +1,6 @@
 #include "app/Unit5.h"
 
-#include "app/Unit1.h"
-#include "app/main_window_commands.h"
 #include "app/spin_box.h"
-#include "app/status_bar.h"
 #include "platform/application_windows.h"
 #include "platform/dialogs.h"
 #include "platform/stay_on_top.h"
@@ -24,7 +21,6 @@
 #include <QSlider>
 
 TForm5* Form5 = nullptr;
-int auto_save_counter = 0;
 
 namespace {
 
@@ -263,37 +259,33 @@ void TForm5::mode_rafaleClick() {
         nom_fich_rafale->setFocus(Qt::OtherFocusReason);
         if (!nom_fich_rafale->hasFocus())
             nom_fich_rafaleEnter(); // the window is not active: the focus moves when it is
-        Form1->StatusBar1->set_panel_text(2, QStringLiteral("Enr/Auto"));
+        emit auto_save_note(QStringLiteral("Enr/Auto"));
     } else {
-        Form1->StatusBar1->set_panel_text(2, QString());
+        emit auto_save_note(QString());
     }
 }
 
 void TForm5::nom_fich_rafaleEnter() {
-    auto_save_counter = 0;
+    emit auto_save_name_entered();
 }
 
 void TForm5::resizeMouseUp() {
-    Form1->StatusBar1->set_panel_width(0, 100);
-    if (resize->isChecked())
-        Form1->StatusBar1->set_panel_text(0, QStringLiteral(" Largeur =") +
-                                                 largeur_px->text_value() + QStringLiteral(" px"));
-    else
-        Form1->StatusBar1->set_panel_text(0, QString());
+    emit resize_note(resize->isChecked() ? QStringLiteral(" Largeur =") + largeur_px->text_value() +
+                                               QStringLiteral(" px")
+                                         : QString(),
+                     true);
 }
 
 void TForm5::largeur_pxExit() {
     largeur_px->setValue(largeur_px->value());
-    if (resize->isChecked())
-        Form1->StatusBar1->set_panel_text(0, QStringLiteral("Largeur =") +
-                                                 largeur_px->text_value() + QStringLiteral(" px"));
-    else
-        Form1->StatusBar1->set_panel_text(0, QString());
+    emit resize_note(resize->isChecked() ? QStringLiteral("Largeur =") + largeur_px->text_value() +
+                                               QStringLiteral(" px")
+                                         : QString(),
+                     false);
 }
 
 void TForm5::memo_aeraClick() {
-    Form1->StatusBar1->set_panel_text(
-        1, memo_aera->isChecked() ? QStringLiteral("Capture la même zone") : QString());
+    emit region_note(memo_aera->isChecked() ? QStringLiteral("Capture la même zone") : QString());
 }
 
 void TForm5::Button2Click() {
@@ -307,7 +299,7 @@ void TForm5::Button2Click() {
 }
 
 void TForm5::PngSpeedButton1Click() {
-    Form1->commands().share.choose_program(this);
+    emit program_choice_asked(this);
 }
 
 SettingsSnapshot TForm5::settings() const {

@@ -75,6 +75,17 @@ public:
     // deselecting one leaves the others alone (so that none may be selected).
     void set_format_selected(QRadioButton* button, bool selected);
 
+signals:
+    // Notes for the main window's status bar: the width of on-the-fly resizing (its panel
+    // widened first when `widen`), the remembered region in use, automatic saving on.
+    void resize_note(const QString& text, bool widen);
+    void region_note(const QString& text);
+    void auto_save_note(const QString& text);
+    // The automatic-save name is being typed: the numbering starts again.
+    void auto_save_name_entered();
+    // The "?" button: the open-with chooser, belonging to `asker`.
+    void program_choice_asked(QWidget* asker);
+
 public slots:
     void FormCreate();
     // Stores the settings and validates the automatic-save options; returns false when the
@@ -106,6 +117,3 @@ private:
 };
 
 extern TForm5* Form5;
-
-// The number of the last automatic save; the next one is this plus one.
-extern int auto_save_counter;

@@ -65,7 +65,7 @@ void create_windows() {
 
     // The secondary windows take the main window's stay-on-top style while they are shown.
     set_stay_on_top_owner([](bool on_top) { Form1->set_stay_on_top(on_top); });
-    Form1->set_commands(std::make_unique<MainWindowCommands>(*Form1, *Form3, auto_save_counter));
+    Form1->set_commands(std::make_unique<MainWindowCommands>(*Form1, *Form3));
     Form3->on_release = [](QPoint press, QPoint release) {
         Form1->commands().capture.region_released(press, release);
     };

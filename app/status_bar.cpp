@@ -14,27 +14,28 @@ KapStatusBar::KapStatusBar(QWidget* parent) : QWidget(parent) {
     lay_out();
 }
 
-void KapStatusBar::set_panel_text(int index, const QString& text) {
+void KapStatusBar::set_panel_text(StatusPanel panel, const QString& text) {
+    const auto index = std::size_t(panel);
     texts_.at(index) = text;
     static const QRegularExpression line_breaks(QStringLiteral("[\\r\\n]+"));
     panels_.at(index)->setText(QString(text).replace(line_breaks, QStringLiteral(" ")));
 }
 
-QString KapStatusBar::panel_text(int index) const {
-    return texts_.at(index);
+QString KapStatusBar::panel_text(StatusPanel panel) const {
+    return texts_.at(std::size_t(panel));
 }
 
-QString KapStatusBar::shown_text(int index) const {
-    return panels_.at(index)->text();
+QString KapStatusBar::shown_text(StatusPanel panel) const {
+    return panels_.at(std::size_t(panel))->text();
 }
 
-void KapStatusBar::set_panel_width(int index, int width) {
-    widths_.at(index) = width;
+void KapStatusBar::set_panel_width(StatusPanel panel, int width) {
+    widths_.at(std::size_t(panel)) = width;
     lay_out();
 }
 
-int KapStatusBar::panel_width(int index) const {
-    return widths_.at(index);
+int KapStatusBar::panel_width(StatusPanel panel) const {
+    return widths_.at(std::size_t(panel));
 }
 
 void KapStatusBar::resizeEvent(QResizeEvent*) {

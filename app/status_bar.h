@@ -1,4 +1,6 @@
 #pragma once
+#include "edit/status_panel.h"
+
 #include <QWidget>
 #include <array>
 
@@ -15,12 +17,12 @@ public:
 
     explicit KapStatusBar(QWidget* parent = nullptr);
 
-    void set_panel_text(int index, const QString& text);
-    QString panel_text(int index) const;
+    void set_panel_text(StatusPanel panel, const QString& text);
+    QString panel_text(StatusPanel panel) const;
     // The text as the panel shows it.
-    QString shown_text(int index) const;
-    void set_panel_width(int index, int width);
-    int panel_width(int index) const;
+    QString shown_text(StatusPanel panel) const;
+    void set_panel_width(StatusPanel panel, int width);
+    int panel_width(StatusPanel panel) const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

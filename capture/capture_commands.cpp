@@ -5,6 +5,7 @@
 #include "edit/history.h"
 #include "edit/history_commands.h"
 #include "edit/main_window.h"
+#include "edit/tool_commands.h"
 #include "edit/working_files.h"
 #include "platform/scope_guard.h"
 #include "platform/screen.h"
@@ -17,7 +18,7 @@
 namespace {
 // A failed capture never leaves the program without a window: the main window, hidden for the
 // grab, is shown again when the command ends through an error.
-auto show_again_on_failure(MainWindow& window) {
+auto show_again_on_failure(WindowShell& window) {
     return OnFailure([&window] { window.show_window(); });
 }
 } // namespace
@@ -28,28 +29,27 @@ int CaptureCommands::capture_wait_ms() const {
 }
 
 void CaptureCommands::clear_history() {
-    EditingState& state = window_.editing_state();
-    if (!state.history->empty()) {
-        state.history->clear();
-        state.history_index = 0;
+    if (!state_.history->empty()) {
+        state_.history->clear();
+        state_.history_index = 0;
     }
 }
 
 void CaptureCommands::resize_if_asked(QImage& raster) {
-    const SettingsSnapshot settings = window_.settings();
+    const SettingsSnapshot settings = configuration_.settings();
     if (settings.resize_on_the_fly)
-        resize_on_the_fly(raster, settings.largeur_px, window_.resize_progress());
+        resize_on_the_fly(raster, settings.largeur_px, progress_.resize_progress());
 }
 
 void CaptureCommands::tell_once(bool& told, const QString& text) {
     if (told)
         return;
     told = true;
-    window_.set_status_text(kSessionNotePanel, text);
+    window_.set_status_text(StatusPanel::Notice, text);
 }
 
 void CaptureCommands::cursor_toggled(bool down) {
-    window_.editing_state().with_cursor = down;
+    state_.with_cursor = down;
     window_.show_delay_panel(down);
     window_.set_delay_seconds(down ? 3 : 0);
     // The toggle still sets the delay where the pointer cannot be had.
@@ -67,14 +67,13 @@ QImage CaptureCommands::pick_window_or_display(bool include_cursor) {
 }
 
 void CaptureCommands::capture_desktop() {
-    EditingState& state = window_.editing_state();
     clear_history();
     window_.hide_window();
     auto show_again = show_again_on_failure(window_);
-    state.resized = false;
+    state_.resized = false;
     window_.show_delay_panel(false);
     block_for_ms(capture_wait_ms());
-    QImage raster = grab_screen(state.with_cursor);
+    QImage raster = grab_screen(state_.with_cursor);
     window_.show_window();
     show_again.dismiss();
 
@@ -86,42 +85,40 @@ void CaptureCommands::capture_desktop() {
         },
         [&] {
             window_.fit_to_work_area();
-            window_.assign_pixels(raster);
-            window_.repaint_picture();
+            view_.assign_pixels(raster);
+            view_.repaint_picture();
         });
-    push_snapshot(window_);
-    window_.apply_tool_cursor();
+    push_snapshot(state_, view_);
+    tools_.apply_tool_cursor();
 }
 
 void CaptureCommands::capture_active_window() {
-    EditingState& state = window_.editing_state();
     clear_history();
     window_.hide_window();
     auto show_again = show_again_on_failure(window_);
-    state.resized = false;
+    state_.resized = false;
     window_.centre_on_display();
     window_.show_delay_panel(false);
     block_for_ms(capture_wait_ms());
     QImage raster = screen().reports_foreground_window()
-                        ? grab_active_window(state.with_cursor)
-                        : pick_window_or_display(state.with_cursor);
+                        ? grab_active_window(state_.with_cursor)
+                        : pick_window_or_display(state_.with_cursor);
     write_bmp(raster, grabbed_capture_file());
     resize_if_asked(raster);
 
-    fit_window_to_picture(window_, raster.size(), kFitWindowCapture);
-    window_.assign_pixels(raster);
-    window_.repaint_picture();
-    push_snapshot(window_);
+    fit_window_to_picture(view_, window_, raster.size(), kFitWindowCapture);
+    view_.assign_pixels(raster);
+    view_.repaint_picture();
+    push_snapshot(state_, view_);
     window_.show_window();
     show_again.dismiss();
-    window_.apply_tool_cursor();
+    tools_.apply_tool_cursor();
 }
 
 void CaptureCommands::capture_region() {
-    EditingState& state = window_.editing_state();
-    window_.set_status_text(3, QString());
+    window_.set_status_text(StatusPanel::Notice, QString());
     clear_history();
-    const SettingsSnapshot settings = window_.settings();
+    const SettingsSnapshot settings = configuration_.settings();
     if (settings.use_remembered_region) {
         if (settings.remembered_region)
             capture_remembered_region(*settings.remembered_region);
@@ -129,13 +126,13 @@ void CaptureCommands::capture_region() {
     }
     window_.hide_window();
     auto show_again = show_again_on_failure(window_);
-    state.resized = false;
+    state_.resized = false;
     window_.show_delay_panel(false);
     block_for_ms(capture_wait_ms());
-    QImage frozen = grab_screen(state.with_cursor);
+    QImage frozen = grab_screen(state_.with_cursor);
     overlay_.start_selection(std::move(frozen), screen().virtual_desktop());
     show_again.dismiss(); // the main window stays hidden until the selection ends
-    window_.apply_tool_cursor();
+    tools_.apply_tool_cursor();
 }
 
 void CaptureCommands::capture_remembered_region(const ScreenRect& region) {
@@ -144,7 +141,7 @@ void CaptureCommands::capture_remembered_region(const ScreenRect& region) {
     also_on_failure(
         [&] {
             QImage raster;
-            if (window_.editing_state().with_cursor) {
+            if (state_.with_cursor) {
                 block_for_ms(capture_wait_ms());
                 raster = grab_rect_cursor(true, region);
             } else {
@@ -153,9 +150,9 @@ void CaptureCommands::capture_remembered_region(const ScreenRect& region) {
             }
             write_bmp(raster, grabbed_capture_file());
             resize_if_asked(raster);
-            window_.assign_pixels(raster);
-            window_.repaint_picture();
-            push_snapshot(window_);
+            view_.assign_pixels(raster);
+            view_.repaint_picture();
+            push_snapshot(state_, view_);
         },
         [&] { window_.show_window(); });
 }
@@ -163,7 +160,7 @@ void CaptureCommands::capture_remembered_region(const ScreenRect& region) {
 void CaptureCommands::region_released(QPoint press, QPoint release) {
     if (release.x() == press.x() || release.y() == press.y()) {
         // A click, or a flat drag: no picture.
-        window_.assign_pixels(QImage());
+        view_.assign_pixels(QImage());
         overlay_.end_selection();
         window_.set_outer_size(QSize(436, 408));
         window_.show_window();
@@ -173,7 +170,7 @@ void CaptureCommands::region_released(QPoint press, QPoint release) {
     const int right = std::max(press.x(), release.x());
     const int top = std::min(press.y(), release.y());
     const int bottom = std::max(press.y(), release.y());
-    window_.remember_region(ScreenRect{left, top, right, bottom});
+    configuration_.remember_region(ScreenRect{left, top, right, bottom});
 
     QImage raster = overlay_.frozen_screen().copy(QRect(left, top, right - left, bottom - top));
     {
@@ -186,11 +183,11 @@ void CaptureCommands::region_released(QPoint press, QPoint release) {
         resize_if_asked(raster);
     }
 
-    fit_window_to_picture(window_, raster.size(), kFitRegionCapture);
-    window_.assign_pixels(raster);
-    window_.repaint_picture();
+    fit_window_to_picture(view_, window_, raster.size(), kFitRegionCapture);
+    view_.assign_pixels(raster);
+    view_.repaint_picture();
     overlay_.hide_overlay();
-    push_snapshot(window_);
+    push_snapshot(state_, view_);
     overlay_.end_selection();
     window_.show_window();
 }

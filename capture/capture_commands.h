@@ -9,7 +9,12 @@
 #include <QPoint>
 #include <QString>
 
-class MainWindow;
+struct EditingState;
+class PictureHost;
+class WindowShell;
+class Configuration;
+class ResizeProgressHost;
+class ToolCommands;
 
 // The full-screen overlay on which the user drags a region over the frozen screen.
 class RegionOverlay {
@@ -33,12 +38,14 @@ inline const QString kWindowPickText = QStringLiteral(
     "La fenêtre active ne peut être désignée dans cette session : elle se choisit à l'écran");
 inline const QString kWholeDisplayText = QStringLiteral(
     "La fenêtre active ne peut être désignée dans cette session : l'écran entier est capturé");
-inline constexpr int kSessionNotePanel = 3;
 
 class CaptureCommands {
 public:
-    CaptureCommands(MainWindow& window, RegionOverlay& overlay)
-        : window_(window), overlay_(overlay) {}
+    CaptureCommands(EditingState& state, PictureHost& view, WindowShell& window,
+                    Configuration& configuration, ResizeProgressHost& progress, ToolCommands& tools,
+                    RegionOverlay& overlay)
+        : state_(state), view_(view), window_(window), configuration_(configuration),
+          progress_(progress), tools_(tools), overlay_(overlay) {}
 
     // The cursor toggle went down (cursor and a 3-second delay) or up (no cursor, no delay).
     void cursor_toggled(bool down);
@@ -60,7 +67,12 @@ private:
     QImage pick_window_or_display(bool include_cursor);
     void tell_once(bool& told, const QString& text);
 
-    MainWindow& window_;
+    EditingState& state_;
+    PictureHost& view_;
+    WindowShell& window_;
+    Configuration& configuration_;
+    ResizeProgressHost& progress_;
+    ToolCommands& tools_;
     RegionOverlay& overlay_;
     bool told_no_pointer_ = false;
     bool told_window_pick_ = false;

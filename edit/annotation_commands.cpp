@@ -1,8 +1,8 @@
 #include "edit/annotation_commands.h"
 
 #include "edit/history_commands.h"
-#include "edit/main_window.h"
 #include "edit/raster.h"
+#include "platform/pointer.h"
 
 #include <QRegion>
 #include <algorithm>
@@ -72,17 +72,16 @@ QRect Tmarqueur::stamp(QImage& picture, int x, int top, int side, bool rightward
     return stamp_and(picture, left, top, width, side, colour_);
 }
 
-AnnotationCommands::AnnotationCommands(MainWindow& window) : window_(window) {}
-AnnotationCommands::~AnnotationCommands() = default;
-
 void AnnotationCommands::press(Qt::MouseButton button, Qt::KeyboardModifiers modifiers,
                                Qt::MouseButtons held, bool double_click, QPoint at) {
-    if (picture_is_empty(window_.picture()))
+    if (picture_is_empty(view_.picture()))
         return;
     window_.enable_context_menu();
-    EditingState& state = window_.editing_state();
-    DrawingSurface& surface = window_.surface();
-    const ToolColours colours = window_.tool_colours();
+    EditingState& state = state_;
+    DrawingSurface& surface = view_.surface();
+    const SettingsSnapshot settings = configuration_.settings();
+    inputs_ = {settings.size_stylet, settings.size_surligneur, controls_.tool_colours()};
+    const ToolColours& colours = inputs_.colours;
 
     if (state.mode_rectangle) {
         surface.brush_style = BrushStyle::Clear;
@@ -93,7 +92,7 @@ void AnnotationCommands::press(Qt::MouseButton button, Qt::KeyboardModifiers mod
     }
     if (state.mode_arrow) {
         if (button == Qt::LeftButton) {
-            surface.pen_width = window_.settings().size_stylet;
+            surface.pen_width = inputs_.size_stylet;
             surface.current_position = at;
             state.arrow_start = at;
             state.arrow_end = at;
@@ -107,7 +106,7 @@ void AnnotationCommands::press(Qt::MouseButton button, Qt::KeyboardModifiers mod
         state.undo_picture_reset = false;
         state.stroke_active = true;
         state.marker_x = at.x();
-        state.marker_top = at.y() - window_.settings().size_surligneur;
+        state.marker_top = at.y() - inputs_.size_surligneur;
     }
     // A press with Shift or Ctrl (or any other) starts no stroke: its drag draws nothing, even
     // once the key is let go.
@@ -120,14 +119,14 @@ void AnnotationCommands::press(Qt::MouseButton button, Qt::KeyboardModifiers mod
 }
 
 void AnnotationCommands::move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons held, QPoint at) {
-    EditingState& state = window_.editing_state();
-    DrawingSurface& surface = window_.surface();
-    QImage& picture = window_.picture_for_drawing();
+    EditingState& state = state_;
+    DrawingSurface& surface = view_.surface();
+    QImage& picture = view_.picture_for_drawing();
     QRect changed;
 
     if (state.mode_rectangle && state.rect_dragging) {
-        surface.pen_colour = window_.tool_colours().rectangle;
-        surface.pen_width = window_.settings().size_stylet;
+        surface.pen_colour = inputs_.colours.rectangle;
+        surface.pen_width = inputs_.size_stylet;
         surface.pen_mode = PenMode::NotXor;
         // The band drawn last goes away, the new one comes.
         QRegion bands = outline_area(
@@ -137,9 +136,9 @@ void AnnotationCommands::move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons 
         bands += outline_area(
             draw_rectangle_outline(picture, surface, state.rect_anchor, state.rect_corner),
             surface.pen_width);
-        window_.repaint_picture_region(bands);
+        view_.repaint_picture_region(bands);
     }
-    if (window_.left_button_held()) {
+    if (pointer().left_button_held()) {
         if (state.mode_arrow && held.testFlag(Qt::LeftButton)) {
             surface.pen_mode = PenMode::NotXor;
             QRegion lines =
@@ -148,7 +147,7 @@ void AnnotationCommands::move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons 
             lines += line_area(state.arrow_start, at, surface.pen_width,
                                draw_line(picture, surface, state.arrow_start, at));
             if (!lines.isEmpty())
-                window_.repaint_picture_region(lines);
+                view_.repaint_picture_region(lines);
             // The preview is in the picture: whatever ends the drag, the release records it.
             state.snapshot_pending = true;
         }
@@ -157,8 +156,8 @@ void AnnotationCommands::move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons 
     }
     if (state.mode_highlighter && inside(picture, at) && state.stroke_active) {
         state.snapshot_pending = true;
-        const int side = window_.settings().size_surligneur;
-        marker_ = std::make_unique<Tmarqueur>(at.x() - state.marker_x, side);
+        const int side = inputs_.size_surligneur;
+        marker_.emplace(at.x() - state.marker_x, side);
         marker_->fill(state.marker_colour);
         surface.copy_mode = CopyMode::And; // and it stays so after the stroke
         changed |= marker_->stamp(picture, state.marker_x, state.marker_top, side,
@@ -168,56 +167,56 @@ void AnnotationCommands::move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons 
     }
     if (state.mode_stylus && state.stylus_stroke && left_button_alone(modifiers, held) &&
         inside(picture, at)) {
-        surface.pen_colour = window_.tool_colours().stylus;
-        surface.pen_width = window_.settings().size_stylet;
+        surface.pen_colour = inputs_.colours.stylus;
+        surface.pen_width = inputs_.size_stylet;
         changed |= line_to(picture, surface, at);
     }
     if (!changed.isEmpty())
-        window_.repaint_picture(changed);
+        view_.repaint_picture(changed);
 }
 
 void AnnotationCommands::release(Qt::MouseButton button, QPoint) {
-    EditingState& state = window_.editing_state();
-    DrawingSurface& surface = window_.surface();
-    QImage& picture = window_.picture_for_drawing();
+    EditingState& state = state_;
+    DrawingSurface& surface = view_.surface();
+    QImage& picture = view_.picture_for_drawing();
     QRect changed;
 
     state.stroke_active = false;
     state.stylus_stroke = false;
     if (state.mode_arrow && button == Qt::LeftButton && !picture_is_empty(picture)) {
         changed |= draw_arrow(picture, surface, state.arrow_start, state.arrow_end,
-                              window_.settings().size_stylet, surface.pen_colour);
+                              inputs_.size_stylet, surface.pen_colour);
         state.snapshot_pending = true;
     }
     if (state.mode_rectangle && state.rect_dragging) {
         surface.brush_style = BrushStyle::Clear;
-        surface.pen_width = window_.settings().size_stylet;
+        surface.pen_width = inputs_.size_stylet;
         state.rect_dragging = false;
         surface.pen_mode = PenMode::Copy;
         // The outline covers the last rubber band exactly.
-        window_.repaint_picture_region(outline_area(
+        view_.repaint_picture_region(outline_area(
             draw_rectangle_outline(picture, surface, state.rect_anchor, state.rect_corner),
             surface.pen_width));
     }
     if (!changed.isEmpty())
-        window_.repaint_picture(changed);
+        view_.repaint_picture(changed);
     // A click that changed nothing (a right click with the rectangle tool opening the menu)
     // records no step.
     if (state.snapshot_pending) {
         state.snapshot_pending = false;
-        if (record_change(window_))
-            window_.set_status_text(3, QString());
+        if (record_change(state, view_))
+            window_.set_status_text(StatusPanel::Notice, QString());
     }
 }
 
 void AnnotationCommands::negative_effect() {
-    if (picture_is_empty(window_.picture()))
+    if (picture_is_empty(view_.picture()))
         return;
     // The pixels are negated where they lie and handed back as a new picture object (a fresh
     // drawing surface); QImage moves, it does not copy.
-    QImage picture = std::move(window_.picture_for_drawing());
+    QImage picture = std::move(view_.picture_for_drawing());
     negate_picture(picture);
-    window_.set_picture(std::move(picture));
-    window_.repaint_picture();
-    push_snapshot(window_);
+    view_.set_picture(std::move(picture));
+    view_.repaint_picture();
+    push_snapshot(state_, view_);
 }

@@ -3,13 +3,22 @@
 // rectangle answer the press, move and release of the mouse; the negative effect turns the
 // picture into its photographic negative. Each step repaints only the pixels it changed.
 
+#include "edit/main_window.h"
+
 #include <QPoint>
 #include <Qt>
-#include <memory>
+#include <optional>
 
-class MainWindow;
 class QImage;
 class QRect;
+
+// What a stroke reads of the configuration window and the menu, once, when the mouse is
+// pressed: the moves and the release of that press draw with these.
+struct StrokeInputs {
+    int size_stylet = 3;      // pen width of the arrow, the stylus and the rectangle
+    int size_surligneur = 16; // side of the highlighter's stamp
+    ToolColours colours;
+};
 
 // The highlighter tip: a block of the highlighter colour `width` wide (absolute value) and
 // `height` high, the horizontal distance the pointer moved, copied with the AND block mode onto
@@ -36,8 +45,10 @@ private:
 
 class AnnotationCommands {
 public:
-    explicit AnnotationCommands(MainWindow& window);
-    ~AnnotationCommands();
+    AnnotationCommands(EditingState& state, PictureHost& view, WindowShell& window,
+                       ToolControls& controls, Configuration& configuration)
+        : state_(state), view_(view), window_(window), controls_(controls),
+          configuration_(configuration) {}
 
     // The picture view's pointer handlers. `held` is the buttons down with the event (the
     // pressed one included), `double_click` marks the second press of a double click;
@@ -52,9 +63,14 @@ public:
     void negative_effect();
 
     // The most recent highlighter tip (none before the first stamp).
-    const Tmarqueur* marker() const { return marker_.get(); }
+    const Tmarqueur* marker() const { return marker_ ? &*marker_ : nullptr; }
 
 private:
-    MainWindow& window_;
-    std::unique_ptr<Tmarqueur> marker_;
+    EditingState& state_;
+    PictureHost& view_;
+    WindowShell& window_;
+    ToolControls& controls_;
+    Configuration& configuration_;
+    StrokeInputs inputs_;
+    std::optional<Tmarqueur> marker_;
 };

@@ -1,11 +1,13 @@
 #pragma once
-// What the commands of every subsystem need of the main window: its editing state, the working
-// picture it shows 1:1, the few things they do to the window itself, and the configuration
-// window's settings at the moment they run. The main window implements it; tests drive the
-// commands through a fake without any widget.
+// What the commands of every subsystem need of the main window, by role: the working picture it
+// shows 1:1, the window itself, the floating text label, the tools' controls, the configuration
+// window's settings and the resize progress. The main window plays every role; each command
+// takes only the roles it uses, and tests drive the commands through fakes of those roles. The
+// pointer is the platform's (platform/pointer.h).
 
 #include "edit/drawing_surface.h"
 #include "edit/settings_snapshot.h"
+#include "edit/status_panel.h"
 #include "platform/application_windows.h"
 
 #include <QFont>
@@ -67,16 +69,11 @@ struct EditingState {
     int label_grab_y = 0;
 };
 
-class MainWindow {
+// The working picture (empty: no pixels) and the picture view that shows it. The view sizes
+// itself to every new picture; its size is what a snapshot records.
+class PictureHost {
 public:
-    virtual ~MainWindow() = default;
-
-    virtual EditingState& editing_state() = 0;
-    // The configuration window's controls, read now.
-    virtual SettingsSnapshot settings() const = 0;
-
-    // The working picture (empty: no pixels) and the picture view that shows it. The view sizes
-    // itself to every new picture; its size is what a snapshot records.
+    virtual ~PictureHost() = default;
     virtual const QImage& picture() const = 0;
     virtual QImage& picture_for_drawing() = 0;
     virtual DrawingSurface& surface() = 0;
@@ -91,8 +88,12 @@ public:
     virtual void repaint_picture(QRect area = QRect()) = 0;
     // Repaints these parts of the picture at once (a rubber band: four thin sides).
     virtual void repaint_picture_region(const QRegion& area) = 0;
+};
 
-    // The window.
+// The main window as a window, and the program's windows as a whole.
+class WindowShell {
+public:
+    virtual ~WindowShell() = default;
     virtual void hide_window() = 0;
     virtual void show_window() = 0;
     // Stretches the window over the primary display's work area.
@@ -101,27 +102,27 @@ public:
     virtual void centre_on_display() = 0;
     virtual void set_client_size(QSize size) = 0;
     virtual void set_outer_size(QSize size) = 0;
-    virtual void set_status_text(int panel, const QString& text) = 0;
-
-    // The tools: the colours checked in the menu, the picture view's cursor ("arrow" and
-    // "cross" are the platform's pointer and cross-hair, other names the program's tool cursors),
-    // the text dialog.
-    virtual ToolColours tool_colours() const = 0;
-    virtual void set_view_cursor(const QString& name) = 0;
-    virtual void show_text_dialog() = 0;
-    // Gives the picture view the cursor of the active tool.
-    virtual void apply_tool_cursor() = 0;
-
+    virtual void set_status_text(StatusPanel panel, const QString& text) = 0;
     // The delay panel under the cursor toggle and its spin box `tempo` (seconds, read now).
     virtual void show_delay_panel(bool shown) = 0;
     virtual int delay_seconds() const = 0;
     virtual void set_delay_seconds(int seconds) = 0;
+    // A press has landed on a picture: the context menu opens on right clicks from now on.
+    virtual void enable_context_menu() = 0;
+    // The program's windows as a whole, while another program takes over: all of them to the
+    // task bar and back, and disabled while the mail program's window is being handed over.
+    virtual void minimise_application() { minimise_application_windows(); }
+    virtual void restore_application() { restore_application_windows(); }
+    virtual void set_application_enabled(bool enabled) { enable_application_windows(enabled); }
+};
 
-    // Empties the floating text label's caption (it keeps its visibility).
+// The floating text label `Texte` and what places it. Its geometry is in the coordinates of the
+// scroll area's visible part; the picture lies under it shifted by scroll_offset().
+class TextLabelHost {
+public:
+    virtual ~TextLabelHost() = default;
+    // Empties the label's caption (it keeps its visibility).
     virtual void clear_text_label() = 0;
-
-    // The floating text label `Texte`. Its geometry is in the coordinates of the scroll area's
-    // visible part; the picture lies under it shifted by scroll_offset().
     virtual QRect text_label_geometry() const = 0;
     virtual void move_text_label(QPoint top_left) = 0;
     // Sets the caption, shows the label and gives it the four-way move pointer.
@@ -137,34 +138,39 @@ public:
     virtual QPoint text_label_origin() const = 0;
     // The text dialog's line of text, as it is now.
     virtual QString text_to_insert() const = 0;
-
     // The scroll area's visible part, on the screen, and how far its picture is scrolled.
     virtual QRect scroll_area_on_screen() const = 0;
     virtual QPoint scroll_offset() const = 0;
-
-    // The pointer: its position on the screen, the main window's client coordinates of a screen
-    // point, moving the pointer, and whether the left button is physically down now (asked from
-    // the platform, not taken from an event).
-    virtual QPoint pointer_pos() const = 0;
+    // The main window's client coordinates of a screen point.
     virtual QPoint client_from_screen(QPoint screen) const = 0;
-    virtual void set_pointer_pos(QPoint screen) = 0;
-    virtual bool left_button_held() const = 0;
+};
 
-    // A press has landed on a picture: the context menu opens on right clicks from now on.
-    virtual void enable_context_menu() = 0;
+// The tools' controls: the colours checked in the menu, the picture view's cursor ("arrow" and
+// "cross" are the platform's pointer and cross-hair, other names the program's tool cursors),
+// the text dialog.
+class ToolControls {
+public:
+    virtual ~ToolControls() = default;
+    virtual ToolColours tool_colours() const = 0;
+    virtual void set_view_cursor(const QString& name) = 0;
+    virtual void show_text_dialog() = 0;
+};
 
-    // The resize progress window, and putting its bar back to 0.
-    virtual ResampleProgress* resize_progress() = 0;
-    virtual void reset_resize_progress() = 0;
-
+// The configuration window's controls, read now, and the region they remember.
+class Configuration {
+public:
+    virtual ~Configuration() = default;
+    virtual SettingsSnapshot settings() const = 0;
     // Writes the region last selected into the configuration window, and lets it be remembered.
     virtual void remember_region(const ScreenRect& region) = 0;
+};
 
-    // The program's windows as a whole, while another program takes over: all of them to the
-    // task bar and back, and disabled while the mail program's window is being handed over.
-    virtual void minimise_application() { minimise_application_windows(); }
-    virtual void restore_application() { restore_application_windows(); }
-    virtual void set_application_enabled(bool enabled) { enable_application_windows(enabled); }
+// The resize progress window, and putting its bar back to 0.
+class ResizeProgressHost {
+public:
+    virtual ~ResizeProgressHost() = default;
+    virtual ResampleProgress* resize_progress() = 0;
+    virtual void reset_resize_progress() = 0;
 };
 
 // Whether a picture holds no pixels.
@@ -188,4 +194,5 @@ inline constexpr WindowFit kFitRegionCapture{{428, 382}, true, {10, 76}, false, 
 inline constexpr WindowFit kFitReset{{428, 382}, true, {9, 76}, true, false};
 inline constexpr WindowFit kFitResize{{428, 380}, false, {9, 127}, true, false};
 
-void fit_window_to_picture(MainWindow& window, QSize picture, const WindowFit& fit);
+void fit_window_to_picture(PictureHost& view, WindowShell& window, QSize picture,
+                           const WindowFit& fit);

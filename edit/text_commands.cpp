@@ -3,6 +3,7 @@
 #include "edit/history_commands.h"
 #include "edit/main_window.h"
 #include "edit/raster.h"
+#include "platform/pointer.h"
 
 #include <algorithm>
 
@@ -19,25 +20,25 @@ QRect label_positions(QSize area, QSize label) {
 } // namespace
 
 void TextCommands::place_label() {
-    const QPoint client = window_.client_from_screen(window_.pointer_pos());
-    window_.show_text_label(window_.text_to_insert(), QPoint(client.x() - 6, client.y() - 55));
+    const QPoint client = label_.client_from_screen(pointer().position());
+    label_.show_text_label(label_.text_to_insert(), QPoint(client.x() - 6, client.y() - 55));
     // With the pointer away from the picture (on the dialog beside a small main window, or on
     // the toolbar when Enter confirms), the label would show outside the scroll area's visible
     // part, where nobody could find it: it is then brought to the nearest place a drag reaches.
-    const QRect label = window_.text_label_geometry();
-    const QRect reach = label_positions(window_.scroll_area_on_screen().size(), label.size());
+    const QRect label = label_.text_label_geometry();
+    const QRect reach = label_positions(label_.scroll_area_on_screen().size(), label.size());
     const QPoint kept(std::clamp(label.left(), reach.left(), reach.right()),
                       std::clamp(label.top(), reach.top(), reach.bottom()));
     if (kept != label.topLeft())
-        window_.move_text_label(kept);
+        label_.move_text_label(kept);
 }
 
 void TextCommands::label_pressed(QPoint at) {
-    const QRect area = window_.scroll_area_on_screen();
-    const QRect label = window_.text_label_geometry();
+    const QRect area = label_.scroll_area_on_screen();
+    const QRect label = label_.text_label_geometry();
     // The pointer may go where the label stays within reach.
     confinement_ = label_positions(area.size(), label.size()).translated(area.topLeft() + at);
-    EditingState& state = window_.editing_state();
+    EditingState& state = state_;
     if (state.mode_text) {
         state.label_dragging = true;
         state.label_grab_x = at.x();
@@ -46,45 +47,45 @@ void TextCommands::label_pressed(QPoint at) {
 }
 
 void TextCommands::label_moved(QPoint at) {
-    const QRect label = window_.text_label_geometry();
+    const QRect label = label_.text_label_geometry();
     if (confinement_) {
         // The platform confines the pointer to no rectangle: it is put back where it may be,
         // and the move counts from there.
-        const QPoint pointer = window_.scroll_area_on_screen().topLeft() + label.topLeft() + at;
-        const QPoint kept(std::clamp(pointer.x(), confinement_->left(), confinement_->right()),
-                          std::clamp(pointer.y(), confinement_->top(), confinement_->bottom()));
-        if (kept != pointer) {
-            window_.set_pointer_pos(kept);
-            at += kept - pointer;
+        const QPoint now = label_.scroll_area_on_screen().topLeft() + label.topLeft() + at;
+        const QPoint kept(std::clamp(now.x(), confinement_->left(), confinement_->right()),
+                          std::clamp(now.y(), confinement_->top(), confinement_->bottom()));
+        if (kept != now) {
+            pointer().set_position(kept);
+            at += kept - now;
         }
     }
-    EditingState& state = window_.editing_state();
+    EditingState& state = state_;
     if (!state.label_dragging)
         return;
-    window_.move_text_label(label.topLeft() +
-                            QPoint(at.x() - state.label_grab_x, at.y() - state.label_grab_y));
+    label_.move_text_label(label.topLeft() +
+                           QPoint(at.x() - state.label_grab_x, at.y() - state.label_grab_y));
 }
 
 void TextCommands::label_released() {
     confinement_.reset();
-    window_.editing_state().label_dragging = false;
+    state_.label_dragging = false;
 }
 
 void TextCommands::label_double_clicked() {
     // The label shows the text over the picture where it is now, scrolling included.
-    const QPoint at = window_.text_label_origin() + window_.scroll_offset();
+    const QPoint at = label_.text_label_origin() + label_.scroll_offset();
     // A hidden label gets no release: the press of the double click ends here.
     label_released();
-    window_.hide_text_label();
-    if (picture_is_empty(window_.picture()))
+    label_.hide_text_label();
+    if (picture_is_empty(view_.picture()))
         return;
-    DrawingSurface& surface = window_.surface();
-    surface.font = window_.text_label_font();
+    DrawingSurface& surface = view_.surface();
+    surface.font = label_.text_label_font();
     surface.brush_style = BrushStyle::Clear;
-    const QRect changed = draw_text(window_.picture_for_drawing(), at, window_.text_label_caption(),
-                                    surface.font, window_.text_label_colour());
+    const QRect changed = draw_text(view_.picture_for_drawing(), at, label_.text_label_caption(),
+                                    surface.font, label_.text_label_colour());
     if (!changed.isEmpty())
-        window_.repaint_picture(changed);
-    push_snapshot(window_);
-    window_.set_status_text(3, QString());
+        view_.repaint_picture(changed);
+    push_snapshot(state_, view_);
+    window_.set_status_text(StatusPanel::Notice, QString());
 }

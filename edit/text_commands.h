@@ -6,11 +6,15 @@
 #include <QRect>
 #include <optional>
 
-class MainWindow;
+struct EditingState;
+class PictureHost;
+class TextLabelHost;
+class WindowShell;
 
 class TextCommands {
 public:
-    explicit TextCommands(MainWindow& window) : window_(window) {}
+    TextCommands(EditingState& state, PictureHost& view, WindowShell& window, TextLabelHost& label)
+        : state_(state), view_(view), window_(window), label_(label) {}
 
     // The dialog's OK: the label takes the dialog's text and shows 6 pixels left of and 55
     // above the pointer's position in the main window, taken as scroll-area coordinates; where
@@ -33,6 +37,9 @@ public:
     const std::optional<QRect>& pointer_confinement() const { return confinement_; }
 
 private:
-    MainWindow& window_;
+    EditingState& state_;
+    PictureHost& view_;
+    WindowShell& window_;
+    TextLabelHost& label_;
     std::optional<QRect> confinement_;
 };

@@ -19,43 +19,42 @@ void set_tool(EditingState& state, Tool tool) {
 } // namespace
 
 void ToolCommands::select_highlighter() {
-    set_tool(window_.editing_state(), Tool::Highlighter);
-    window_.set_view_cursor(window_.tool_colours().highlighter_cursor);
+    set_tool(state_, Tool::Highlighter);
+    controls_.set_view_cursor(controls_.tool_colours().highlighter_cursor);
 }
 
 void ToolCommands::select_arrow() {
-    set_tool(window_.editing_state(), Tool::Arrow);
-    window_.set_view_cursor(kArrow);
+    set_tool(state_, Tool::Arrow);
+    controls_.set_view_cursor(kArrow);
 }
 
 void ToolCommands::select_stylus() {
-    set_tool(window_.editing_state(), Tool::Stylus);
-    window_.set_view_cursor(kArrow);
-    window_.set_view_cursor(kStylus);
+    set_tool(state_, Tool::Stylus);
+    controls_.set_view_cursor(kArrow);
+    controls_.set_view_cursor(kStylus);
 }
 
 void ToolCommands::select_rectangle() {
-    set_tool(window_.editing_state(), Tool::Rectangle);
-    window_.set_view_cursor(kCross);
+    set_tool(state_, Tool::Rectangle);
+    controls_.set_view_cursor(kCross);
 }
 
 void ToolCommands::select_text() {
-    set_tool(window_.editing_state(), Tool::Text);
-    window_.show_text_dialog();
-    window_.set_view_cursor(kArrow);
+    set_tool(state_, Tool::Text);
+    controls_.show_text_dialog();
+    controls_.set_view_cursor(kArrow);
 }
 
 void ToolCommands::highlighter_colour_checked() {
-    window_.set_view_cursor(window_.tool_colours().highlighter_cursor);
+    controls_.set_view_cursor(controls_.tool_colours().highlighter_cursor);
 }
 
 void ToolCommands::apply_tool_cursor() {
-    const EditingState& state = window_.editing_state();
-    window_.set_view_cursor(window_.tool_colours().highlighter_cursor);
-    if (state.mode_stylus)
-        window_.set_view_cursor(kStylus);
-    if (state.mode_arrow || state.mode_text)
-        window_.set_view_cursor(kArrow);
-    if (state.mode_rectangle)
-        window_.set_view_cursor(kCross);
+    controls_.set_view_cursor(controls_.tool_colours().highlighter_cursor);
+    if (state_.mode_stylus)
+        controls_.set_view_cursor(kStylus);
+    if (state_.mode_arrow || state_.mode_text)
+        controls_.set_view_cursor(kArrow);
+    if (state_.mode_rectangle)
+        controls_.set_view_cursor(kCross);
 }

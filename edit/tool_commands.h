@@ -2,11 +2,13 @@
 // The choice of the annotation tool: the five exclusive tools of the context menu and the cursor
 // each gives the picture view.
 
-class MainWindow;
+struct EditingState;
+class ToolControls;
 
 class ToolCommands {
 public:
-    explicit ToolCommands(MainWindow& window) : window_(window) {}
+    ToolCommands(EditingState& state, ToolControls& controls)
+        : state_(state), controls_(controls) {}
 
     // Each sets its tool's flag, clears the four others and gives the view the tool's cursor.
     // The highlighter is also chosen by every opening of the context menu.
@@ -26,5 +28,6 @@ public:
     void apply_tool_cursor();
 
 private:
-    MainWindow& window_;
+    EditingState& state_;
+    ToolControls& controls_;
 };

@@ -64,8 +64,8 @@ bool name_taken(const QString& name) {
 
 } // namespace
 
-SaveCommand::SaveCommand(int& auto_save_counter, std::function<void(const QString&)> set_status)
-    : counter_(auto_save_counter), set_status_(std::move(set_status)) {}
+SaveCommand::SaveCommand(std::function<void(const QString&)> set_status)
+    : set_status_(std::move(set_status)) {}
 
 const QStringList& SaveCommand::dialog_filters() {
     static const QStringList filters = [] {
@@ -96,23 +96,23 @@ void SaveCommand::run(const QImage& picture, const SaveSettings& settings) {
 }
 
 void SaveCommand::save_automatically(const QImage& picture, const SaveSettings& settings) {
-    ++counter_;
+    ++auto_save_counter;
     if (!settings.format)
         return;
     // An automatic save never replaces a file: whatever the format, the number goes up until
     // the name is free. The file is put in place only if the name is still free at that very
     // moment; a file that appeared meanwhile (another program, another copy of this one) moves
     // the save on to the next free number too.
-    QString name = automatic_name(settings, counter_);
+    QString name = automatic_name(settings, auto_save_counter);
     while (name_taken(name)) {
-        ++counter_;
-        name = automatic_name(settings, counter_);
+        ++auto_save_counter;
+        name = automatic_name(settings, auto_save_counter);
     }
     while (!write_image(name, picture, *settings.format, settings.jpeg_quality,
                         Placement::OnlyIfFree)) {
         do {
-            ++counter_;
-            name = automatic_name(settings, counter_);
+            ++auto_save_counter;
+            name = automatic_name(settings, auto_save_counter);
         } while (name_taken(name));
     }
     switch (*settings.format) {

@@ -11,9 +11,8 @@
 
 class SaveCommand {
 public:
-    // `auto_save_counter`: the number of the last automatic save, shared with the configuration
-    // window (which restarts it). `set_status`: writes the status panel that reports saves.
-    SaveCommand(int& auto_save_counter, std::function<void(const QString&)> set_status);
+    // `set_status`: writes the status panel that reports saves.
+    explicit SaveCommand(std::function<void(const QString&)> set_status);
 
     // Saves `picture` (24-bit) as the settings say. Errors of the writers propagate.
     void run(const QImage& picture, const SaveSettings& settings);
@@ -27,11 +26,16 @@ public:
     // The name confirmed the last time the dialog was used (proposed the next time).
     const QString& last_dialog_name() const { return last_dialog_name_; }
 
+    // The automatic-save name is being typed: the next automatic save is number 1 again.
+    void restart_numbering() { auto_save_counter = 0; }
+
+    // The number of the last automatic save; the next one is this plus one.
+    int auto_save_counter = 0;
+
 private:
     void save_automatically(const QImage& picture, const SaveSettings& settings);
     void save_with_dialog(const QImage& picture, const SaveSettings& settings);
 
-    int& counter_;
     std::function<void(const QString&)> set_status_;
     QString last_dialog_name_;
 };

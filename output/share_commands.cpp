@@ -42,7 +42,7 @@ std::optional<QString> write_attachment(const QImage& picture, const SaveSetting
 } // namespace
 
 void ShareCommands::copy_to_clipboard() {
-    const QImage& picture = window_.picture();
+    const QImage& picture = view_.picture();
     if (picture_is_empty(picture)) {
         show_message(QStringLiteral("Il n'y a pas de capture à coller dans le presse papier!"));
         return;
@@ -52,12 +52,12 @@ void ShareCommands::copy_to_clipboard() {
 
 bool ShareCommands::write_current_picture() {
     const QString path = current_picture_file();
-    write_bmp(window_.picture(), path);
+    write_bmp(view_.picture(), path);
     return QFileInfo::exists(path);
 }
 
 void ShareCommands::open_in_external_program() {
-    if (picture_is_empty(window_.picture())) {
+    if (picture_is_empty(view_.picture())) {
         show_message(QStringLiteral("Il n'y a pas de capture à expédier"));
         return;
     }
@@ -75,7 +75,7 @@ void ShareCommands::no_program_started() {
 }
 
 void ShareCommands::choose_program(QWidget* asker) {
-    if (picture_is_empty(window_.picture())) {
+    if (picture_is_empty(view_.picture())) {
         show_message(QStringLiteral("Il n'y a pas de capture à editer"), asker);
         return;
     }
@@ -95,7 +95,7 @@ void ShareCommands::choose_program(QWidget* asker) {
 }
 
 void ShareCommands::mail() {
-    const QImage& picture = window_.picture();
+    const QImage& picture = view_.picture();
     if (picture_is_empty(picture)) {
         show_message(QStringLiteral("Il n'y a pas de capture à expédier"));
         return;
@@ -106,7 +106,7 @@ void ShareCommands::mail() {
     also_on_failure(
         [&] {
             const std::optional<QString> attachment =
-                write_attachment(picture, window_.settings().save);
+                write_attachment(picture, configuration_.settings().save);
             if (!attachment)
                 return;
             const QStringList description{attachment_name(0) + QLatin1Char('=') + *attachment};
@@ -149,7 +149,7 @@ MailMessage build_mail_message(const QStringList& description) {
     return message;
 }
 
-int send_mail(MainWindow& window, QWidget* owner, const QStringList& description) {
+int send_mail(WindowShell& window, QWidget* owner, const QStringList& description) {
     MailService& mail = mail_service();
     if (!mail.log_on()) {
         mail.report_failure(owner);

@@ -9,8 +9,10 @@
 #include <QStringList>
 #include <optional>
 
-class MainWindow;
+class Configuration;
+class PictureHost;
 class QWidget;
+class WindowShell;
 
 // Told when no program could be started on the picture.
 inline const QString kNoProgramText = QStringLiteral(
@@ -19,7 +21,8 @@ inline const QString kNoProgramText = QStringLiteral(
 
 class ShareCommands {
 public:
-    explicit ShareCommands(MainWindow& window) : window_(window) {}
+    ShareCommands(const PictureHost& view, WindowShell& window, const Configuration& configuration)
+        : view_(view), window_(window), configuration_(configuration) {}
 
     // The toolbar's clipboard button.
     void copy_to_clipboard();
@@ -40,7 +43,9 @@ private:
     bool write_current_picture();
     void no_program_started();
 
-    MainWindow& window_;
+    const PictureHost& view_;
+    WindowShell& window_;
+    const Configuration& configuration_;
 };
 
 // A mail description: lines "name=value". The value of the first line whose name equals `name`
@@ -55,4 +60,4 @@ MailMessage build_mail_message(const QStringList& description);
 // Hands the message to the mail program, the program's windows disabled meanwhile. When the
 // mail program cannot be reached, tells the user ("Error while trying to send email") and
 // returns 0; otherwise returns the result of the hand-over.
-int send_mail(MainWindow& window, QWidget* owner, const QStringList& description);
+int send_mail(WindowShell& window, QWidget* owner, const QStringList& description);

@@ -12,22 +12,22 @@
 #include <QFileInfo>
 
 void ResizeCommand::run() {
-    EditingState& state = window_.editing_state();
-    const int width = window_.settings().largeur_px;
+    const int width = configuration_.settings().largeur_px;
     // The same width twice in a row resizes once; after an undo has brought back the picture
     // at another width, it resizes again.
-    if (state.resized && width == state.last_resize_width &&
-        (width <= 0 || window_.picture().width() == width))
+    if (state_.resized && width == state_.last_resize_width &&
+        (width <= 0 || view_.picture().width() == width))
         return;
-    if (picture_is_empty(window_.picture()))
+    if (picture_is_empty(view_.picture()))
         return;
-    record_change(window_); // the picture as it was before, unless the history holds it already
-    state.resized = true;
-    state.last_resize_width = width;
+    record_change(state_,
+                  view_); // the picture as it was before, unless the history holds it already
+    state_.resized = true;
+    state_.last_resize_width = width;
 
     const QString path = current_picture_file();
-    write_bmp(window_.picture(), path);
-    window_.reset_resize_progress();
+    write_bmp(view_.picture(), path);
+    progress_.reset_resize_progress();
     if (!QFileInfo::exists(path)) {
         show_message(QStringLiteral("Il n'y a pas de capture à redimensionner!"));
         return;
@@ -37,18 +37,18 @@ void ResizeCommand::run() {
         return;
     }
     QImage bitmap = read_working_file(path);
-    window_.set_picture(QImage());
+    view_.set_picture(QImage());
 
     // The picture comes back, resized or not, before an error of the resampler is reported.
     also_on_failure(
         [&] {
             InterpolationBiLineaire(bitmap, width, MulDiv(width, bitmap.height(), bitmap.width()),
-                                    window_.resize_progress());
+                                    progress_.resize_progress());
         },
         [&] {
-            fit_window_to_picture(window_, bitmap.size(), kFitResize);
-            window_.set_picture(std::move(bitmap));
-            write_bmp(window_.picture(), path);
+            fit_window_to_picture(view_, window_, bitmap.size(), kFitResize);
+            view_.set_picture(std::move(bitmap));
+            write_bmp(view_.picture(), path);
         });
-    push_snapshot(window_); // the result, which a redo brings back after an undo
+    push_snapshot(state_, view_); // the result, which a redo brings back after an undo
 }

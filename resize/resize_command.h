@@ -2,13 +2,24 @@
 // The "Redimensionner" command: the working picture to the configured width, with the
 // proportional height. The picture before and the result are both steps of the history.
 
-class MainWindow;
+struct EditingState;
+class PictureHost;
+class WindowShell;
+class Configuration;
+class ResizeProgressHost;
 
 class ResizeCommand {
 public:
-    explicit ResizeCommand(MainWindow& window) : window_(window) {}
+    ResizeCommand(EditingState& state, PictureHost& view, WindowShell& window,
+                  Configuration& configuration, ResizeProgressHost& progress)
+        : state_(state), view_(view), window_(window), configuration_(configuration),
+          progress_(progress) {}
     void run();
 
 private:
-    MainWindow& window_;
+    EditingState& state_;
+    PictureHost& view_;
+    WindowShell& window_;
+    Configuration& configuration_;
+    ResizeProgressHost& progress_;
 };

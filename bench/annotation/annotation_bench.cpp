@@ -29,6 +29,7 @@ public:
         view.set_picture(screen_picture());
         view.show();
         QApplication::processEvents();
+        left_held = true;
     }
     const QImage& picture() const override { return view.picture(); }
     QImage& picture_for_drawing() override { return view.picture_for_drawing(); }
@@ -41,12 +42,11 @@ public:
             view.repaint(area);
     }
     void repaint_picture_region(const QRegion& area) override { view.repaint(area); }
-    bool left_button_held() const override { return true; }
 };
 
 struct Setup {
     ViewWindow window;
-    AnnotationCommands tools{window};
+    AnnotationCommands tools{window, window, window, window, window};
     Setup() {
         QObject::connect(&window.view, &PictureView::mouse_down,
                          [this](auto b, auto m, auto h, bool d, int x, int y) {

@@ -73,16 +73,16 @@ TEST_F(ConfigWindowTest, ShowingTheWindowTakesTheMainWindowOffTheTop) {
 
 TEST_F(ConfigWindowTest, TickingAutomaticSavingAsksForAFolderAndRestartsTheNumbering) {
     Form5->show_non_modal();
-    auto_save_counter = 7;
+    Form1->commands().save.auto_save_counter = 7;
     Form5->mode_rafale->click(); // the folder dialog is cancelled
     EXPECT_EQ(fake.folder_titles, QStringList{"Choisissez le dossier de sauvegarde"});
     EXPECT_TRUE(Form5->mode_rafale->isChecked());
-    EXPECT_EQ(auto_save_counter, 0);
-    EXPECT_EQ(Form1->StatusBar1->panel_text(2), "Enr/Auto");
+    EXPECT_EQ(Form1->commands().save.auto_save_counter, 0);
+    EXPECT_EQ(Form1->StatusBar1->panel_text(StatusPanel::AutoSave), "Enr/Auto");
     EXPECT_TRUE(Form5->rep_enregitr->text().isEmpty());
 
     Form5->mode_rafale->click();
-    EXPECT_TRUE(Form1->StatusBar1->panel_text(2).isEmpty());
+    EXPECT_TRUE(Form1->StatusBar1->panel_text(StatusPanel::AutoSave).isEmpty());
 }
 
 TEST_F(ConfigWindowTest, FolderChoiceIsRememberedAndForgottenWhenItNoLongerExists) {
@@ -109,9 +109,9 @@ TEST_F(ConfigWindowTest, EnteringTheNameFieldRestartsTheNumbering) {
     Form5->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(Form5));
     Form5->Button1->setFocus();
-    auto_save_counter = 12;
+    Form1->commands().save.auto_save_counter = 12;
     QTest::mouseClick(Form5->nom_fich_rafale, Qt::LeftButton);
-    EXPECT_EQ(auto_save_counter, 0);
+    EXPECT_EQ(Form1->commands().save.auto_save_counter, 0);
 }
 
 TEST_F(ConfigWindowTest, ResizeBoxAndWidthFieldWriteTheFirstStatusPanel) {
@@ -119,12 +119,12 @@ TEST_F(ConfigWindowTest, ResizeBoxAndWidthFieldWriteTheFirstStatusPanel) {
     QTest::mouseClick(Form5->resize, Qt::LeftButton);
     QApplication::processEvents();
     EXPECT_TRUE(Form5->resize->isChecked());
-    EXPECT_EQ(Form1->StatusBar1->panel_width(0), 100);
-    EXPECT_EQ(Form1->StatusBar1->panel_text(0), " Largeur =400 px");
+    EXPECT_EQ(Form1->StatusBar1->panel_width(StatusPanel::ResizeWidth), 100);
+    EXPECT_EQ(Form1->StatusBar1->panel_text(StatusPanel::ResizeWidth), " Largeur =400 px");
 
     Form5->largeur_px->findChild<QLineEdit*>()->setText("640");
     Form5->largeur_pxExit();
-    EXPECT_EQ(Form1->StatusBar1->panel_text(0), "Largeur =640 px");
+    EXPECT_EQ(Form1->StatusBar1->panel_text(StatusPanel::ResizeWidth), "Largeur =640 px");
 
     Form5->largeur_px->findChild<QLineEdit*>()->setText("20000");
     Form5->largeur_pxExit();
@@ -135,9 +135,9 @@ TEST_F(ConfigWindowTest, ResizeBoxAndWidthFieldWriteTheFirstStatusPanel) {
 
     QTest::mouseClick(Form5->resize, Qt::LeftButton);
     QApplication::processEvents();
-    EXPECT_TRUE(Form1->StatusBar1->panel_text(0).isEmpty());
+    EXPECT_TRUE(Form1->StatusBar1->panel_text(StatusPanel::ResizeWidth).isEmpty());
     Form5->largeur_pxExit();
-    EXPECT_TRUE(Form1->StatusBar1->panel_text(0).isEmpty());
+    EXPECT_TRUE(Form1->StatusBar1->panel_text(StatusPanel::ResizeWidth).isEmpty());
 }
 
 TEST_F(ConfigWindowTest, RememberedRegionTickAndReset) {
@@ -147,11 +147,11 @@ TEST_F(ConfigWindowTest, RememberedRegionTickAndReset) {
     Form5->y2->setText("40");
     Form5->memo_aera->setEnabled(true);
     Form5->memo_aera->click();
-    EXPECT_EQ(Form1->StatusBar1->panel_text(1), "Capture la même zone");
+    EXPECT_EQ(Form1->StatusBar1->panel_text(StatusPanel::SameRegion), "Capture la même zone");
     Form5->Button2->click();
     EXPECT_FALSE(Form5->memo_aera->isChecked());
     EXPECT_FALSE(Form5->memo_aera->isEnabled());
-    EXPECT_TRUE(Form1->StatusBar1->panel_text(1).isEmpty());
+    EXPECT_TRUE(Form1->StatusBar1->panel_text(StatusPanel::SameRegion).isEmpty());
     EXPECT_TRUE(Form5->x1->text().isEmpty() && Form5->x2->text().isEmpty() &&
                 Form5->y1->text().isEmpty() && Form5->y2->text().isEmpty());
 }

@@ -101,10 +101,10 @@ TEST_F(MainWindowTest, PictureAreaDelayPanelAndStatusBarStartAsDesigned) {
     EXPECT_EQ(Form1->tempo->toolTip(), "Temporisation en seconde");
 
     EXPECT_EQ(Form1->StatusBar1->height(), 19);
-    EXPECT_EQ(Form1->StatusBar1->panel_width(0), 78);
-    EXPECT_EQ(Form1->StatusBar1->panel_width(1), 128);
-    EXPECT_EQ(Form1->StatusBar1->panel_width(2), 55);
-    EXPECT_EQ(Form1->StatusBar1->panel_width(3), 50);
+    EXPECT_EQ(Form1->StatusBar1->panel_width(StatusPanel::ResizeWidth), 78);
+    EXPECT_EQ(Form1->StatusBar1->panel_width(StatusPanel::SameRegion), 128);
+    EXPECT_EQ(Form1->StatusBar1->panel_width(StatusPanel::AutoSave), 55);
+    EXPECT_EQ(Form1->StatusBar1->panel_width(StatusPanel::Notice), 50);
     EXPECT_EQ(Form1->StatusBar1->geometry().bottom(), Form1->height() - 1);
 
     // The picture area follows the window's size.
@@ -114,14 +114,16 @@ TEST_F(MainWindowTest, PictureAreaDelayPanelAndStatusBarStartAsDesigned) {
 }
 
 TEST_F(MainWindowTest, StartStateOfTheEditingFields) {
-    EXPECT_TRUE(Form1->history->empty());
-    EXPECT_EQ(Form1->history_index, 0);
-    EXPECT_TRUE(Form1->mode_highlighter);
-    EXPECT_FALSE(Form1->mode_arrow || Form1->mode_stylus || Form1->mode_text ||
-                 Form1->mode_rectangle);
-    EXPECT_FALSE(Form1->stroke_active || Form1->snapshot_pending || Form1->undo_picture_reset ||
-                 Form1->label_dragging || Form1->with_cursor || Form1->resized);
-    EXPECT_EQ(Form1->last_resize_width, 0);
+    EXPECT_TRUE(Form1->commands().state.history->empty());
+    EXPECT_EQ(Form1->commands().state.history_index, 0);
+    EXPECT_TRUE(Form1->commands().state.mode_highlighter);
+    EXPECT_FALSE(Form1->commands().state.mode_arrow || Form1->commands().state.mode_stylus ||
+                 Form1->commands().state.mode_text || Form1->commands().state.mode_rectangle);
+    EXPECT_FALSE(
+        Form1->commands().state.stroke_active || Form1->commands().state.snapshot_pending ||
+        Form1->commands().state.undo_picture_reset || Form1->commands().state.label_dragging ||
+        Form1->commands().state.with_cursor || Form1->commands().state.resized);
+    EXPECT_EQ(Form1->commands().state.last_resize_width, 0);
 }
 
 TEST_F(MainWindowTest, ClosingDeletesTheFiveWorkingFilesAndNothingElse) {

@@ -2,6 +2,7 @@
 // and the picture, in which order, and what a failure leaves behind.
 
 #include "capture/capture_commands.h"
+#include "edit/tool_commands.h"
 #include "edit/working_files.h"
 #include "platform/error.h"
 #include "platform/wait.h"
@@ -58,7 +59,8 @@ protected:
     FakeScreen screen{position_pattern(QSize(1280, 1024))};
     FakeMainWindow window;
     FakeOverlay overlay;
-    CaptureCommands capture{window, overlay};
+    ToolCommands tools{window, window};
+    CaptureCommands capture{window, window, window, window, window, tools, overlay};
     std::vector<int> waits;
     std::vector<bool> visible_at_grab;
 };
@@ -82,7 +84,7 @@ TEST_F(CaptureCommandsTest, DesktopCaptureHidesTheWindowForTheGrabAndStartsANewH
     EXPECT_EQ(window.history->count(), 1);
     EXPECT_EQ(window.history_index, 0);
     EXPECT_EQ(window.work_area_fits, 1);
-    EXPECT_EQ(window.cursor_applications, 1);
+    EXPECT_EQ(window.cursor, "feutre_jaune"); // the active tool's cursor
     EXPECT_TRUE(QFileInfo::exists(grabbed_capture_file()));
 }
 
@@ -153,17 +155,17 @@ TEST_F(CaptureCommandsTest, WithoutPointerOrWindowTheStatusBarSaysSoOnceAndCaptu
     // The toggle still sets the delay; the word comes once.
     capture.cursor_toggled(true);
     EXPECT_EQ(window.delay_seconds(), 3);
-    EXPECT_EQ(window.status[kSessionNotePanel], kNoPointerText);
-    window.status[kSessionNotePanel].clear();
+    EXPECT_EQ(window.status[3], kNoPointerText);
+    window.status[3].clear();
     capture.cursor_toggled(false);
     capture.cursor_toggled(true);
-    EXPECT_TRUE(window.status[kSessionNotePanel].isEmpty());
+    EXPECT_TRUE(window.status[3].isEmpty());
 
     // No pick offered: the whole display, after the usual wait, with the word once.
     capture.capture_active_window();
     EXPECT_EQ(waits, std::vector<int>{3200});
     EXPECT_EQ(window.picture_, screen.desktop);
-    EXPECT_EQ(window.status[kSessionNotePanel], kWholeDisplayText);
+    EXPECT_EQ(window.status[3], kWholeDisplayText);
     EXPECT_EQ(window.history->count(), 1);
 
     // A pick offered: its picture, whatever its size, and its own word once.
@@ -173,7 +175,7 @@ TEST_F(CaptureCommandsTest, WithoutPointerOrWindowTheStatusBarSaysSoOnceAndCaptu
     capture.capture_active_window();
     EXPECT_EQ(screen.grabs.size(), grabs) << "the screen itself is not grabbed";
     EXPECT_EQ(window.picture_, picked);
-    EXPECT_EQ(window.status[kSessionNotePanel], kWindowPickText);
+    EXPECT_EQ(window.status[3], kWindowPickText);
     EXPECT_TRUE(window.visible);
 }
 

@@ -18,7 +18,7 @@ unsigned pixel(const QImage& image, int x, int y) {
 class AnnotationCommandsTest : public ::testing::Test {
 protected:
     FakeMainWindow window;
-    AnnotationCommands tools{window};
+    AnnotationCommands tools{window, window, window, window, window};
 
     void SetUp() override {
         QImage white(300, 200, QImage::Format_BGR888);
@@ -66,13 +66,13 @@ TEST_F(AnnotationCommandsTest, HighlighterMovesRepaintOnlyTheirStampAndKeepOneTi
     ASSERT_NE(tools.marker(), nullptr);
     EXPECT_EQ(tools.marker()->width(), 30);
     EXPECT_EQ(tools.marker()->height(), 10);
-    // Changing the thickness between moves takes effect at the next move.
+    // The thickness is read at the press: a change during the stroke waits for the next one.
     window.snapshot.size_surligneur = 4;
     move({80, 150}); // no horizontal movement: no stamp, but the position follows
     EXPECT_EQ(window.repainted.size(), 1u);
-    EXPECT_EQ(window.marker_top, 146);
+    EXPECT_EQ(window.marker_top, 140);
     move({40, 150}); // brisk, leftwards: from the square's right edge back to the new square's
-    EXPECT_EQ(window.repainted.back(), QRect(44, 146, 40, 4));
+    EXPECT_EQ(window.repainted.back(), QRect(50, 140, 40, 10));
     move({-5, 150}); // outside: ignored
     EXPECT_EQ(window.marker_x, 40);
     release({-5, 150});
@@ -109,9 +109,9 @@ TEST_F(AnnotationCommandsTest, ASecondPressOfADoubleClickGivesTheStylusNoStart) 
     EXPECT_EQ(window.surface().current_position, QPoint(10, 10));
     move({40, 10}, Qt::LeftButton | Qt::RightButton); // another button too: nothing
     EXPECT_EQ(pixel(window.picture(), 20, 10), 0x00FFFFFFu);
-    window.colours.stylus = 0x00FF0000; // a new colour counts at the next move
+    window.colours.stylus = 0x00FF0000; // a colour chosen during a stroke waits for the next
     move({40, 10});
-    EXPECT_EQ(pixel(window.picture(), 20, 10), 0x00FF0000u);
+    EXPECT_EQ(pixel(window.picture(), 20, 10), 0x000000FFu);
 }
 
 TEST_F(AnnotationCommandsTest, TheNegativeEffectRenewsTheSurfaceWithoutCopyingAndIsRecorded) {
@@ -133,7 +133,7 @@ TEST_F(AnnotationCommandsTest, TheNegativeEffectRenewsTheSurfaceWithoutCopyingAn
 class TextCommandsTest : public ::testing::Test {
 protected:
     FakeMainWindow window;
-    TextCommands text{window};
+    TextCommands text{window, window, window, window};
 
     void SetUp() override {
         window.mode_highlighter = false;

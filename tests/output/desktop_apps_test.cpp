@@ -133,7 +133,7 @@ TEST_F(DesktopAppsTest, TheDefaultApplicationComesFirstAndOpensTheFileAsOneArgum
 TEST_F(DesktopAppsTest, ExternalProgramCommandOpensTheCurrentPictureWithTheDefault) {
     FakeMainWindow window;
     window.picture_ = position_pattern(QSize(8, 6));
-    ShareCommands share(window);
+    ShareCommands share(window, window, window);
     share.open_in_external_program();
     EXPECT_EQ(desktop().record("viewer"), QStringList({"1", current_picture_file()}));
     EXPECT_TRUE(current_picture_file().startsWith(weird));
@@ -144,7 +144,7 @@ TEST_F(DesktopAppsTest, ExternalProgramCommandOpensTheCurrentPictureWithTheDefau
 TEST_F(DesktopAppsTest, ChooserListsTheApplicationsAndMakesTheChoiceTheDefault) {
     FakeMainWindow window;
     window.picture_ = position_pattern(QSize(8, 6));
-    ShareCommands share(window);
+    ShareCommands share(window, window, window);
     QWidget parent;
     bool listed_default_first = false;
     QTimer::singleShot(0, [&] {
@@ -169,7 +169,7 @@ TEST_F(DesktopAppsTest, ChooserListsTheApplicationsAndMakesTheChoiceTheDefault) 
     // Cancelled: nothing opens, nothing changes, the window stays.
     FakeMainWindow other;
     other.picture_ = window.picture_;
-    ShareCommands share_other(other);
+    ShareCommands share_other(other, other, other);
     QTimer::singleShot(0, [] {
         if (QWidget* dialog = QApplication::activeModalWidget())
             qobject_cast<QDialog*>(dialog)->reject();

@@ -28,7 +28,7 @@ bool is_bmp(const QString& path) {
     return head(path, 2) == "BM";
 }
 QString status() {
-    return Form1->StatusBar1->panel_text(3);
+    return Form1->StatusBar1->panel_text(StatusPanel::Notice);
 }
 } // namespace
 
@@ -65,7 +65,7 @@ protected:
 
 TEST_F(SaveTest, AutomaticSavesNumberTheFilesAndSkipTakenNames) {
     automatic(ImageFormat::Jpeg);
-    auto_save_counter = 0;
+    Form1->commands().save.auto_save_counter = 0;
     Form1->save_Click();
     EXPECT_TRUE(is_jpeg(file("a_001.jpg")));
     QFile taken(file("a_002.jpg"));
@@ -77,12 +77,12 @@ TEST_F(SaveTest, AutomaticSavesNumberTheFilesAndSkipTakenNames) {
     EXPECT_TRUE(is_jpeg(file("a_003.jpg")));
     EXPECT_TRUE(is_jpeg(file("a_004.jpg")));
     EXPECT_EQ(head(file("a_002.jpg"), 10), "keep");
-    EXPECT_EQ(auto_save_counter, 4);
+    EXPECT_EQ(Form1->commands().save.auto_save_counter, 4);
     ASSERT_EQ(fake.messages.size(), 3);
     EXPECT_EQ(fake.messages[2], "Capture enregistrée sous :\n\r" + file("a_004.jpg"));
     EXPECT_EQ(status(), "Enr/S:\n\r" + file("a_004.jpg"));
     // The panel is one line high: it shows the line break as a space.
-    EXPECT_EQ(Form1->StatusBar1->shown_text(3), "Enr/S: " + file("a_004.jpg"));
+    EXPECT_EQ(Form1->StatusBar1->shown_text(StatusPanel::Notice), "Enr/S: " + file("a_004.jpg"));
 
     // Switching the format keeps the numbering; every format skips taken names.
     select(ImageFormat::Bmp);
@@ -108,7 +108,7 @@ TEST_F(SaveTest, AutomaticNamesHaveAtLeastThreeDigits) {
 TEST_F(SaveTest, NoConfirmationAndTheEightBitPngLeaveTheirMarks) {
     automatic(ImageFormat::Png8);
     Form5->comfirm_enregistr->setChecked(true);
-    auto_save_counter = 0;
+    Form1->commands().save.auto_save_counter = 0;
     const QImage before = picture();
     Form1->save_Click();
     EXPECT_TRUE(is_png(file("a_001.png")));
@@ -125,10 +125,10 @@ TEST_F(SaveTest, NoConfirmationAndTheEightBitPngLeaveTheirMarks) {
 
 TEST_F(SaveTest, NoFormatOrNoPictureWritesNothing) {
     automatic(std::nullopt);
-    auto_save_counter = 0;
-    Form1->StatusBar1->set_panel_text(3, "avant");
+    Form1->commands().save.auto_save_counter = 0;
+    Form1->StatusBar1->set_panel_text(StatusPanel::Notice, "avant");
     Form1->save_Click();
-    EXPECT_EQ(auto_save_counter, 1);
+    EXPECT_EQ(Form1->commands().save.auto_save_counter, 1);
     EXPECT_TRUE(QDir(out.path()).isEmpty());
     EXPECT_TRUE(status().isEmpty());
     EXPECT_TRUE(fake.messages.isEmpty());
@@ -136,7 +136,7 @@ TEST_F(SaveTest, NoFormatOrNoPictureWritesNothing) {
     Form1->Image1->set_picture(QImage());
     Form1->save_Click();
     EXPECT_EQ(fake.messages, QStringList{"Pas de capture à sauvegarder!"});
-    EXPECT_EQ(auto_save_counter, 1);
+    EXPECT_EQ(Form1->commands().save.auto_save_counter, 1);
 }
 
 TEST_F(SaveTest, TheDialogOffersTheConfiguredFormatAndActsOnTheChosenOne) {

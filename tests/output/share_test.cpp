@@ -30,7 +30,7 @@ protected:
     FakeDialogs dialogs_;
     SharingFakes services;
     FakeMainWindow window;
-    ShareCommands share{window};
+    ShareCommands share{window, window, window};
 
     void SetUp() override {
         old_tmpdir = qgetenv("TMPDIR");
