@@ -1,6 +1,6 @@
 #pragma once
 // The objects that own the main window's commands, one per subsystem, made once every window of
-// the program exists, and the editing state they share.
+// the program exists. Each owns its part of the editing state.
 
 #include "capture/capture_commands.h"
 #include "edit/annotation_commands.h"
@@ -22,21 +22,23 @@ class MainWindowRoles : public PictureHost,
 
 struct MainWindowCommands {
     MainWindowCommands(MainWindowRoles& window, RegionOverlay& overlay)
-        : tools(state, window), history(state, window, window, window, window),
-          capture(state, window, window, window, window, tools, overlay),
-          annotation(state, window, window, window, window), text(state, window, window, window),
-          resize(state, window, window, window, window), save([&window](const QString& text) {
+        : tools(window),
+          history(window, window, window, window, tools, [this] { resize.forget_last_resize(); }),
+          resize(window, window, window, window, history),
+          capture(window, window, window, window, history, resize, tools, overlay),
+          annotation(tools.state(), history, window, window, window, window),
+          text(tools.state(), history, window, window, window),
+          save([&window](const QString& text) {
               window.set_status_text(StatusPanel::Notice, text);
           }),
           share(window, window, window) {}
 
-    EditingState state;
     ToolCommands tools;
     HistoryCommands history;
+    ResizeCommand resize;
     CaptureCommands capture;
     AnnotationCommands annotation; // holds the last highlighter tip
     TextCommands text;
-    ResizeCommand resize;
     SaveCommand save; // keeps the dialog's last name and the automatic-save number
     ShareCommands share;
 };

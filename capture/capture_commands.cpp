@@ -2,7 +2,6 @@
 
 #include "capture/screen_grabber.h"
 #include "codec/bmp.h"
-#include "edit/history.h"
 #include "edit/history_commands.h"
 #include "edit/main_window.h"
 #include "edit/tool_commands.h"
@@ -11,6 +10,7 @@
 #include "platform/screen.h"
 #include "platform/wait.h"
 #include "resize/on_the_fly.h"
+#include "resize/resize_command.h"
 
 #include <algorithm>
 #include <optional>
@@ -28,13 +28,6 @@ int CaptureCommands::capture_wait_ms() const {
     return std::max(0, window_.delay_seconds()) * 1000 + 200;
 }
 
-void CaptureCommands::clear_history() {
-    if (!state_.history->empty()) {
-        state_.history->clear();
-        state_.history_index = 0;
-    }
-}
-
 void CaptureCommands::resize_if_asked(QImage& raster) {
     const SettingsSnapshot settings = configuration_.settings();
     if (settings.resize_on_the_fly)
@@ -49,7 +42,7 @@ void CaptureCommands::tell_once(bool& told, const QString& text) {
 }
 
 void CaptureCommands::cursor_toggled(bool down) {
-    state_.with_cursor = down;
+    with_cursor_ = down;
     window_.show_delay_panel(down);
     window_.set_delay_seconds(down ? 3 : 0);
     // The toggle still sets the delay where the pointer cannot be had.
@@ -67,13 +60,13 @@ QImage CaptureCommands::pick_window_or_display(bool include_cursor) {
 }
 
 void CaptureCommands::capture_desktop() {
-    clear_history();
+    history_.start_again();
     window_.hide_window();
     auto show_again = show_again_on_failure(window_);
-    state_.resized = false;
+    resize_.forget_last_resize();
     window_.show_delay_panel(false);
     block_for_ms(capture_wait_ms());
-    QImage raster = grab_screen(state_.with_cursor);
+    QImage raster = grab_screen(with_cursor_);
     window_.show_window();
     show_again.dismiss();
 
@@ -88,28 +81,27 @@ void CaptureCommands::capture_desktop() {
             view_.assign_pixels(raster);
             view_.repaint_picture();
         });
-    push_snapshot(state_, view_);
+    history_.push_snapshot();
     tools_.apply_tool_cursor();
 }
 
 void CaptureCommands::capture_active_window() {
-    clear_history();
+    history_.start_again();
     window_.hide_window();
     auto show_again = show_again_on_failure(window_);
-    state_.resized = false;
+    resize_.forget_last_resize();
     window_.centre_on_display();
     window_.show_delay_panel(false);
     block_for_ms(capture_wait_ms());
-    QImage raster = screen().reports_foreground_window()
-                        ? grab_active_window(state_.with_cursor)
-                        : pick_window_or_display(state_.with_cursor);
+    QImage raster = screen().reports_foreground_window() ? grab_active_window(with_cursor_)
+                                                         : pick_window_or_display(with_cursor_);
     write_bmp(raster, grabbed_capture_file());
     resize_if_asked(raster);
 
     fit_window_to_picture(view_, window_, raster.size(), kFitWindowCapture);
     view_.assign_pixels(raster);
     view_.repaint_picture();
-    push_snapshot(state_, view_);
+    history_.push_snapshot();
     window_.show_window();
     show_again.dismiss();
     tools_.apply_tool_cursor();
@@ -117,7 +109,7 @@ void CaptureCommands::capture_active_window() {
 
 void CaptureCommands::capture_region() {
     window_.set_status_text(StatusPanel::Notice, QString());
-    clear_history();
+    history_.start_again();
     const SettingsSnapshot settings = configuration_.settings();
     if (settings.use_remembered_region) {
         if (settings.remembered_region)
@@ -126,10 +118,10 @@ void CaptureCommands::capture_region() {
     }
     window_.hide_window();
     auto show_again = show_again_on_failure(window_);
-    state_.resized = false;
+    resize_.forget_last_resize();
     window_.show_delay_panel(false);
     block_for_ms(capture_wait_ms());
-    QImage frozen = grab_screen(state_.with_cursor);
+    QImage frozen = grab_screen(with_cursor_);
     overlay_.start_selection(std::move(frozen), screen().virtual_desktop());
     show_again.dismiss(); // the main window stays hidden until the selection ends
     tools_.apply_tool_cursor();
@@ -141,7 +133,7 @@ void CaptureCommands::capture_remembered_region(const ScreenRect& region) {
     also_on_failure(
         [&] {
             QImage raster;
-            if (state_.with_cursor) {
+            if (with_cursor_) {
                 block_for_ms(capture_wait_ms());
                 raster = grab_rect_cursor(true, region);
             } else {
@@ -152,7 +144,7 @@ void CaptureCommands::capture_remembered_region(const ScreenRect& region) {
             resize_if_asked(raster);
             view_.assign_pixels(raster);
             view_.repaint_picture();
-            push_snapshot(state_, view_);
+            history_.push_snapshot();
         },
         [&] { window_.show_window(); });
 }
@@ -187,7 +179,7 @@ void CaptureCommands::region_released(QPoint press, QPoint release) {
     view_.assign_pixels(raster);
     view_.repaint_picture();
     overlay_.hide_overlay();
-    push_snapshot(state_, view_);
+    history_.push_snapshot();
     overlay_.end_selection();
     window_.show_window();
 }

@@ -9,8 +9,9 @@
 #include <QPoint>
 #include <QString>
 
-struct EditingState;
+class HistoryCommands;
 class PictureHost;
+class ResizeCommand;
 class WindowShell;
 class Configuration;
 class ResizeProgressHost;
@@ -41,11 +42,11 @@ inline const QString kWholeDisplayText = QStringLiteral(
 
 class CaptureCommands {
 public:
-    CaptureCommands(EditingState& state, PictureHost& view, WindowShell& window,
-                    Configuration& configuration, ResizeProgressHost& progress, ToolCommands& tools,
-                    RegionOverlay& overlay)
-        : state_(state), view_(view), window_(window), configuration_(configuration),
-          progress_(progress), tools_(tools), overlay_(overlay) {}
+    CaptureCommands(PictureHost& view, WindowShell& window, Configuration& configuration,
+                    ResizeProgressHost& progress, HistoryCommands& history, ResizeCommand& resize,
+                    ToolCommands& tools, RegionOverlay& overlay)
+        : view_(view), window_(window), configuration_(configuration), progress_(progress),
+          history_(history), resize_(resize), tools_(tools), overlay_(overlay) {}
 
     // The cursor toggle went down (cursor and a 3-second delay) or up (no cursor, no delay).
     void cursor_toggled(bool down);
@@ -59,21 +60,25 @@ public:
     // The wait before a grab: tempo x 1000 + 200 milliseconds.
     int capture_wait_ms() const;
 
+    // Whether the cursor toggle is down: captures include the cursor.
+    bool with_cursor() const { return with_cursor_; }
+
 private:
     void capture_remembered_region(const ScreenRect& region);
-    void clear_history();
     void resize_if_asked(QImage& raster);
     // The window the user picks with the desktop's tool, else the whole display.
     QImage pick_window_or_display(bool include_cursor);
     void tell_once(bool& told, const QString& text);
 
-    EditingState& state_;
     PictureHost& view_;
     WindowShell& window_;
     Configuration& configuration_;
     ResizeProgressHost& progress_;
+    HistoryCommands& history_;
+    ResizeCommand& resize_;
     ToolCommands& tools_;
     RegionOverlay& overlay_;
+    bool with_cursor_ = false;
     bool told_no_pointer_ = false;
     bool told_window_pick_ = false;
     bool told_whole_display_ = false;

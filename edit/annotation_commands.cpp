@@ -77,7 +77,7 @@ void AnnotationCommands::press(Qt::MouseButton button, Qt::KeyboardModifiers mod
     if (picture_is_empty(view_.picture()))
         return;
     window_.enable_context_menu();
-    EditingState& state = state_;
+    ToolState& state = state_;
     DrawingSurface& surface = view_.surface();
     const SettingsSnapshot settings = configuration_.settings();
     inputs_ = {settings.size_stylet, settings.size_surligneur, controls_.tool_colours()};
@@ -103,7 +103,7 @@ void AnnotationCommands::press(Qt::MouseButton button, Qt::KeyboardModifiers mod
     }
     state.marker_colour = colours.highlighter;
     if (state.mode_highlighter) {
-        state.undo_picture_reset = false;
+        history_.renew_picture_at_next_undo();
         state.stroke_active = true;
         state.marker_x = at.x();
         state.marker_top = at.y() - inputs_.size_surligneur;
@@ -119,7 +119,7 @@ void AnnotationCommands::press(Qt::MouseButton button, Qt::KeyboardModifiers mod
 }
 
 void AnnotationCommands::move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons held, QPoint at) {
-    EditingState& state = state_;
+    ToolState& state = state_;
     DrawingSurface& surface = view_.surface();
     QImage& picture = view_.picture_for_drawing();
     QRect changed;
@@ -176,7 +176,7 @@ void AnnotationCommands::move(Qt::KeyboardModifiers modifiers, Qt::MouseButtons 
 }
 
 void AnnotationCommands::release(Qt::MouseButton button, QPoint) {
-    EditingState& state = state_;
+    ToolState& state = state_;
     DrawingSurface& surface = view_.surface();
     QImage& picture = view_.picture_for_drawing();
     QRect changed;
@@ -204,7 +204,7 @@ void AnnotationCommands::release(Qt::MouseButton button, QPoint) {
     // records no step.
     if (state.snapshot_pending) {
         state.snapshot_pending = false;
-        if (record_change(state, view_))
+        if (history_.record_change())
             window_.set_status_text(StatusPanel::Notice, QString());
     }
 }
@@ -218,5 +218,5 @@ void AnnotationCommands::negative_effect() {
     negate_picture(picture);
     view_.set_picture(std::move(picture));
     view_.repaint_picture();
-    push_snapshot(state_, view_);
+    history_.push_snapshot();
 }

@@ -4,11 +4,13 @@
 // picture into its photographic negative. Each step repaints only the pixels it changed.
 
 #include "edit/main_window.h"
+#include "edit/tool_commands.h"
 
 #include <QPoint>
 #include <Qt>
 #include <optional>
 
+class HistoryCommands;
 class QImage;
 class QRect;
 
@@ -45,9 +47,9 @@ private:
 
 class AnnotationCommands {
 public:
-    AnnotationCommands(EditingState& state, PictureHost& view, WindowShell& window,
-                       ToolControls& controls, Configuration& configuration)
-        : state_(state), view_(view), window_(window), controls_(controls),
+    AnnotationCommands(ToolState& state, HistoryCommands& history, PictureHost& view,
+                       WindowShell& window, ToolControls& controls, Configuration& configuration)
+        : state_(state), history_(history), view_(view), window_(window), controls_(controls),
           configuration_(configuration) {}
 
     // The picture view's pointer handlers. `held` is the buttons down with the event (the
@@ -66,7 +68,8 @@ public:
     const Tmarqueur* marker() const { return marker_ ? &*marker_ : nullptr; }
 
 private:
-    EditingState& state_;
+    ToolState& state_;
+    HistoryCommands& history_;
     PictureHost& view_;
     WindowShell& window_;
     ToolControls& controls_;

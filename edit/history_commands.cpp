@@ -4,33 +4,47 @@
 #include "edit/history.h"
 #include "edit/main_window.h"
 #include "edit/raster.h"
+#include "edit/tool_commands.h"
 #include "edit/working_files.h"
 #include "platform/dialogs.h"
 
 #include <QFileInfo>
 #include <algorithm>
 
-namespace {
-bool record(EditingState& state, const PictureHost& view, bool unless_same) {
+HistoryCommands::HistoryCommands(PictureHost& view, WindowShell& window, TextLabelHost& label,
+                                 ResizeProgressHost& progress, ToolCommands& tools,
+                                 std::function<void()> forget_resize)
+    : view_(view), window_(window), label_(label), progress_(progress), tools_(tools),
+      forget_resize_(std::move(forget_resize)), history_(std::make_unique<History>()) {}
+
+HistoryCommands::~HistoryCommands() = default;
+
+bool HistoryCommands::record(bool unless_same) {
     // The snapshot shares the picture's pixels until either changes: one copy of them in
     // memory for as long as nothing is drawn.
-    const QImage& picture = view.picture();
+    const QImage& picture = view_.picture();
     QImage snapshot = as_bgr888(picture);
-    if (snapshot.size() != view.view_size() && !picture.isNull())
-        snapshot = snapshot.copy(QRect(QPoint(0, 0), view.view_size()));
-    if (!state.history->append_after(state.history_index, std::move(snapshot), unless_same))
+    if (snapshot.size() != view_.view_size() && !picture.isNull())
+        snapshot = snapshot.copy(QRect(QPoint(0, 0), view_.view_size()));
+    if (!history_->append_after(history_index_, std::move(snapshot), unless_same))
         return false;
-    state.history_index = state.history->count() - 1;
+    history_index_ = history_->count() - 1;
     return true;
 }
-} // namespace
 
-void push_snapshot(EditingState& state, const PictureHost& view) {
-    record(state, view, false);
+void HistoryCommands::push_snapshot() {
+    record(false);
 }
 
-bool record_change(EditingState& state, const PictureHost& view) {
-    return record(state, view, true);
+bool HistoryCommands::record_change() {
+    return record(true);
+}
+
+void HistoryCommands::start_again() {
+    if (!history_->empty()) {
+        history_->clear();
+        history_index_ = 0;
+    }
 }
 
 void restore_entry(const QImage& entry, PictureHost& view, WindowShell& window, bool renew) {
@@ -51,36 +65,36 @@ void restore_entry(const QImage& entry, PictureHost& view, WindowShell& window, 
 }
 
 void HistoryCommands::undo() {
-    History& history = *state_.history;
+    History& history = *history_;
     // A position left beyond the list (a reset that found no capture file empties the list but
     // keeps the position) counts as the last entry, so undo never leaves the list.
-    if (state_.history_index > history.count() - 1)
-        state_.history_index = std::max(history.count() - 1, 0);
-    if (state_.history_index < 1)
+    if (history_index_ > history.count() - 1)
+        history_index_ = std::max(history.count() - 1, 0);
+    if (history_index_ < 1)
         return;
-    const QImage entry = history.at(state_.history_index - 1); // may fail: nothing is changed yet
-    restore_entry(entry, view_, window_, !state_.undo_picture_reset);
-    state_.undo_picture_reset = true;
-    --state_.history_index;
+    const QImage entry = history.at(history_index_ - 1); // may fail: nothing is changed yet
+    restore_entry(entry, view_, window_, !undo_picture_reset_);
+    undo_picture_reset_ = true;
+    --history_index_;
 }
 
 void HistoryCommands::redo() {
-    History& history = *state_.history;
-    if (state_.history_index < 0)
-        state_.history_index = 0;
-    if (state_.history_index >= history.count() - 1)
+    History& history = *history_;
+    if (history_index_ < 0)
+        history_index_ = 0;
+    if (history_index_ >= history.count() - 1)
         return;
-    const QImage entry = history.at(state_.history_index + 1); // may fail: nothing is changed yet
-    ++state_.history_index;
+    const QImage entry = history.at(history_index_ + 1); // may fail: nothing is changed yet
+    ++history_index_;
     restore_entry(entry, view_, window_, false);
 }
 
 void HistoryCommands::reset() {
     label_.clear_text_label();
-    if (state_.history->count() == 1)
+    if (history_->count() == 1)
         return;
-    state_.history->clear(); // the position is kept; undo and redo keep within the list
-    state_.resized = false;
+    history_->clear(); // the position is kept; undo and redo keep within the list
+    forget_resize_();
     progress_.reset_resize_progress();
 
     const QString path = grabbed_capture_file();
@@ -92,6 +106,6 @@ void HistoryCommands::reset() {
     fit_window_to_picture(view_, window_, bitmap.size(), kFitReset);
     view_.set_picture(std::move(bitmap));
     write_bmp(view_.picture(), current_picture_file());
-    push_snapshot(state_, view_);
-    state_.snapshot_pending = false;
+    push_snapshot();
+    tools_.drop_pending_snapshot();
 }

@@ -1,21 +1,17 @@
 #pragma once
-// Recording the working picture in the history, and the undo, redo and reset commands.
+// The history of the working picture, and the undo, redo and reset commands. The history
+// commands own the history and its position; the other commands record their steps here.
 
 #include <QImage>
+#include <functional>
+#include <memory>
 
-struct EditingState;
+class History;
 class PictureHost;
-class WindowShell;
-class TextLabelHost;
 class ResizeProgressHost;
-
-// Records the picture shown (the view's whole area) as the entry after the position, dropping
-// the entries that were undone, and moves the position to it.
-void push_snapshot(EditingState& state, const PictureHost& view);
-
-// The same, unless the entry at the position already holds exactly the picture's pixels: then
-// nothing is recorded and nothing dropped. Returns whether a step was recorded.
-bool record_change(EditingState& state, const PictureHost& view);
+class TextLabelHost;
+class ToolCommands;
+class WindowShell;
 
 // Makes `entry` the picture. An entry of the picture's size replaces its pixels, the drawing
 // surface kept unless `renew`; an entry of another size (a resize undone or redone) comes back
@@ -24,9 +20,23 @@ void restore_entry(const QImage& entry, PictureHost& view, WindowShell& window, 
 
 class HistoryCommands {
 public:
-    HistoryCommands(EditingState& state, PictureHost& view, WindowShell& window,
-                    TextLabelHost& label, ResizeProgressHost& progress)
-        : state_(state), view_(view), window_(window), label_(label), progress_(progress) {}
+    // `forget_resize`: what a reset does to the memory of the last resize.
+    HistoryCommands(PictureHost& view, WindowShell& window, TextLabelHost& label,
+                    ResizeProgressHost& progress, ToolCommands& tools,
+                    std::function<void()> forget_resize);
+    ~HistoryCommands();
+
+    // Records the picture shown (the view's whole area) as the entry after the position,
+    // dropping the entries that were undone, and moves the position to it.
+    void push_snapshot();
+    // The same, unless the entry at the position already holds exactly the picture's pixels:
+    // then nothing is recorded and nothing dropped. Returns whether a step was recorded.
+    bool record_change();
+    // A new capture: the history is emptied and the position goes back to 0 (an empty history
+    // keeps its position).
+    void start_again();
+    // The next undo renews the picture, as the first after start-up does.
+    void renew_picture_at_next_undo() { undo_picture_reset_ = false; }
 
     // Steps back one entry. The first undo after start-up or after a highlighter press renews
     // the picture (a new picture object, with a fresh drawing surface).
@@ -37,10 +47,21 @@ public:
     // history again from it.
     void reset();
 
+    History& history() { return *history_; }
+    int history_index() const { return history_index_; }
+    // Whether an undo has run since start-up or the last highlighter press.
+    bool undo_picture_reset() const { return undo_picture_reset_; }
+
 private:
-    EditingState& state_;
+    bool record(bool unless_same);
+
     PictureHost& view_;
     WindowShell& window_;
     TextLabelHost& label_;
     ResizeProgressHost& progress_;
+    ToolCommands& tools_;
+    std::function<void()> forget_resize_;
+    std::unique_ptr<History> history_;
+    int history_index_ = 0;
+    bool undo_picture_reset_ = false;
 };

@@ -1,10 +1,5 @@
 #include "edit/main_window.h"
 
-#include "edit/history.h"
-
-EditingState::EditingState() : history(std::make_unique<History>()) {}
-EditingState::~EditingState() = default;
-
 void fit_window_to_picture(PictureHost& view, WindowShell& window, QSize picture,
                            const WindowFit& fit) {
     if (picture.width() < 418) {

@@ -17,9 +17,6 @@
 #include <QRegion>
 #include <QSize>
 #include <QString>
-#include <memory>
-
-class History;
 class ResampleProgress;
 
 // The colours (0x00BBGGRR) of the items checked in the context menu's colour submenus, and the
@@ -30,43 +27,6 @@ struct ToolColours {
     unsigned arrow = 0x000000FF;
     unsigned stylus = 0x000000FF;
     unsigned rectangle = 0x000000FF;
-};
-
-// The main window's editing state, with the names and start values the program has always used.
-struct EditingState {
-    EditingState();
-    ~EditingState();
-
-    std::unique_ptr<History> history;
-    int history_index = 0;
-    bool mode_highlighter = true;
-    bool mode_arrow = false;
-    bool mode_stylus = false;
-    bool mode_text = false;
-    bool mode_rectangle = false;
-    bool stroke_active = false;
-    bool snapshot_pending = false;
-    bool undo_picture_reset = false;
-    bool label_dragging = false;
-    bool with_cursor = false;
-    bool resized = false;
-    int last_resize_width = 0;
-
-    // The annotation tools' anchors: the highlighter's previous position (its top already moved
-    // up by the stamp's side) and colour, the arrow's start and end, the rectangle's corners.
-    int marker_x = 0;
-    int marker_top = 0;
-    unsigned marker_colour = 0;
-    QPoint arrow_start{0, 0};
-    QPoint arrow_end{0, 0};
-    QPoint rect_anchor{0, 0};
-    QPoint rect_corner{0, 0};
-    bool rect_dragging = false;
-    // A stylus stroke begun by a press of the left button alone; only such a stroke draws.
-    bool stylus_stroke = false;
-    // Where the floating text label was grasped, in the label's own coordinates.
-    int label_grab_x = 0;
-    int label_grab_y = 0;
 };
 
 // The working picture (empty: no pixels) and the picture view that shows it. The view sizes

@@ -3,6 +3,7 @@
 #include "edit/history_commands.h"
 #include "edit/main_window.h"
 #include "edit/raster.h"
+#include "edit/tool_commands.h"
 #include "platform/pointer.h"
 
 #include <algorithm>
@@ -38,11 +39,10 @@ void TextCommands::label_pressed(QPoint at) {
     const QRect label = label_.text_label_geometry();
     // The pointer may go where the label stays within reach.
     confinement_ = label_positions(area.size(), label.size()).translated(area.topLeft() + at);
-    EditingState& state = state_;
-    if (state.mode_text) {
-        state.label_dragging = true;
-        state.label_grab_x = at.x();
-        state.label_grab_y = at.y();
+    if (tools_.mode_text) {
+        label_dragging_ = true;
+        label_grab_x_ = at.x();
+        label_grab_y_ = at.y();
     }
 }
 
@@ -59,16 +59,15 @@ void TextCommands::label_moved(QPoint at) {
             at += kept - now;
         }
     }
-    EditingState& state = state_;
-    if (!state.label_dragging)
+    if (!label_dragging_)
         return;
     label_.move_text_label(label.topLeft() +
-                           QPoint(at.x() - state.label_grab_x, at.y() - state.label_grab_y));
+                           QPoint(at.x() - label_grab_x_, at.y() - label_grab_y_));
 }
 
 void TextCommands::label_released() {
     confinement_.reset();
-    state_.label_dragging = false;
+    label_dragging_ = false;
 }
 
 void TextCommands::label_double_clicked() {
@@ -86,6 +85,6 @@ void TextCommands::label_double_clicked() {
                                     surface.font, label_.text_label_colour());
     if (!changed.isEmpty())
         view_.repaint_picture(changed);
-    push_snapshot(state_, view_);
+    history_.push_snapshot();
     window_.set_status_text(StatusPanel::Notice, QString());
 }

@@ -6,15 +6,17 @@
 #include <QRect>
 #include <optional>
 
-struct EditingState;
+struct ToolState;
+class HistoryCommands;
 class PictureHost;
 class TextLabelHost;
 class WindowShell;
 
 class TextCommands {
 public:
-    TextCommands(EditingState& state, PictureHost& view, WindowShell& window, TextLabelHost& label)
-        : state_(state), view_(view), window_(window), label_(label) {}
+    TextCommands(const ToolState& tools, HistoryCommands& history, PictureHost& view,
+                 WindowShell& window, TextLabelHost& label)
+        : tools_(tools), history_(history), view_(view), window_(window), label_(label) {}
 
     // The dialog's OK: the label takes the dialog's text and shows 6 pixels left of and 55
     // above the pointer's position in the main window, taken as scroll-area coordinates; where
@@ -35,11 +37,18 @@ public:
 
     // Where the pointer is kept while the label is pressed (screen coordinates), if it is.
     const std::optional<QRect>& pointer_confinement() const { return confinement_; }
+    // Whether the label is being dragged.
+    bool label_dragging() const { return label_dragging_; }
 
 private:
-    EditingState& state_;
+    const ToolState& tools_;
+    HistoryCommands& history_;
     PictureHost& view_;
     WindowShell& window_;
     TextLabelHost& label_;
     std::optional<QRect> confinement_;
+    bool label_dragging_ = false;
+    // Where the label was grasped, in the label's own coordinates.
+    int label_grab_x_ = 0;
+    int label_grab_y_ = 0;
 };

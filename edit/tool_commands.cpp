@@ -9,7 +9,7 @@ const QString kStylus = QStringLiteral("stylet");
 
 enum class Tool { Highlighter, Arrow, Stylus, Rectangle, Text };
 
-void set_tool(EditingState& state, Tool tool) {
+void set_tool(ToolState& state, Tool tool) {
     state.mode_highlighter = tool == Tool::Highlighter;
     state.mode_arrow = tool == Tool::Arrow;
     state.mode_stylus = tool == Tool::Stylus;

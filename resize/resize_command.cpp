@@ -15,15 +15,13 @@ void ResizeCommand::run() {
     const int width = configuration_.settings().largeur_px;
     // The same width twice in a row resizes once; after an undo has brought back the picture
     // at another width, it resizes again.
-    if (state_.resized && width == state_.last_resize_width &&
-        (width <= 0 || view_.picture().width() == width))
+    if (resized && width == last_resize_width && (width <= 0 || view_.picture().width() == width))
         return;
     if (picture_is_empty(view_.picture()))
         return;
-    record_change(state_,
-                  view_); // the picture as it was before, unless the history holds it already
-    state_.resized = true;
-    state_.last_resize_width = width;
+    history_.record_change(); // the picture as it was before, unless the history holds it already
+    resized = true;
+    last_resize_width = width;
 
     const QString path = current_picture_file();
     write_bmp(view_.picture(), path);
@@ -50,5 +48,5 @@ void ResizeCommand::run() {
             view_.set_picture(std::move(bitmap));
             write_bmp(view_.picture(), path);
         });
-    push_snapshot(state_, view_); // the result, which a redo brings back after an undo
+    history_.push_snapshot(); // the result, which a redo brings back after an undo
 }

@@ -2,7 +2,7 @@
 // The "Redimensionner" command: the working picture to the configured width, with the
 // proportional height. The picture before and the result are both steps of the history.
 
-struct EditingState;
+class HistoryCommands;
 class PictureHost;
 class WindowShell;
 class Configuration;
@@ -10,16 +10,23 @@ class ResizeProgressHost;
 
 class ResizeCommand {
 public:
-    ResizeCommand(EditingState& state, PictureHost& view, WindowShell& window,
-                  Configuration& configuration, ResizeProgressHost& progress)
-        : state_(state), view_(view), window_(window), configuration_(configuration),
-          progress_(progress) {}
+    ResizeCommand(PictureHost& view, WindowShell& window, Configuration& configuration,
+                  ResizeProgressHost& progress, HistoryCommands& history)
+        : view_(view), window_(window), configuration_(configuration), progress_(progress),
+          history_(history) {}
     void run();
 
+    // A new capture or a reset: the next resize runs whatever the width.
+    void forget_last_resize() { resized = false; }
+
+    // The last resize: whether one ran since, and its width.
+    bool resized = false;
+    int last_resize_width = 0;
+
 private:
-    EditingState& state_;
     PictureHost& view_;
     WindowShell& window_;
     Configuration& configuration_;
     ResizeProgressHost& progress_;
+    HistoryCommands& history_;
 };

@@ -46,7 +46,10 @@ public:
 
 struct Setup {
     ViewWindow window;
-    AnnotationCommands tools{window, window, window, window, window};
+    ToolCommands tool_commands{window};
+    ToolState& state = tool_commands.state();
+    HistoryCommands history{window, window, window, window, tool_commands, [] {}};
+    AnnotationCommands tools{state, history, window, window, window, window};
     Setup() {
         QObject::connect(&window.view, &PictureView::mouse_down,
                          [this](auto b, auto m, auto h, bool d, int x, int y) {
@@ -86,8 +89,8 @@ BENCHMARK(BM_HighlighterMove)->Arg(16)->Arg(100)->Unit(benchmark::kMicrosecond);
 
 void BM_StylusMove(benchmark::State& state) {
     Setup s;
-    s.window.mode_highlighter = false;
-    s.window.mode_stylus = true;
+    s.state.mode_highlighter = false;
+    s.state.mode_stylus = true;
     s.window.snapshot.size_stylet = int(state.range(0));
     run_moves(state, s, Qt::LeftButton, across);
 }
@@ -100,8 +103,8 @@ QPoint corner(int step) {
 
 void BM_RubberBandMove(benchmark::State& state) {
     Setup s;
-    s.window.mode_highlighter = false;
-    s.window.mode_rectangle = true;
+    s.state.mode_highlighter = false;
+    s.state.mode_rectangle = true;
     s.window.snapshot.size_stylet = int(state.range(0));
     run_moves(state, s, Qt::LeftButton, corner);
 }
@@ -110,8 +113,8 @@ BENCHMARK(BM_RubberBandMove)->Arg(3)->Arg(10)->Unit(benchmark::kMicrosecond);
 // The arrow's preview over the same distance.
 void BM_ArrowPreviewMove(benchmark::State& state) {
     Setup s;
-    s.window.mode_highlighter = false;
-    s.window.mode_arrow = true;
+    s.state.mode_highlighter = false;
+    s.state.mode_arrow = true;
     run_moves(state, s, Qt::LeftButton, corner);
 }
 BENCHMARK(BM_ArrowPreviewMove)->Unit(benchmark::kMicrosecond);

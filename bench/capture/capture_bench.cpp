@@ -241,8 +241,8 @@ void bm_show(benchmark::State& state) {
 
 void bm_push_snapshot(benchmark::State& state) {
     for (auto _ : state) {
-        Form1->commands().state.history->clear();
-        push_snapshot(Form1->commands().state, *Form1);
+        Form1->commands().history.history().clear();
+        Form1->commands().history.push_snapshot();
     }
 }
 
@@ -274,13 +274,13 @@ void bm_history(benchmark::State& state) {
                 painter.drawLine(10 + i * 20, 10, 200 + i * 20, 300);
             }
             Form1->Image1->picture_changed();
-            push_snapshot(Form1->commands().state, *Form1);
+            Form1->commands().history.push_snapshot();
         }
         const long after = resident_bytes();
         const QImage& picture = Form1->Image1->picture();
-        state.counters["entries"] = Form1->commands().state.history->count();
-        state.counters["bytes_per_entry"] = double(Form1->commands().state.history->bytes()) /
-                                            Form1->commands().state.history->count();
+        state.counters["entries"] = Form1->commands().history.history().count();
+        state.counters["bytes_per_entry"] = double(Form1->commands().history.history().bytes()) /
+                                            Form1->commands().history.history().count();
         state.counters["rss_per_edit"] = double(after - before) / kEdits;
         state.counters["raw_24bit"] = double(picture.width()) * picture.height() * 3;
     }

@@ -99,14 +99,13 @@ void draw(QImage& picture, Edit kind, int n) {
 }
 
 // The main window's picture and history, without the window.
-struct Desk {
-    FakeMainWindow window;
-    HistoryCommands commands{window, window, window, window, window};
-    History& history = *window.history;
+struct Desk : FakeEditing {
+    HistoryCommands& commands = FakeEditing::history;
+    History& history = commands.history();
 
     explicit Desk(const QImage& capture) {
         window.set_picture(capture.copy());
-        push_snapshot(window, window);
+        commands.push_snapshot();
     }
     void edit(Edit kind, int n) { draw(window.picture_for_drawing(), kind, n); }
 };
@@ -134,7 +133,7 @@ void bm_record(benchmark::State& state, std::string name, Edit kind) {
     for (auto _ : state) {
         desk.edit(kind, n++);
         const auto t0 = Clock::now();
-        push_snapshot(desk.window, desk.window);
+        desk.commands.push_snapshot();
         state.SetIterationTime(seconds(Clock::now() - t0));
     }
     // The entry shown is plain (and shares the picture's pixels); the others are differences.
@@ -146,7 +145,7 @@ void bm_undo_redo(benchmark::State& state, std::string name, bool redo) {
     Desk desk(screen(name));
     for (int n = 0; n < 20; ++n) {
         desk.edit(Edit(n % 3), n);
-        push_snapshot(desk.window, desk.window);
+        desk.commands.push_snapshot();
     }
     // The first undo renews the picture and meets fresh memory; reported on its own.
     const auto t0 = Clock::now();
@@ -236,7 +235,7 @@ void bm_resize_cycle(benchmark::State& state, std::string name) {
         Desk desk(capture);
         const auto t0 = Clock::now();
         desk.window.set_picture(resized);
-        push_snapshot(desk.window, desk.window);
+        desk.commands.push_snapshot();
         const auto t1 = Clock::now();
         desk.commands.undo();
         const auto t2 = Clock::now();
@@ -260,7 +259,7 @@ void bm_memory(benchmark::State& state, std::string name) {
         const long before = vm_rss_kib();
         for (int n = 0; n < 100; ++n) {
             desk.edit(Edit(n % 3), n);
-            push_snapshot(desk.window, desk.window);
+            desk.commands.push_snapshot();
         }
         const long after = vm_rss_kib();
         malloc_trim(0);

@@ -114,16 +114,19 @@ TEST_F(MainWindowTest, PictureAreaDelayPanelAndStatusBarStartAsDesigned) {
 }
 
 TEST_F(MainWindowTest, StartStateOfTheEditingFields) {
-    EXPECT_TRUE(Form1->commands().state.history->empty());
-    EXPECT_EQ(Form1->commands().state.history_index, 0);
-    EXPECT_TRUE(Form1->commands().state.mode_highlighter);
-    EXPECT_FALSE(Form1->commands().state.mode_arrow || Form1->commands().state.mode_stylus ||
-                 Form1->commands().state.mode_text || Form1->commands().state.mode_rectangle);
-    EXPECT_FALSE(
-        Form1->commands().state.stroke_active || Form1->commands().state.snapshot_pending ||
-        Form1->commands().state.undo_picture_reset || Form1->commands().state.label_dragging ||
-        Form1->commands().state.with_cursor || Form1->commands().state.resized);
-    EXPECT_EQ(Form1->commands().state.last_resize_width, 0);
+    EXPECT_TRUE(Form1->commands().history.history().empty());
+    EXPECT_EQ(Form1->commands().history.history_index(), 0);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_highlighter);
+    EXPECT_FALSE(Form1->commands().tools.state().mode_arrow ||
+                 Form1->commands().tools.state().mode_stylus ||
+                 Form1->commands().tools.state().mode_text ||
+                 Form1->commands().tools.state().mode_rectangle);
+    EXPECT_FALSE(Form1->commands().tools.state().stroke_active ||
+                 Form1->commands().tools.state().snapshot_pending ||
+                 Form1->commands().history.undo_picture_reset() ||
+                 Form1->commands().text.label_dragging() ||
+                 Form1->commands().capture.with_cursor() || Form1->commands().resize.resized);
+    EXPECT_EQ(Form1->commands().resize.last_resize_width, 0);
 }
 
 TEST_F(MainWindowTest, ClosingDeletesTheFiveWorkingFilesAndNothingElse) {

@@ -82,44 +82,44 @@ TEST_F(MenuTest, CheckingAColourUnchecksTheOthersOfItsGroupOnly) {
 
 TEST_F(MenuTest, OpeningASubmenuRunsItsItemsHandler) {
     emit Form1->Fleche_->aboutToShow();
-    EXPECT_TRUE(Form1->commands().state.mode_arrow);
-    EXPECT_FALSE(Form1->commands().state.mode_highlighter);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_arrow);
+    EXPECT_FALSE(Form1->commands().tools.state().mode_highlighter);
     emit Form1->Rectangle1->aboutToShow();
-    EXPECT_TRUE(Form1->commands().state.mode_rectangle);
-    EXPECT_FALSE(Form1->commands().state.mode_arrow);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_rectangle);
+    EXPECT_FALSE(Form1->commands().tools.state().mode_arrow);
     EXPECT_EQ(Form1->Image1->cursor().shape(), Qt::CrossCursor);
     emit Form1->Stylet1->aboutToShow();
-    EXPECT_TRUE(Form1->commands().state.mode_stylus);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_stylus);
     EXPECT_EQ(Form1->Image1->cursor().shape(), Qt::BitmapCursor);
 }
 
 TEST_F(MenuTest, EveryOpeningOfTheMenuSelectsTheHighlighter) {
     Form1->Rectangle1Click();
-    ASSERT_TRUE(Form1->commands().state.mode_rectangle);
+    ASSERT_TRUE(Form1->commands().tools.state().mode_rectangle);
     Form1->show();
     Form1->enable_popup();
     QTimer::singleShot(0, Form1->PopupMenu1, [] { Form1->PopupMenu1->close(); });
     Form1->PopupMenu1->exec(Form1->mapToGlobal(QPoint(50, 80)));
-    EXPECT_TRUE(Form1->commands().state.mode_highlighter);
-    EXPECT_FALSE(Form1->commands().state.mode_rectangle);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_highlighter);
+    EXPECT_FALSE(Form1->commands().tools.state().mode_rectangle);
     EXPECT_EQ(Form1->Image1->cursor().shape(), Qt::BitmapCursor);
 }
 
 TEST_F(MenuTest, AShortcutRunsTheHandlersAboveTheItemFirst) {
     Form1->Jaune2Click(); // the arrow's colour is now yellow
-    ASSERT_TRUE(Form1->commands().state.mode_highlighter);
+    ASSERT_TRUE(Form1->commands().tools.state().mode_highlighter);
     EXPECT_TRUE(Form1->run_shortcut(QKeySequence("Ctrl+F")));
-    EXPECT_TRUE(Form1->commands().state.mode_arrow);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_arrow);
     EXPECT_TRUE(Form1->Rouge2->isChecked());
 
     Form1->Noir1Click();
     EXPECT_TRUE(Form1->run_shortcut(QKeySequence("Ctrl+E")));
-    EXPECT_TRUE(Form1->commands().state.mode_stylus);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_stylus);
     EXPECT_TRUE(Form1->Rouge1->isChecked());
 
     Form1->Vert1Click();
     EXPECT_TRUE(Form1->run_shortcut(QKeySequence("Ctrl+S")));
-    EXPECT_TRUE(Form1->commands().state.mode_highlighter);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_highlighter);
     EXPECT_TRUE(Form1->Jaune_m->isChecked());
 
     EXPECT_FALSE(Form1->run_shortcut(QKeySequence("Ctrl+Q")));
@@ -140,7 +140,7 @@ TEST_F(MenuTest, ShortcutsWorkFromTheKeyboardWithTheMenuOpenOrClosed) {
     QTimer::singleShot(0, menu, [menu] { QTest::keyClick(menu, Qt::Key_F, Qt::ControlModifier); });
     QTimer::singleShot(200, menu, [menu] { menu->close(); });
     Form1->PopupMenu1->exec(Form1->mapToGlobal(QPoint(50, 80)));
-    EXPECT_TRUE(Form1->commands().state.mode_arrow);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_arrow);
     EXPECT_TRUE(Form1->Rouge2->isChecked());
 }
 
@@ -172,13 +172,14 @@ TEST_F(MenuTest, ToolCommandsKeepExactlyOneToolActive) {
                                     &TForm1::Surligneur1Click};
     for (auto command : commands) {
         (Form1->*command)();
-        const int active =
-            Form1->commands().state.mode_highlighter + Form1->commands().state.mode_arrow +
-            Form1->commands().state.mode_stylus + Form1->commands().state.mode_rectangle +
-            Form1->commands().state.mode_text;
+        const int active = Form1->commands().tools.state().mode_highlighter +
+                           Form1->commands().tools.state().mode_arrow +
+                           Form1->commands().tools.state().mode_stylus +
+                           Form1->commands().tools.state().mode_rectangle +
+                           Form1->commands().tools.state().mode_text;
         EXPECT_EQ(active, 1);
     }
-    EXPECT_TRUE(Form1->commands().state.mode_highlighter);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_highlighter);
     Form4->hide();
 }
 

@@ -2,10 +2,10 @@
 // and the picture, in which order, and what a failure leaves behind.
 
 #include "capture/capture_commands.h"
-#include "edit/tool_commands.h"
 #include "edit/working_files.h"
 #include "platform/error.h"
 #include "platform/wait.h"
+#include "resize/resize_command.h"
 #include "tests/support/fake_main_window.h"
 #include "tests/support/fake_screen.h"
 #include "tests/support/test_pictures.h"
@@ -57,20 +57,22 @@ protected:
     QTemporaryDir temp;
     QByteArray old_tmpdir;
     FakeScreen screen{position_pattern(QSize(1280, 1024))};
-    FakeMainWindow window;
+    FakeEditing editing;
+    FakeMainWindow& window = editing.window;
+    HistoryCommands& history = editing.history;
     FakeOverlay overlay;
-    ToolCommands tools{window, window};
-    CaptureCommands capture{window, window, window, window, window, tools, overlay};
+    ResizeCommand resize{window, window, window, window, history};
+    CaptureCommands capture{window, window, window, window, history, resize, editing.tool_commands,
+                            overlay};
     std::vector<int> waits;
     std::vector<bool> visible_at_grab;
 };
 
 TEST_F(CaptureCommandsTest, DesktopCaptureHidesTheWindowForTheGrabAndStartsANewHistory) {
     window.picture_ = position_pattern(QSize(20, 20));
-    window.history->append(window.picture_);
-    window.history->append(window.picture_);
-    window.history_index = 1;
-    window.resized = true;
+    history.push_snapshot();
+    history.push_snapshot();
+    resize.resized = true;
     capture.cursor_toggled(true); // the delay box offers 3 seconds
     EXPECT_TRUE(window.delay_panel);
 
@@ -79,10 +81,10 @@ TEST_F(CaptureCommandsTest, DesktopCaptureHidesTheWindowForTheGrabAndStartsANewH
     EXPECT_EQ(visible_at_grab, std::vector<bool>{false});
     EXPECT_TRUE(window.visible);
     EXPECT_FALSE(window.delay_panel);
-    EXPECT_FALSE(window.resized);
+    EXPECT_FALSE(resize.resized);
     EXPECT_EQ(window.picture_, screen.desktop);
-    EXPECT_EQ(window.history->count(), 1);
-    EXPECT_EQ(window.history_index, 0);
+    EXPECT_EQ(history.history().count(), 1);
+    EXPECT_EQ(history.history_index(), 0);
     EXPECT_EQ(window.work_area_fits, 1);
     EXPECT_EQ(window.cursor, "feutre_jaune"); // the active tool's cursor
     EXPECT_TRUE(QFileInfo::exists(grabbed_capture_file()));
@@ -123,7 +125,7 @@ TEST_F(CaptureCommandsTest, RegionIsCutFromTheFrozenScreenAndRemembered) {
     EXPECT_TRUE(waits.empty());
     EXPECT_EQ(visible_at_grab.back(), false);
     EXPECT_TRUE(window.visible);
-    EXPECT_EQ(window.history->count(), 1);
+    EXPECT_EQ(history.history().count(), 1);
 }
 
 TEST_F(CaptureCommandsTest, AFailedCaptureShowsTheWindowAgainAndTakesTheOverlayDown) {
@@ -133,7 +135,7 @@ TEST_F(CaptureCommandsTest, AFailedCaptureShowsTheWindowAgainAndTakesTheOverlayD
     EXPECT_THROW(capture.capture_desktop(), KapError);
     EXPECT_TRUE(window.visible);
     EXPECT_EQ(window.picture_, screen.desktop) << "the picture is shown all the same";
-    EXPECT_EQ(window.history->count(), 0);
+    EXPECT_EQ(history.history().count(), 0);
 
     capture.capture_region();
     EXPECT_THROW(capture.region_released(QPoint(10, 10), QPoint(50, 40)), KapError);
@@ -166,7 +168,7 @@ TEST_F(CaptureCommandsTest, WithoutPointerOrWindowTheStatusBarSaysSoOnceAndCaptu
     EXPECT_EQ(waits, std::vector<int>{3200});
     EXPECT_EQ(window.picture_, screen.desktop);
     EXPECT_EQ(window.status[3], kWholeDisplayText);
-    EXPECT_EQ(window.history->count(), 1);
+    EXPECT_EQ(history.history().count(), 1);
 
     // A pick offered: its picture, whatever its size, and its own word once.
     const QImage picked = window_pattern(QSize(300, 200), 4);

@@ -24,16 +24,16 @@ CursorState arrow_cursor_at(QPoint position) {
 } // namespace
 
 TEST_F(CaptureTest, DesktopCaptureWithoutCursorWaitsTwoTenthsOfASecondAndGrabsTheDisplay) {
-    Form1->commands().state.resized = true;
+    Form1->commands().resize.resized = true;
     Form1->Capture_bureauClick();
     EXPECT_EQ(waits, std::vector<int>{200});
     EXPECT_EQ(main_visible_at_grab, std::vector<bool>{false});
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_EQ(picture(), fake_screen.desktop);
     EXPECT_EQ(read_bmp(temp_dir() + "kaptoramao.bmp"), fake_screen.desktop);
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
-    EXPECT_EQ(Form1->commands().state.history_index, 0);
-    EXPECT_FALSE(Form1->commands().state.resized);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
+    EXPECT_EQ(Form1->commands().history.history_index(), 0);
+    EXPECT_FALSE(Form1->commands().resize.resized);
     EXPECT_EQ(Form1->Image1->size(), QSize(1280, 1024));
     // The window covers the work area.
     EXPECT_EQ(Form1->pos(), QPoint(0, 0));
@@ -42,14 +42,14 @@ TEST_F(CaptureTest, DesktopCaptureWithoutCursorWaitsTwoTenthsOfASecondAndGrabsTh
     // Undo right after a capture does nothing; neither does redo.
     Form1->Dfaire1Click();
     Form1->Rfaire1Click();
-    EXPECT_EQ(Form1->commands().state.history_index, 0);
+    EXPECT_EQ(Form1->commands().history.history_index(), 0);
     EXPECT_EQ(picture(), fake_screen.desktop);
 }
 
 TEST_F(CaptureTest, TheCursorToggleOffersTheDelayAndEveryCaptureKeepsIt) {
     fake_screen.cursor_state = arrow_cursor_at(QPoint(100, 50));
     QTest::mouseClick(Form1->Insere_curseur, Qt::LeftButton);
-    EXPECT_TRUE(Form1->commands().state.with_cursor);
+    EXPECT_TRUE(Form1->commands().capture.with_cursor());
     EXPECT_TRUE(Form1->Panel_tempo->isVisible());
     EXPECT_EQ(Form1->tempo->value(), 3);
 
@@ -66,7 +66,7 @@ TEST_F(CaptureTest, TheCursorToggleOffersTheDelayAndEveryCaptureKeepsIt) {
     EXPECT_EQ(waits, (std::vector<int>{3200, 3200}));
 
     QTest::mouseClick(Form1->Insere_curseur, Qt::LeftButton);
-    EXPECT_FALSE(Form1->commands().state.with_cursor);
+    EXPECT_FALSE(Form1->commands().capture.with_cursor());
     EXPECT_EQ(Form1->tempo->value(), 0);
     QTest::mouseClick(Form1->Insere_curseur, Qt::LeftButton);
     EXPECT_TRUE(Form1->Panel_tempo->isVisible());
@@ -86,7 +86,7 @@ TEST_F(CaptureTest, WindowCaptureFitsTheMainWindowToTheWindowGrabbed) {
     EXPECT_EQ(Form1->size(), QSize(610, 476));
     const QSize outer = Form1->outer_size();
     EXPECT_EQ(Form1->pos(), QPoint((1280 - outer.width()) / 2, (1024 - outer.height()) / 2));
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
 
     // No foreground window: the whole display. With the toolbar and the status bar the window
     // would be larger than the screen: it stops at the work area, wholly on the screen, and the
@@ -109,7 +109,7 @@ TEST_F(CaptureTest, OnTheFlyResizeKeepsTheFullCaptureInTheCaptureFile) {
     EXPECT_EQ(picture().size(), QSize(400, 320));
     EXPECT_EQ(read_bmp(temp_dir() + "kaptoramao.bmp").size(), QSize(1280, 1024));
     EXPECT_EQ(waits, (std::vector<int>{200, 100}));
-    EXPECT_FALSE(Form1->commands().state.resized);
+    EXPECT_FALSE(Form1->commands().resize.resized);
 }
 
 TEST_F(CaptureTest, AFailedGrabBringsTheMainWindowBack) {
@@ -158,7 +158,7 @@ TEST_F(CaptureTest, ARegionDraggedOnTheFrozenScreenBecomesThePicture) {
     EXPECT_TRUE(Form5->memo_aera->isEnabled());
     EXPECT_FALSE(Form5->memo_aera->isChecked());
     EXPECT_EQ(Form1->size(), narrow_client(382));
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
     EXPECT_EQ(read_bmp(temp_dir() + "kaptoramao.bmp"), picture());
 
     Form1->Capture_selectionClick();
@@ -207,7 +207,7 @@ TEST_F(CaptureTest, AClickWithoutDraggingCancelsTheRegionCapture) {
     Form1->Capture_selectionClick();
     QTest::mouseClick(Form3->Image1, Qt::LeftButton, {}, QPoint(50, 50));
     EXPECT_TRUE(Form1->Image1->is_empty());
-    EXPECT_TRUE(Form1->commands().state.history->empty());
+    EXPECT_TRUE(Form1->commands().history.history().empty());
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_FALSE(Form3->isVisible());
     EXPECT_EQ(Form1->outer_size(), QSize(442, 408)) << "436 wide is below the minimum outer width";
@@ -215,7 +215,7 @@ TEST_F(CaptureTest, AClickWithoutDraggingCancelsTheRegionCapture) {
     // Reset brings back the capture before: the desktop.
     Form1->reload_Click();
     EXPECT_EQ(picture(), fake_screen.desktop);
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
 }
 
 TEST_F(CaptureTest, EscapeCancelsTheRegionCaptureLikeAClick) {
@@ -228,7 +228,7 @@ TEST_F(CaptureTest, EscapeCancelsTheRegionCaptureLikeAClick) {
     EXPECT_FALSE(Form3->isVisible());
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_TRUE(Form1->Image1->is_empty());
-    EXPECT_TRUE(Form1->commands().state.history->empty());
+    EXPECT_TRUE(Form1->commands().history.history().empty());
     // The button let go afterwards ends no selection: nothing is cut, nothing is reported.
     QTest::mouseRelease(Form3->Image1, Qt::LeftButton, {}, QPoint(90, 80));
     EXPECT_TRUE(Form1->Image1->is_empty());
@@ -247,17 +247,17 @@ TEST_F(CaptureTest, TheRememberedRegionIsGrabbedDirectly) {
     Form5->memo_aera->click();
     EXPECT_EQ(Form1->StatusBar1->panel_text(StatusPanel::SameRegion), "Capture la même zone");
     waits.clear();
-    Form1->commands().state.resized = true;
+    Form1->commands().resize.resized = true;
     Form1->StatusBar1->set_panel_text(StatusPanel::Notice, "ancien");
 
     Form1->Capture_selectionClick();
     EXPECT_TRUE(waits.empty()); // no wait at all with the toggle up
     EXPECT_FALSE(Form3->isVisible());
     EXPECT_TRUE(Form1->isVisible());
-    EXPECT_TRUE(Form1->commands().state.resized); // kept by this path
+    EXPECT_TRUE(Form1->commands().resize.resized); // kept by this path
     EXPECT_TRUE(Form1->StatusBar1->panel_text(StatusPanel::Notice).isEmpty());
     EXPECT_EQ(picture(), crop(fake_screen.desktop, QRect(100, 50, 200, 150)));
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
 
     // With the toggle down: the delay and the cursor.
     fake_screen.cursor_state = arrow_cursor_at(QPoint(150, 100));

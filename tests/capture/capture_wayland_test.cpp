@@ -131,7 +131,7 @@ TEST_F(CaptureWaylandTest, DesktopCaptureHasTheScreenExactlyAndRemovesThePortals
     QString where;
     EXPECT_EQ(differing(picture(), background, &where), 0) << where.toStdString();
     EXPECT_EQ(read_bmp(temp_dir() + QStringLiteral("kaptoramao.bmp")), picture());
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_FALSE(QFile::exists(kBackEndFile)) << "the portal's file was left behind";
     keep_output_for_eyes("desktop-capture.png");
@@ -166,7 +166,7 @@ TEST_F(CaptureWaylandTest, RegionDraggedOnTheOverlayHasTheScreensPixels) {
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_EQ(differing(picture(), background.copy(100, 50, 200, 150), &where), 0)
         << where.toStdString();
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
     keep_output_for_eyes("region-capture.png");
 
     // The remembered region is grabbed again from the same place, without the overlay.
@@ -182,7 +182,7 @@ TEST_F(CaptureWaylandTest, RegionDraggedOnTheOverlayHasTheScreensPixels) {
 TEST_F(CaptureWaylandTest, WindowCaptureAndPointerSayOnceWhatTheSessionCannotDo) {
     // The pointer: the toggle still sets the delay, and the status bar says why there is none.
     QTest::mouseClick(Form1->Insere_curseur, Qt::LeftButton);
-    EXPECT_TRUE(Form1->commands().state.with_cursor);
+    EXPECT_TRUE(Form1->commands().capture.with_cursor());
     EXPECT_EQ(Form1->tempo->value(), 3);
     EXPECT_EQ(Form1->StatusBar1->panel_text(StatusPanel::Notice), kNoPointerText);
     Form1->tempo->setValue(0);

@@ -173,8 +173,8 @@ TEST_F(CaptureX11Test, DesktopCaptureHasTheScreenExactlyAndNotTheMainWindow) {
         << "where the main window stood: " << where.toStdString();
     EXPECT_EQ(differing(picture(), desktop, picture().rect(), &where), 0) << where.toStdString();
     EXPECT_EQ(grabbed_file(), picture());
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
-    EXPECT_EQ(Form1->commands().state.history_index, 0);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
+    EXPECT_EQ(Form1->commands().history.history_index(), 0);
 
     // Shown again, stretched over the work area (the whole screen: openbox has no panel).
     EXPECT_TRUE(Form1->isVisible());
@@ -215,7 +215,7 @@ TEST_F(CaptureX11Test, WindowCaptureTakesTheActiveWindowWithItsFrame) {
     // The title bar is openbox's, not the root window's pixels.
     EXPECT_GT(differing(picture(), desktop.copy(frame), QRect(0, 0, frame.width(), client.y())), 0);
     EXPECT_EQ(grabbed_file(), picture());
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
 
     // Fitted around the picture and centred on the display.
     EXPECT_TRUE(Form1->isVisible());
@@ -244,7 +244,7 @@ TEST_F(CaptureX11Test, CursorIsDrawnWhereItStandsWhenTheToggleIsDown) {
     x.warp(pointer);
 
     QTest::mouseClick(Form1->Insere_curseur, Qt::LeftButton);
-    ASSERT_TRUE(Form1->commands().state.with_cursor);
+    ASSERT_TRUE(Form1->commands().capture.with_cursor());
     ASSERT_EQ(Form1->tempo->value(), 3);
     Form1->tempo->setValue(0);
     Form1->Capture_bureauClick();
@@ -269,7 +269,7 @@ TEST_F(CaptureX11Test, CursorIsDrawnWhereItStandsWhenTheToggleIsDown) {
 
     // Toggle up: the cursor stays out.
     QTest::mouseClick(Form1->Insere_curseur, Qt::LeftButton);
-    ASSERT_FALSE(Form1->commands().state.with_cursor);
+    ASSERT_FALSE(Form1->commands().capture.with_cursor());
     x.warp(pointer);
     Form1->Capture_bureauClick();
     EXPECT_EQ(differing(picture(), desktop, picture().rect(), &where), 0) << where.toStdString();
@@ -315,7 +315,7 @@ TEST_F(CaptureX11Test, RegionDraggedOnTheOverlayBecomesThePicture) {
     EXPECT_EQ(Form5->y1->text(), QStringLiteral("50"));
     EXPECT_EQ(Form5->y2->text(), QStringLiteral("200"));
     EXPECT_TRUE(Form5->memo_aera->isEnabled());
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
     // Narrower than 418: the fixed client area, as wide as the 442-pixel minimum lets it be.
     // The window manager frames the window again a moment after it shows (openbox starts a
     // frame at 1 x 1): measure the frame once it holds the window and its title bar.
@@ -353,7 +353,7 @@ TEST_F(CaptureX11Test, ClickWithoutDraggingLeavesNoPicture) {
     ASSERT_TRUE(xdotool({"mousemove", "400", "300", "sleep", "0.1", "click", "1"}));
     ASSERT_TRUE(wait_until([] { return Form1->isVisible() && !Form3->isVisible(); }));
     EXPECT_TRUE(Form1->Image1->is_empty());
-    EXPECT_TRUE(Form1->commands().state.history->empty());
+    EXPECT_TRUE(Form1->commands().history.history().empty());
     // The outer size counts openbox's frame; 436 wide is below the minimum outer width.
     EXPECT_TRUE(wait_until([&] { return main_frame().size() == QSize(442, 408); }))
         << text(main_frame());

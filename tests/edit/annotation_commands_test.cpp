@@ -15,16 +15,15 @@ unsigned pixel(const QImage& image, int x, int y) {
     return unsigned(p[2]) | unsigned(p[1]) << 8 | unsigned(p[0]) << 16;
 }
 
-class AnnotationCommandsTest : public ::testing::Test {
+class AnnotationCommandsTest : public ::testing::Test, protected FakeEditing {
 protected:
-    FakeMainWindow window;
-    AnnotationCommands tools{window, window, window, window, window};
+    AnnotationCommands tools{state, history, window, window, window, window};
 
     void SetUp() override {
         QImage white(300, 200, QImage::Format_BGR888);
         white.fill(Qt::white);
         window.set_picture(white);
-        window.history->append(white);
+        history.history().append(white);
     }
     void press(QPoint at, Qt::MouseButton button = Qt::LeftButton,
                Qt::KeyboardModifiers modifiers = {}, bool double_click = false) {
@@ -46,19 +45,21 @@ TEST_F(AnnotationCommandsTest, APressOnAnEmptyPictureDoesNothing) {
     window.set_picture(QImage());
     press({10, 10});
     EXPECT_FALSE(window.context_menu_enabled);
-    EXPECT_FALSE(window.stroke_active);
+    EXPECT_FALSE(state.stroke_active);
     release({10, 10});
-    EXPECT_EQ(window.history->count(), 1);
+    EXPECT_EQ(history.history().count(), 1);
 }
 
 TEST_F(AnnotationCommandsTest, HighlighterMovesRepaintOnlyTheirStampAndKeepOneTip) {
     window.snapshot.size_surligneur = 10;
     window.colours.highlighter = 0x0000FF00;
-    window.undo_picture_reset = true;
+    history.push_snapshot();
+    history.undo(); // the next undo keeps the picture object
+    window.repainted.clear();
     press({50, 100});
     EXPECT_TRUE(window.context_menu_enabled);
-    EXPECT_FALSE(window.undo_picture_reset);
-    EXPECT_EQ(window.marker_top, 90);
+    EXPECT_FALSE(history.undo_picture_reset()); // after a highlighter press it renews it
+    EXPECT_EQ(state.marker_top, 90);
     move({80, 100}); // a brisk move covers the 30 pixels moved
     ASSERT_EQ(window.repainted.size(), 1u);
     EXPECT_EQ(window.repainted[0], QRect(50, 90, 30, 10));
@@ -70,27 +71,27 @@ TEST_F(AnnotationCommandsTest, HighlighterMovesRepaintOnlyTheirStampAndKeepOneTi
     window.snapshot.size_surligneur = 4;
     move({80, 150}); // no horizontal movement: no stamp, but the position follows
     EXPECT_EQ(window.repainted.size(), 1u);
-    EXPECT_EQ(window.marker_top, 140);
+    EXPECT_EQ(state.marker_top, 140);
     move({40, 150}); // brisk, leftwards: from the square's right edge back to the new square's
     EXPECT_EQ(window.repainted.back(), QRect(50, 140, 40, 10));
     move({-5, 150}); // outside: ignored
-    EXPECT_EQ(window.marker_x, 40);
+    EXPECT_EQ(state.marker_x, 40);
     release({-5, 150});
-    EXPECT_EQ(window.history->count(), 2);
-    EXPECT_FALSE(window.snapshot_pending);
+    EXPECT_EQ(history.history().count(), 2);
+    EXPECT_FALSE(state.snapshot_pending);
 }
 
 TEST_F(AnnotationCommandsTest, ArrowPreviewNeedsTheButtonPhysicallyHeld) {
-    window.mode_highlighter = false;
-    window.mode_arrow = true;
+    state.mode_highlighter = false;
+    state.mode_arrow = true;
     press({20, 20});
     window.left_held = false; // released elsewhere, the event still says left
     move({120, 60});
-    EXPECT_EQ(window.arrow_end, QPoint(20, 20));
+    EXPECT_EQ(state.arrow_end, QPoint(20, 20));
     EXPECT_TRUE(window.repainted.empty());
     window.left_held = true;
     move({120, 60});
-    EXPECT_EQ(window.arrow_end, QPoint(120, 60));
+    EXPECT_EQ(state.arrow_end, QPoint(120, 60));
     EXPECT_EQ(window.surface().pen_mode, PenMode::Copy);
     // The preview only touched the shaft's rectangle.
     ASSERT_EQ(window.repainted.size(), 1u);
@@ -98,14 +99,14 @@ TEST_F(AnnotationCommandsTest, ArrowPreviewNeedsTheButtonPhysicallyHeld) {
 }
 
 TEST_F(AnnotationCommandsTest, ASecondPressOfADoubleClickGivesTheStylusNoStart) {
-    window.mode_highlighter = false;
-    window.mode_stylus = true;
+    state.mode_highlighter = false;
+    state.mode_stylus = true;
     press({10, 10}, Qt::LeftButton, {}, true);
-    EXPECT_FALSE(window.snapshot_pending);
+    EXPECT_FALSE(state.snapshot_pending);
     press({10, 10}, Qt::LeftButton, Qt::AltModifier);
-    EXPECT_FALSE(window.snapshot_pending);
+    EXPECT_FALSE(state.snapshot_pending);
     press({10, 10});
-    EXPECT_TRUE(window.snapshot_pending);
+    EXPECT_TRUE(state.snapshot_pending);
     EXPECT_EQ(window.surface().current_position, QPoint(10, 10));
     move({40, 10}, Qt::LeftButton | Qt::RightButton); // another button too: nothing
     EXPECT_EQ(pixel(window.picture(), 20, 10), 0x00FFFFFFu);
@@ -116,13 +117,13 @@ TEST_F(AnnotationCommandsTest, ASecondPressOfADoubleClickGivesTheStylusNoStart) 
 
 TEST_F(AnnotationCommandsTest, TheNegativeEffectRenewsTheSurfaceWithoutCopyingAndIsRecorded) {
     window.surface().copy_mode = CopyMode::And;
-    window.history->clear();
+    history.history().clear();
     const uchar* pixels = window.picture().constBits();
     tools.negative_effect();
     EXPECT_EQ(window.picture().constBits(), pixels); // negated where it lay
     EXPECT_EQ(pixel(window.picture(), 3, 3), 0u);
     EXPECT_EQ(window.surface().copy_mode, CopyMode::Plain);
-    EXPECT_EQ(window.history->count(), 1);
+    EXPECT_EQ(history.history().count(), 1);
     window.set_picture(QImage());
     tools.negative_effect(); // an empty picture: nothing
     EXPECT_TRUE(window.picture().isNull());
@@ -130,14 +131,13 @@ TEST_F(AnnotationCommandsTest, TheNegativeEffectRenewsTheSurfaceWithoutCopyingAn
 
 // --- The text label ---------------------------------------------------------------------------
 
-class TextCommandsTest : public ::testing::Test {
+class TextCommandsTest : public ::testing::Test, protected FakeEditing {
 protected:
-    FakeMainWindow window;
-    TextCommands text{window, window, window, window};
+    TextCommands text{state, history, window, window, window};
 
     void SetUp() override {
-        window.mode_highlighter = false;
-        window.mode_text = true;
+        state.mode_highlighter = false;
+        state.mode_text = true;
         window.label = QRect(50, 40, 40, 13);
     }
 };
@@ -186,14 +186,14 @@ TEST_F(TextCommandsTest, TheLabelIsDraggedNoFurtherThanTheScrollAreaAllows) {
     EXPECT_EQ(window.label.bottom(), 312);
     text.label_released();
     EXPECT_FALSE(text.pointer_confinement());
-    EXPECT_FALSE(window.label_dragging);
+    EXPECT_FALSE(text.label_dragging());
     text.label_moved({30, 30}); // not pressed: nothing moves
     EXPECT_EQ(window.label.right(), 417);
 }
 
 TEST_F(TextCommandsTest, APressWithAnotherToolConfinesThePointerButDoesNotDrag) {
-    window.mode_text = false;
-    window.mode_arrow = true;
+    state.mode_text = false;
+    state.mode_arrow = true;
     text.label_pressed({5, 5});
     EXPECT_TRUE(text.pointer_confinement());
     text.label_moved({-200, 20});
@@ -213,13 +213,13 @@ TEST_F(TextCommandsTest, AnEmptyTextIsStillRecorded) {
     EXPECT_EQ(window.picture(), white);
     EXPECT_FALSE(window.label_visible);
     EXPECT_EQ(window.label_cursor, "arrow");
-    EXPECT_EQ(window.history->count(), 1);
+    EXPECT_EQ(history.history().count(), 1);
     EXPECT_TRUE(window.status[3].isEmpty());
 }
 
 TEST_F(AnnotationCommandsTest, ARubberBandRepaintsItsSidesNotItsInside) {
-    window.mode_highlighter = false;
-    window.mode_rectangle = true;
+    state.mode_highlighter = false;
+    state.mode_rectangle = true;
     press({10, 10}, Qt::RightButton);
     move({250, 150}, Qt::RightButton);
     move({260, 170}, Qt::RightButton);
@@ -241,13 +241,13 @@ TEST_F(AnnotationCommandsTest, ARubberBandRepaintsItsSidesNotItsInside) {
         }
     }
     release({260, 170}, Qt::RightButton);
-    EXPECT_EQ(window.history->count(), 2);
-    EXPECT_FALSE(window.rect_dragging);
+    EXPECT_EQ(history.history().count(), 2);
+    EXPECT_FALSE(state.rect_dragging);
 }
 
 TEST_F(AnnotationCommandsTest, ALongArrowPreviewRepaintsAStripAlongItsShaft) {
-    window.mode_highlighter = false;
-    window.mode_arrow = true;
+    state.mode_highlighter = false;
+    state.mode_arrow = true;
     window.snapshot.size_stylet = 7;
     press({5, 5});
     move({290, 190});

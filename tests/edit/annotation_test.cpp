@@ -101,11 +101,11 @@ TEST_F(AnnotationTest, HighlighterAndsItsColourAboveAndRightOfThePreviousPositio
     EXPECT_EQ(pixel(after, 625, 290), 0x00008080u);
     // The last move stamps at the previous position only.
     EXPECT_EQ(pixel(after, 700, 290), kGrey);
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
-    EXPECT_EQ(Form1->commands().state.history_index, 1);
-    EXPECT_EQ(Form1->commands().state.history->at(1), after);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
+    EXPECT_EQ(Form1->commands().history.history_index(), 1);
+    EXPECT_EQ(Form1->commands().history.history().at(1), after);
     EXPECT_EQ(Form1->surface().copy_mode, CopyMode::And);
-    EXPECT_FALSE(Form1->commands().state.stroke_active);
+    EXPECT_FALSE(Form1->commands().tools.state().stroke_active);
     EXPECT_NE(after, before);
 }
 
@@ -114,7 +114,7 @@ TEST_F(AnnotationTest, AVerticalHighlighterStrokeLeavesNothingAndRecordsNothing)
     Form1->set_status_text(StatusPanel::Notice, "saved");
     drag({{300, 300}, {300, 320}, {300, 400}});
     EXPECT_EQ(picture(), before);
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
     EXPECT_EQ(Form1->StatusBar1->panel_text(StatusPanel::Notice), "saved");
 }
 
@@ -136,7 +136,7 @@ TEST_F(AnnotationTest, AClickWithTheArrowDrawsAHeadAlonePointingRight) {
     EXPECT_EQ(picture(), expected);
     EXPECT_EQ(pixel(picture(), 390, 400), kRed);
     EXPECT_EQ(pixel(picture(), 405, 400), kWhite);
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
 }
 
 TEST_F(AnnotationTest, ArrowPreviewsLeaveNoTraceAndTheReleaseDrawsTheArrow) {
@@ -153,13 +153,13 @@ TEST_F(AnnotationTest, ArrowPreviewsLeaveNoTraceAndTheReleaseDrawsTheArrow) {
     EXPECT_EQ(picture(), preview);
     move({650, 300}); // over the grey
     move({700, 500});
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
     release({700, 500});
     QImage expected = before;
     DrawingSurface surface = pen(4, 0x00FF0000);
     draw_arrow(expected, surface, {100, 100}, {700, 500}, 4, 0x00FF0000);
     EXPECT_EQ(picture(), expected);
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
 }
 
 TEST_F(AnnotationTest, TheStylusDrawsWithTheLeftButtonAloneAndInsideThePicture) {
@@ -173,7 +173,7 @@ TEST_F(AnnotationTest, TheStylusDrawsWithTheLeftButtonAloneAndInsideThePicture) 
     drag({{50, 50}, {120, 80}}, Qt::RightButton);
     Form1->PopupMenu1->close(); // the right click opened the menu, which chose the highlighter
     EXPECT_EQ(picture(), before);
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
     Form1->Stylet1Click();
 
     Form1->Noir1->setChecked(true);
@@ -185,7 +185,7 @@ TEST_F(AnnotationTest, TheStylusDrawsWithTheLeftButtonAloneAndInsideThePicture) 
     line_to(expected, surface, {120, 80});
     line_to(expected, surface, {200, 60}); // the move outside was ignored
     EXPECT_EQ(picture(), expected);
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
 }
 
 TEST_F(AnnotationTest, ARightDragRectangleIsDrawnRecordedAndThenOpensTheMenu) {
@@ -206,16 +206,16 @@ TEST_F(AnnotationTest, ARightDragRectangleIsDrawnRecordedAndThenOpensTheMenu) {
     QImage expected = before;
     draw_rectangle_outline(expected, pen(3, 0x0000FF00), {30, 30}, {650, 90});
     EXPECT_EQ(picture(), expected);
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
     EXPECT_TRUE(Form1->PopupMenu1->isVisible());
-    EXPECT_TRUE(Form1->commands().state.mode_highlighter);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_highlighter);
     Form1->PopupMenu1->close();
     // A right click alone only opens the menu: no step.
     Form1->Rectangle1Click();
     press({300, 300}, Qt::RightButton);
     release({300, 300}, Qt::RightButton);
     Form1->PopupMenu1->close();
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
 }
 
 TEST_F(AnnotationTest, TheNegativeEffectIsAStepAndItsOwnInverse) {
@@ -223,7 +223,7 @@ TEST_F(AnnotationTest, TheNegativeEffectIsAStepAndItsOwnInverse) {
     drawn.scanLine(5)[30] = 18;
     drawn.scanLine(5)[31] = 52;
     drawn.scanLine(5)[32] = 86;
-    push_snapshot(Form1->commands().state, *Form1);
+    Form1->commands().history.push_snapshot();
     const QImage before = picture().copy();
     Form1->set_status_text(StatusPanel::Notice, "saved");
     Form1->Effetngatif1Click();
@@ -232,7 +232,7 @@ TEST_F(AnnotationTest, TheNegativeEffectIsAStepAndItsOwnInverse) {
     EXPECT_EQ(picture().constScanLine(5)[32], 169);
     EXPECT_EQ(pixel(picture(), 0, 0), 0u);
     const QImage negated = picture().copy();
-    EXPECT_EQ(Form1->commands().state.history->count(), 3);
+    EXPECT_EQ(Form1->commands().history.history().count(), 3);
     EXPECT_EQ(Form1->StatusBar1->panel_text(StatusPanel::Notice), "saved");
     Form1->Dfaire1Click(); // the effect alone goes
     EXPECT_EQ(picture(), before);
@@ -240,7 +240,7 @@ TEST_F(AnnotationTest, TheNegativeEffectIsAStepAndItsOwnInverse) {
     EXPECT_EQ(picture(), negated);
     Form1->Effetngatif1Click();
     EXPECT_EQ(picture(), before);
-    EXPECT_EQ(Form1->commands().state.history->count(), 4);
+    EXPECT_EQ(Form1->commands().history.history().count(), 4);
 }
 
 TEST_F(AnnotationTest, HistoryAcrossToolsUndoRedoNegativeAndReset) {
@@ -251,7 +251,7 @@ TEST_F(AnnotationTest, HistoryAcrossToolsUndoRedoNegativeAndReset) {
     drag({{300, 300}, {500, 350}}); // B: arrow
     const QImage b = picture();
     Form1->Effetngatif1Click();
-    EXPECT_EQ(Form1->commands().state.history->count(), 4);
+    EXPECT_EQ(Form1->commands().history.history().count(), 4);
 
     Form1->Dfaire1Click();
     EXPECT_EQ(picture(), b);
@@ -265,15 +265,15 @@ TEST_F(AnnotationTest, HistoryAcrossToolsUndoRedoNegativeAndReset) {
 
     Form1->Rectangle1Click();
     drag({{10, 10}, {90, 90}}); // C in place of the steps undone
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
-    EXPECT_EQ(Form1->commands().state.history_index, 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
+    EXPECT_EQ(Form1->commands().history.history_index(), 1);
     Form1->Dfaire1Click();
     EXPECT_EQ(picture(), capture);
 
     Form1->Rfaire1Click();
     Form1->reload_Click();
     EXPECT_EQ(picture(), capture);
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
 }
 
 TEST_F(AnnotationTest, ACaptureGivesTheViewTheCursorOfTheActiveTool) {
@@ -292,7 +292,7 @@ TEST_F(AnnotationTest, ACaptureGivesTheViewTheCursorOfTheActiveTool) {
 TEST_F(AnnotationTest, EnterInTheTextDialogPlacesTheLabelNearThePointer) {
     Form1->Texte1Click();
     EXPECT_TRUE(Form4->isVisible());
-    EXPECT_TRUE(Form1->commands().state.mode_text);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_text);
     Form4->Edit1->setText("Bonjour");
     QCursor::setPos(Form1->mapToGlobal(QPoint(200, 150)));
     QTest::keyClick(Form4->Edit1, Qt::Key_Return);
@@ -332,9 +332,9 @@ TEST_F(AnnotationTest, ADoubleClickDrawsTheLabelsTextWhereTheLabelShowsIt) {
     EXPECT_EQ(picture(), expected);
     EXPECT_NE(picture(), fake_screen.desktop);
     EXPECT_FALSE(Form1->Texte->isVisible());
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
     EXPECT_TRUE(Form1->StatusBar1->panel_text(StatusPanel::Notice).isEmpty());
-    EXPECT_TRUE(Form1->commands().state.mode_text);
+    EXPECT_TRUE(Form1->commands().tools.state().mode_text);
 }
 
 TEST_F(AnnotationTest, CancellingTheStyleDialogStillGivesTheLabelTheDialogsFont) {
@@ -364,7 +364,7 @@ TEST_F(AnnotationTest, TheLabelIsDraggedThroughItsMouseEventsAndKeptInsideTheAre
                             timestamp);
     };
     send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, {4, 4});
-    EXPECT_TRUE(Form1->commands().state.label_dragging);
+    EXPECT_TRUE(Form1->commands().text.label_dragging());
     send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton, {34, 24});
     EXPECT_EQ(label->pos(), QPoint(224, 115));
     // Far up and left: the label stops 3 pixels inside the area, the pointer is put back.
@@ -372,5 +372,5 @@ TEST_F(AnnotationTest, TheLabelIsDraggedThroughItsMouseEventsAndKeptInsideTheAre
     EXPECT_EQ(label->pos(), QPoint(3, 3));
     EXPECT_EQ(QCursor::pos(), label->mapToGlobal(QPoint(4, 4)));
     send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::NoButton, {4, 4});
-    EXPECT_FALSE(Form1->commands().state.label_dragging);
+    EXPECT_FALSE(Form1->commands().text.label_dragging());
 }

@@ -15,7 +15,7 @@ void edit(unsigned char value) {
     for (int y = 0; y < 8; ++y)
         for (int x = 0; x < 8; ++x)
             std::memset(picture.scanLine(y) + x * 3, value, 3);
-    push_snapshot(Form1->commands().state, *Form1);
+    Form1->commands().history.push_snapshot();
 }
 } // namespace
 
@@ -29,26 +29,26 @@ TEST_F(HistoryTest, UndoRedoWalkTheListAndANewEditDropsTheUndoneSteps) {
     edit(0x11);
     const QImage a = picture();
     edit(0x22);
-    ASSERT_EQ(Form1->commands().state.history->count(), 3);
-    ASSERT_EQ(Form1->commands().state.history_index, 2);
+    ASSERT_EQ(Form1->commands().history.history().count(), 3);
+    ASSERT_EQ(Form1->commands().history.history_index(), 2);
 
     Form1->Dfaire1Click();
     EXPECT_EQ(picture(), a);
-    EXPECT_EQ(Form1->commands().state.history_index, 1);
-    EXPECT_TRUE(Form1->commands().state.undo_picture_reset);
+    EXPECT_EQ(Form1->commands().history.history_index(), 1);
+    EXPECT_TRUE(Form1->commands().history.undo_picture_reset());
     Form1->Dfaire1Click();
     EXPECT_EQ(picture(), capture);
-    EXPECT_EQ(Form1->commands().state.history_index, 0);
+    EXPECT_EQ(Form1->commands().history.history_index(), 0);
     Form1->Dfaire1Click(); // at the first entry: nothing
-    EXPECT_EQ(Form1->commands().state.history_index, 0);
+    EXPECT_EQ(Form1->commands().history.history_index(), 0);
 
     Form1->Rfaire1Click();
     EXPECT_EQ(picture(), a);
 
     edit(0x44); // D replaces B, which was undone
     const QImage d = picture();
-    EXPECT_EQ(Form1->commands().state.history->count(), 3);
-    EXPECT_EQ(Form1->commands().state.history_index, 2);
+    EXPECT_EQ(Form1->commands().history.history().count(), 3);
+    EXPECT_EQ(Form1->commands().history.history_index(), 2);
     Form1->Rfaire1Click(); // at the last entry: nothing
     EXPECT_EQ(picture(), d);
     Form1->Dfaire1Click();
@@ -76,14 +76,14 @@ TEST_F(HistoryTest, ResetBringsBackTheCaptureAsGrabbed) {
     EXPECT_TRUE(Form1->Texte->text().isEmpty());
 
     edit(0x33);
-    Form1->commands().state.resized = true;
-    Form1->commands().state.snapshot_pending = true;
+    Form1->commands().resize.resized = true;
+    Form1->commands().tools.state().snapshot_pending = true;
     Form1->reload_Click();
     EXPECT_EQ(picture(), fake_screen.desktop);
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
-    EXPECT_EQ(Form1->commands().state.history_index, 0);
-    EXPECT_FALSE(Form1->commands().state.resized);
-    EXPECT_FALSE(Form1->commands().state.snapshot_pending);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
+    EXPECT_EQ(Form1->commands().history.history_index(), 0);
+    EXPECT_FALSE(Form1->commands().resize.resized);
+    EXPECT_FALSE(Form1->commands().tools.state().snapshot_pending);
     // The picture plus 9 x 76 would be larger than the screen: the window stops at its work
     // area, frame included, and the picture area scrolls.
     EXPECT_EQ(Form1->outer_size(), QSize(1280, 1024));
@@ -96,7 +96,7 @@ TEST_F(HistoryTest, UndoStaysInTheListAfterAResetThatFoundNoCapture) {
     edit(2);
     QFile::remove(temp_dir() + "kaptoramao.bmp");
     Form1->reload_Click();
-    EXPECT_TRUE(Form1->commands().state.history->empty());
+    EXPECT_TRUE(Form1->commands().history.history().empty());
     Form1->Dfaire1Click();
     Form1->Rfaire1Click();
     EXPECT_TRUE(fake.errors.isEmpty());
@@ -135,7 +135,7 @@ TEST_F(HistoryTest, UndoAndRedoBringBackEachSideOfAResizeAtItsOwnSize) {
     Form1->Redimen1Click();
     const QImage resized = picture().copy();
     ASSERT_EQ(resized.size(), QSize(300, 240));
-    EXPECT_EQ(Form1->commands().state.history->count(), 2); // the capture was recorded already
+    EXPECT_EQ(Form1->commands().history.history().count(), 2); // the capture was recorded already
 
     Form1->Dfaire1Click();
     EXPECT_EQ(picture(), capture);
@@ -145,10 +145,10 @@ TEST_F(HistoryTest, UndoAndRedoBringBackEachSideOfAResizeAtItsOwnSize) {
     EXPECT_EQ(picture(), resized);
     EXPECT_EQ(Form1->size(), narrow_client(382));
     Form1->Redimen1Click(); // the same width again: nothing
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
     // Undone, the resize runs again at the same width, in place of the one undone.
     Form1->Dfaire1Click();
     Form1->Redimen1Click();
     EXPECT_EQ(picture(), resized);
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
 }

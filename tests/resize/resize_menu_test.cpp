@@ -17,9 +17,8 @@ using ResizeCommandTest = CaptureTest;
 namespace {
 void show_picture(int width, int height) {
     Form1->Image1->set_picture(position_pattern(QSize(width, height)));
-    Form1->commands().state.history->clear();
-    Form1->commands().state.history_index = 0;
-    Form1->commands().state.resized = false;
+    Form1->commands().history.start_again();
+    Form1->commands().resize.resized = false;
 }
 } // namespace
 
@@ -28,20 +27,20 @@ TEST_F(ResizeCommandTest, ResizesToTheWidthWithTheProportionalHeightOnce) {
     Form5->largeur_px->setValue(400);
     Form1->Redimen1Click();
     EXPECT_EQ(picture().size(), QSize(400, 120));
-    EXPECT_EQ(Form1->commands().state.history->count(), 2); // the picture before and the result
-    EXPECT_EQ(Form1->commands().state.history->at(0).size(), QSize(1000, 300));
-    EXPECT_EQ(Form1->commands().state.history->at(1), picture());
-    EXPECT_TRUE(Form1->commands().state.resized);
-    EXPECT_EQ(Form1->commands().state.last_resize_width, 400);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2); // the picture before and the result
+    EXPECT_EQ(Form1->commands().history.history().at(0).size(), QSize(1000, 300));
+    EXPECT_EQ(Form1->commands().history.history().at(1), picture());
+    EXPECT_TRUE(Form1->commands().resize.resized);
+    EXPECT_EQ(Form1->commands().resize.last_resize_width, 400);
     EXPECT_EQ(Form1->size(), narrow_client(380));
 
     Form1->Redimen1Click(); // same width: nothing
-    EXPECT_EQ(Form1->commands().state.history->count(), 2);
+    EXPECT_EQ(Form1->commands().history.history().count(), 2);
 
     Form5->largeur_px->setValue(800); // resizes again, from the current picture
     Form1->Redimen1Click();
     EXPECT_EQ(picture().size(), QSize(800, 240));
-    EXPECT_EQ(Form1->commands().state.history->count(), 3);
+    EXPECT_EQ(Form1->commands().history.history().count(), 3);
     EXPECT_EQ(Form1->size(), QSize(809, 367));
 }
 
@@ -51,10 +50,10 @@ TEST_F(ResizeCommandTest, AZeroWidthIsToldAfterTheBookkeeping) {
     Form1->Redimen1Click();
     EXPECT_EQ(fake.messages, QStringList{"Vous avez sélectionner une largeur de 0 pixel !"});
     EXPECT_EQ(picture().size(), QSize(200, 100));
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
     Form1->Redimen1Click(); // the same width again: nothing at all
     EXPECT_EQ(fake.messages.size(), 1);
-    EXPECT_EQ(Form1->commands().state.history->count(), 1);
+    EXPECT_EQ(Form1->commands().history.history().count(), 1);
 }
 
 TEST_F(ResizeCommandTest, AHeightRoundingToZeroFailsAndKeepsThePicture) {
@@ -71,6 +70,6 @@ TEST_F(ResizeCommandTest, AHeightRoundingToZeroFailsAndKeepsThePicture) {
 
 TEST_F(ResizeCommandTest, AnEmptyPictureIsLeftAlone) {
     Form1->Redimen1Click();
-    EXPECT_TRUE(Form1->commands().state.history->empty());
-    EXPECT_FALSE(Form1->commands().state.resized);
+    EXPECT_TRUE(Form1->commands().history.history().empty());
+    EXPECT_FALSE(Form1->commands().resize.resized);
 }

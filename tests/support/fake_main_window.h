@@ -1,11 +1,13 @@
 #pragma once
 // The main window's roles without any widget, for driving the commands in tests: the picture,
 // the view's size, the window's visibility and sizes, the status texts, the label and the
-// pointer are plain values to read back. FakeMainWindow plays every role, with the editing
-// state, for tests that drive several commands.
+// pointer are plain values to read back. FakeMainWindow plays every role, for tests that drive
+// several commands; FakeEditing adds the commands that own the editing state.
 
 #include "edit/history.h"
+#include "edit/history_commands.h"
 #include "edit/main_window.h"
+#include "edit/tool_commands.h"
 #include "platform/pointer.h"
 
 #include <QStringList>
@@ -180,11 +182,19 @@ private:
     Pointer* replaced_;
 };
 
-class FakeMainWindow : public EditingState,
-                       public FakePicture,
+class FakeMainWindow : public FakePicture,
                        public FakeShell,
                        public FakeTextLabel,
                        public FakeToolControls,
                        public FakeConfiguration,
                        public FakeProgress,
                        public FakePointer {};
+
+// The tool and history commands, owners of the tools' state and of the history, over a
+// FakeMainWindow.
+struct FakeEditing {
+    FakeMainWindow window;
+    ToolCommands tool_commands{window};
+    ToolState& state = tool_commands.state();
+    HistoryCommands history{window, window, window, window, tool_commands, [] {}};
+};
