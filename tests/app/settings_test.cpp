@@ -195,7 +195,7 @@ TEST_F(SettingsFileOddities, AFileTooLargeIsRefusedAtStartAndAtEveryCloseAndNeve
     while (text.size() <= IniFile::kMaxFileSize)
         text += "; " + QByteArray(98, 'n') + "\r\n";
     load(text);
-    QCoreApplication::processEvents(); // the start-up report waits for the event loop
+    QCoreApplication::processEvents();              // the start-up report waits for the event loop
     EXPECT_EQ(Form5->size_surligneur->value(), 16); // nothing read from it
     for (int round = 0; round < 2; ++round) {
         Form5->show_non_modal();
