@@ -5,9 +5,9 @@
 #include "codec/image_writers.h"
 #include "codec/jpeg_writer.h"
 #include "codec/pngimage.h"
-#include "platform/atomic_file.h"
+#include "platform/core/atomic_file.h"
+#include "platform/core/error.h"
 #include "platform/dialogs.h"
-#include "platform/error.h"
 
 #include <QFileInfo>
 

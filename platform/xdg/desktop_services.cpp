@@ -1,12 +1,12 @@
 // The real desktop and mail services: GIO for the programs of the desktop; the desktop portal,
 // else xdg-email, for the mail program.
 #include "platform/dialogs.h"
-#include "platform/gio_apps.h"
-#include "platform/open_with_dialog.h"
-#include "platform/portal_email.h"
-#include "platform/portal_open.h"
 #include "platform/sharing.h"
-#include "platform/wayland_screen.h"
+#include "platform/wayland/portal_email.h"
+#include "platform/wayland/portal_open.h"
+#include "platform/wayland/wayland_screen.h"
+#include "platform/xdg/gio_apps.h"
+#include "platform/xdg/open_with_dialog.h"
 
 #include <QMessageBox>
 #include <QProcess>

@@ -1,4 +1,4 @@
-#include "platform/open_with_dialog.h"
+#include "platform/xdg/open_with_dialog.h"
 
 #include "platform/dialogs.h"
 

@@ -5,13 +5,13 @@
 //    by Qt as this process ends) and ends;
 //  - otherwise serves the picture until another program takes the clipboard, then ends.
 
-#include "codec/bmp.h"
-#include "platform/clipboard_image.h"
-#include "platform/x11_selection.h"
+#include "platform/x11/x11_selection.h"
+#include "platform/xdg/clipboard_image.h"
 
 #include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <xcb/xcb.h>
 
 namespace {
@@ -44,7 +44,6 @@ int main(int argc, char** argv) {
         return 2;
     QGuiApplication app(argc, argv);
     const QString path = QFile::decodeName(argv[1]);
-    QString reason;
     QByteArray bytes;
     {
         QFile file(path);
@@ -52,13 +51,15 @@ int main(int argc, char** argv) {
             bytes = file.readAll();
     }
     QFile::remove(path);
-    const QImage picture = decode_bmp(bytes.constData(), std::size_t(bytes.size()), &reason);
+    // The picture is the program's own BMP file; pictures of any size are served.
+    QImageReader::setAllocationLimit(0);
+    const QImage picture = QImage::fromData(bytes, "BMP").convertToFormat(QImage::Format_BGR888);
     if (picture.isNull())
         return 1;
 
     QClipboard* clipboard = QGuiApplication::clipboard();
     refresh_x11_time();
-    auto* data = new ClipboardImage(picture);
+    auto* data = new ClipboardImage(picture, bytes);
     clipboard->setMimeData(data, QClipboard::Clipboard);
     if (!x11_owns_clipboard())
         return 1;

@@ -3,7 +3,7 @@
 // icon, the current default first), a button to browse for any other program, and a check box
 // that makes the choice the default for BMP pictures in the desktop's own associations.
 
-#include "platform/gio_apps.h"
+#include "platform/xdg/gio_apps.h"
 
 #include <QDialog>
 #include <optional>

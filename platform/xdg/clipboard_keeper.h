@@ -4,11 +4,12 @@
 // `kaptorama-clipboard`, which hands it to a running clipboard manager (freedesktop
 // SAVE_TARGETS) or, when none runs, serves it itself until another program takes the clipboard.
 
-#include <QImage>
+#include <QByteArray>
 #include <QString>
 
-// From now on, the picture is kept when the program exits while it still owns the clipboard.
-void keep_clipboard_at_exit(const QImage& picture);
+// From now on, the picture (a BMP file) is kept when the program exits while it still owns the
+// clipboard.
+void keep_clipboard_at_exit(const QByteArray& bmp);
 
 // Hands the picture over to the keeper process, if the program still owns the clipboard with
 // it. Waits at most a fraction of a second for the keeper to take the clipboard. Returns the

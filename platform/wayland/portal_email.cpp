@@ -1,4 +1,4 @@
-#include "platform/portal_email.h"
+#include "platform/wayland/portal_email.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

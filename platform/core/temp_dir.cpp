@@ -1,4 +1,4 @@
-#include "platform/temp_dir.h"
+#include "platform/core/temp_dir.h"
 
 #include <QDir>
 

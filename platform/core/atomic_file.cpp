@@ -1,7 +1,7 @@
-#include "platform/atomic_file.h"
+#include "platform/core/atomic_file.h"
 
-#include "platform/error.h"
-#include "platform/temp_dir.h"
+#include "platform/core/error.h"
+#include "platform/core/temp_dir.h"
 
 #include <QFile>
 #include <QRandomGenerator>

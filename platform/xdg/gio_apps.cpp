@@ -1,6 +1,6 @@
-#include "platform/gio_apps.h"
+#include "platform/xdg/gio_apps.h"
 
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <QFile>
 

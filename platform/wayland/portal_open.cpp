@@ -1,4 +1,4 @@
-#include "platform/portal_open.h"
+#include "platform/wayland/portal_open.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
-#include "platform/portal_screenshot.h"
+#include "platform/wayland/portal_screenshot.h"
 
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

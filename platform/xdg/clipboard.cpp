@@ -1,8 +1,8 @@
-#include "platform/clipboard_image.h"
-#include "platform/clipboard_keeper.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 #include "platform/sharing.h"
-#include "platform/x11_selection.h"
+#include "platform/x11/x11_selection.h"
+#include "platform/xdg/clipboard_image.h"
+#include "platform/xdg/clipboard_keeper.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -14,26 +14,27 @@
 #include <QSaveFile>
 #include <QTemporaryFile>
 #include <QThread>
+#include <utility>
 
-#include "codec/bmp.h"
-#include "platform/temp_dir.h"
+#include "platform/core/temp_dir.h"
 
 namespace {
 
 // How long closing may wait for the keeper to take the clipboard.
 constexpr int kKeeperWaitMs = 700;
 
-QImage& kept_picture() {
-    static QImage picture;
-    return picture;
+// The picture on the clipboard as a BMP file, for the keeper.
+QByteArray& kept_bmp() {
+    static QByteArray bmp;
+    return bmp;
 }
 
 class QtClipboard : public ClipboardService {
 public:
-    void put_image(const QImage& picture) override {
+    void put_image(const QImage& picture, const QByteArray& bmp) override {
         QClipboard* clipboard = QGuiApplication::clipboard();
         refresh_x11_time();
-        auto* data = new ClipboardImage(picture);
+        auto* data = new ClipboardImage(picture, bmp);
         clipboard->setMimeData(data, QClipboard::Clipboard);
         // Taking the clipboard can fail on X11 (the server refuses the ownership to a stale
         // timestamp); only a clipboard really ours holds the picture.
@@ -42,7 +43,7 @@ public:
                                : clipboard->mimeData() == data;
         if (!taken)
             throw KapError(QStringLiteral("Impossible d'ouvrir le Presse-papiers"));
-        keep_clipboard_at_exit(picture);
+        keep_clipboard_at_exit(bmp);
     }
 };
 
@@ -59,9 +60,9 @@ void set_clipboard_service(ClipboardService* replacement) {
     replacement_clipboard = replacement;
 }
 
-void keep_clipboard_at_exit(const QImage& picture) {
+void keep_clipboard_at_exit(const QByteArray& bmp) {
     static bool connected = false;
-    kept_picture() = picture;
+    kept_bmp() = bmp;
     if (!connected && QCoreApplication::instance()) {
         connected = true;
         QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
@@ -83,14 +84,11 @@ QString clipboard_keeper_program() {
 
 qint64 hand_clipboard_to_keeper() {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (kept_picture().isNull() || QGuiApplication::platformName() != QLatin1String("xcb") ||
+    if (kept_bmp().isEmpty() || QGuiApplication::platformName() != QLatin1String("xcb") ||
         !clipboard->ownsClipboard() || !x11_owns_clipboard() ||
         !dynamic_cast<const ClipboardImage*>(clipboard->mimeData()))
         return 0;
-    const QByteArray bmp = encode_bmp(kept_picture());
-    kept_picture() = QImage();
-    if (bmp.isEmpty())
-        return 0;
+    const QByteArray bmp = std::exchange(kept_bmp(), QByteArray());
     // The picture travels in a private file of the temporary folder, which the keeper deletes
     // once it has read it.
     QTemporaryFile file(temp_dir() + QStringLiteral("kaptorama-clipboard-XXXXXX.bmp"));

@@ -1,7 +1,7 @@
-#include "platform/x11_screen.h"
+#include "platform/x11/x11_screen.h"
 
-#include "platform/error.h"
-#include "platform/screen_pixels.h"
+#include "platform/core/error.h"
+#include "platform/x11/screen_pixels.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>

@@ -1,7 +1,9 @@
 // Where the settings file is read and written: beside the executable while its folder can be
 // written, per user otherwise, seeded from a read-only file beside the executable.
 #include "app/ini_file.h"
+#include "platform/core/settings_location.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -28,9 +30,9 @@ protected:
     }
 
     SettingsFiles files(const QString& xdg_config_home) const {
-        return settings_files_for(program_, xdg_config_home, home_, [this](const QString& path) {
-            return !read_only_.contains(QDir::cleanPath(path));
-        });
+        return settings_files_for(
+            program_, xdg_settings_folder(xdg_config_home, home_),
+            [this](const QString& path) { return !read_only_.contains(QDir::cleanPath(path)); });
     }
     SettingsFiles files() const { return files(config_); }
 
@@ -87,7 +89,7 @@ TEST_F(SettingsFilesTest, UnsetOrRelativeConfigHomeMeansDotConfigInTheHomeFolder
 }
 
 TEST(SettingsFilesOfThisProgram, BesideTheTestProgramWhoseFolderIsWritable) {
-    const QString dir = QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath();
+    const QString dir = QCoreApplication::applicationDirPath();
     EXPECT_EQ(settings_files().write, dir + "/Kaptorama.ini");
     EXPECT_EQ(settings_files().read, dir + "/Kaptorama.ini");
     EXPECT_EQ(settings_path(), settings_files().write);

@@ -1,6 +1,4 @@
-#include "platform/clipboard_image.h"
-
-#include "codec/bmp.h"
+#include "platform/xdg/clipboard_image.h"
 
 #include <QBuffer>
 #include <QImageWriter>
@@ -10,7 +8,8 @@ const QString kPng = QStringLiteral("image/png");
 const QString kBmp = QStringLiteral("image/bmp");
 } // namespace
 
-ClipboardImage::ClipboardImage(QImage picture) : picture_(std::move(picture)) {}
+ClipboardImage::ClipboardImage(QImage picture, QByteArray bmp)
+    : picture_(std::move(picture)), bmp_(std::move(bmp)) {}
 
 QStringList ClipboardImage::formats() const {
     return {kPng, kBmp};
@@ -33,10 +32,7 @@ QVariant ClipboardImage::retrieveData(const QString& mime_type, QMetaType) const
         }
         return png_;
     }
-    if (mime_type == kBmp) {
-        if (bmp_.isEmpty())
-            bmp_ = encode_bmp(picture_);
+    if (mime_type == kBmp)
         return bmp_;
-    }
     return {};
 }

@@ -1,6 +1,6 @@
-#include "platform/file_checks.h"
+#include "platform/core/file_checks.h"
 
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <QFile>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/screen_pixels.h"
+#include "platform/x11/screen_pixels.h"
 
 #include <bit>
 #include <cstring>

@@ -5,8 +5,8 @@
 // from Qt. There is no cursor and no foreground window; instead of the latter the portal's
 // interactive screenshot lets the user pick a window or an area where the desktop offers one.
 
-#include "platform/portal_screenshot.h"
 #include "platform/screen.h"
+#include "platform/wayland/portal_screenshot.h"
 
 #include <QRect>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "platform/wayland_screen.h"
+#include "platform/wayland/wayland_screen.h"
 
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <QGuiApplication>
 #include <QScreen>
