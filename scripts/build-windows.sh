@@ -45,7 +45,7 @@ fi
 
 cd "$root"
 cmake --preset windows >/dev/null
-cmake --build build-windows ${KAP_JOBS:+-j "$KAP_JOBS"}
+cmake --build build-windows -j "${KAP_JOBS:-$(nproc)}"
 
 # The Wine prefix of the tests, made once per build folder.
 prefix="$build/wine"

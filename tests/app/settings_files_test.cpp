@@ -95,4 +95,32 @@ TEST(SettingsFilesOfThisProgram, BesideTheTestProgramWhoseFolderIsWritable) {
     EXPECT_EQ(settings_path(), settings_files().write);
 }
 
+TEST(SettingsFilesOfThisProgram, PerUserFolderAndWritability) {
+#ifdef _WIN32
+    EXPECT_EQ(per_user_settings_folder(),
+              QDir::fromNativeSeparators(qEnvironmentVariable("APPDATA")) + "/Kaptorama");
+#else
+    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "/etc/xdg-test");
+    EXPECT_EQ(per_user_settings_folder(), QStringLiteral("/etc/xdg-test/kaptorama"));
+    if (saved.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", saved);
+#endif
+    QTemporaryDir dir;
+    const QString file = dir.filePath("Kaptorama.ini");
+    EXPECT_TRUE(can_write(dir.path()));
+    EXPECT_FALSE(can_write(dir.filePath("absent/Kaptorama.ini")));
+    QFile(file).open(QIODevice::WriteOnly);
+    EXPECT_TRUE(can_write(file));
+#ifdef _WIN32 // root may write anything on Linux
+    ASSERT_TRUE(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::ReadUser));
+    EXPECT_FALSE(can_write(file));
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#endif
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"Kaptorama.ini"})
+        << "trying leaves nothing behind";
+}
+
 } // namespace
