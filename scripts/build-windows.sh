@@ -19,7 +19,7 @@ KAP_WINDOWS_PACKAGES=(
     wine wine64
 )
 # The archive this build was made with; another one is refused rather than half-trusted.
-KAP_MINGW_ARCHIVE_SHA256=${KAP_MINGW_ARCHIVE_SHA256:-64c4325a53ad854d2cb70659ff01d8d649422f6ef4dd2cc51c134f98715e1866
+KAP_MINGW_ARCHIVE_SHA256=${KAP_MINGW_ARCHIVE_SHA256:-64c4325a53ad854d2cb70659ff01d8d649422f6ef4dd2cc51c134f98715e1866}
 archive="${KAP_MINGW_ARCHIVE:-$root/../shared/toolchains/mingw-sysroot-qt6.4.2.tar.xz}"
 build="$root/build-windows"
 sysroot="$build/mingw-sysroot-qt6.4.2"
