@@ -40,9 +40,3 @@ set(ZLIB_INCLUDE_DIR /usr/x86_64-w64-mingw32/include)
 set(ENV{PKG_CONFIG_LIBDIR} "${KAP_MINGW_SYSROOT}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
-
-# GCC does not align the stack of Windows x64 beyond 16 bytes, so a spilled 32- or 64-byte
-# vector (AVX2, AVX-512 code) must not be moved with the aligned instructions: the assembler
-# turns them into unaligned ones, as fast on aligned data.
-set(CMAKE_C_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
-set(CMAKE_CXX_FLAGS_INIT "-Wa,-muse-unaligned-vector-move")
