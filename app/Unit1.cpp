@@ -10,10 +10,10 @@
 #include "edit/raster.h"
 #include "edit/text_label.h"
 #include "edit/working_files.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 #include "platform/screen.h"
 #include "platform/window_placement.h"
-#include "platform/x11_window.h"
+#include "platform/x11/x11_window.h"
 #include "resize/Unit2.h"
 
 #include <QCloseEvent>

@@ -5,10 +5,10 @@
 #include "codec/image_writers.h"
 #include "codec/jpeg_writer.h"
 #include "codec/pngimage.h"
-#include "platform/atomic_file.h"
+#include "platform/core/atomic_file.h"
+#include "platform/core/error.h"
 #include "platform/dialogs.h"
-#include "platform/error.h"
-#include "platform/file_checks.h"
+#include "platform/core/file_checks.h"
 
 #include <QFileInfo>
 
