@@ -7,8 +7,8 @@
 #include "codec/pngimage.h"
 #include "platform/core/atomic_file.h"
 #include "platform/core/error.h"
-#include "platform/dialogs.h"
 #include "platform/core/file_checks.h"
+#include "platform/dialogs.h"
 
 #include <QFileInfo>
 
