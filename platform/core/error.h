@@ -22,6 +22,8 @@ private:
 
 // The reason for a failed system call (an errno value), in French whatever the system's locale.
 QString system_error_text(int error);
+// The reason for a failed system call the program has no words of its own for.
+QString unknown_system_error_text(long code);
 
 // Messages of the file layer, with the toolkit's French wording.
 inline QString msg_cannot_create(const QString& path, const QString& reason) {

@@ -51,6 +51,10 @@ QString system_error_text(int error) {
     case ENOMEM:
         return QStringLiteral("Mémoire insuffisante");
     default:
-        return QStringLiteral("Erreur du système (code %1)").arg(error);
+        return unknown_system_error_text(error);
     }
+}
+
+QString unknown_system_error_text(long code) {
+    return QStringLiteral("Erreur du système (code %1)").arg(code);
 }

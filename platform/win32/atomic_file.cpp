@@ -9,10 +9,12 @@
 
 #include "platform/core/error.h"
 #include "platform/core/temp_dir.h"
+#include "platform/win32/windows_error.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <cerrno>
 
 #include <fcntl.h>
 #include <io.h>
@@ -114,7 +116,7 @@ AtomicFile::AtomicFile(QString path, Flush flush) : path_(std::move(path)) {
     if (existing != INVALID_FILE_ATTRIBUTES) {
         const bool link = existing & FILE_ATTRIBUTE_REPARSE_POINT;
         if ((existing & FILE_ATTRIBUTE_DIRECTORY) && !link)
-            fail_create(ERROR_ACCESS_DENIED);
+            throw KapError(msg_cannot_create(path_, system_error_text(EISDIR)));
         if (!is_disk_file(target))
             throw KapError(msg_cannot_create(path_, QStringLiteral("Ce n'est pas un fichier")));
         // A file the user made read-only stays as it is. (A link is replaced, so what it
@@ -122,7 +124,7 @@ AtomicFile::AtomicFile(QString path, Flush flush) : path_(std::move(path)) {
         if ((existing & FILE_ATTRIBUTE_READONLY) && !link)
             fail_create(ERROR_ACCESS_DENIED);
     } else if (target_.endsWith('/')) {
-        fail_create(ERROR_ACCESS_DENIED);
+        throw KapError(msg_cannot_create(path_, system_error_text(EISDIR)));
     }
 
     for (int attempt = 0; fd_ < 0 && attempt < kNameAttempts; ++attempt) {
@@ -245,8 +247,7 @@ void AtomicFile::write_through(const unsigned char* data, std::size_t size) {
 }
 
 void AtomicFile::fail_create(int error) {
-    // Qt gives the system's own text of a Windows error code.
-    const QString reason = qt_error_string(error);
+    const QString reason = windows_error_text(static_cast<unsigned long>(error));
     discard();
     throw KapError(msg_cannot_create(path_, reason));
 }
