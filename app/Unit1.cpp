@@ -5,21 +5,19 @@
 #include "app/spin_box.h"
 #include "app/status_bar.h"
 #include "edit/Unit4.h"
-#include "edit/history.h"
 #include "edit/picture_view.h"
 #include "edit/raster.h"
 #include "edit/text_label.h"
 #include "edit/working_files.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 #include "platform/screen.h"
 #include "platform/window_placement.h"
-#include "platform/x11_window.h"
+#include "platform/x11/x11_window.h"
 #include "resize/Unit2.h"
 
 #include <QCloseEvent>
-#include <QCursor>
+#include <QCoreApplication>
 #include <QFile>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>

@@ -4,8 +4,8 @@
 
 #include "app/ini_file.h"
 #include "app/spin_box.h"
+#include "platform/core/error.h"
 #include "platform/dialogs.h"
-#include "platform/error.h"
 
 #include <QCheckBox>
 #include <QDir>

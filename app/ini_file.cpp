@@ -1,15 +1,15 @@
 #include "app/ini_file.h"
 
-#include "platform/atomic_file.h"
-#include "platform/error.h"
-#include "platform/file_checks.h"
+#include "platform/core/atomic_file.h"
+#include "platform/core/error.h"
+#include "platform/core/file_checks.h"
+#include "platform/core/settings_location.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <limits>
-#include <unistd.h>
 
 namespace {
 
@@ -356,8 +356,7 @@ void IniFile::write_bool(const QString& section, const QString& key, bool value)
     write_string(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
-SettingsFiles settings_files_for(const QString& program_dir, const QString& xdg_config_home,
-                                 const QString& home,
+SettingsFiles settings_files_for(const QString& program_dir, const QString& per_user_folder,
                                  const std::function<bool(const QString&)>& writable) {
     const QString name = QStringLiteral("Kaptorama.ini");
     QString dir = program_dir;
@@ -368,21 +367,15 @@ SettingsFiles settings_files_for(const QString& program_dir, const QString& xdg_
     if (writable(program_dir) && (!beside_exists || writable(beside)))
         return {beside, beside};
 
-    // The base directory specification: a relative XDG_CONFIG_HOME is ignored.
-    QString config = xdg_config_home;
-    if (config.isEmpty() || !QDir::isAbsolutePath(config))
-        config = QDir(home).filePath(QStringLiteral(".config"));
-    const QString per_user = QDir(config).filePath(QStringLiteral("kaptorama/") + name);
+    const QString per_user = QDir(per_user_folder).filePath(name);
     if (QFileInfo::exists(per_user) || !beside_exists)
         return {per_user, per_user};
     return {per_user, beside};
 }
 
 SettingsFiles settings_files() {
-    return settings_files_for(
-        QCoreApplication::applicationDirPath(), qEnvironmentVariable("XDG_CONFIG_HOME"),
-        QDir::homePath(),
-        [](const QString& path) { return access(QFile::encodeName(path).constData(), W_OK) == 0; });
+    return settings_files_for(QCoreApplication::applicationDirPath(), per_user_settings_folder(),
+                              can_write);
 }
 
 QString settings_path() {

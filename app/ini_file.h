@@ -93,19 +93,18 @@ private:
 //
 // It lies beside the executable while that folder can be written (and the file too, when it is
 // there): a copy run from its build or unpacked folder keeps its settings with it. An installed
-// copy, whose folder is read-only, keeps them per user instead, in
-// $XDG_CONFIG_HOME/kaptorama/Kaptorama.ini (~/.config/kaptorama/ when the variable is unset or
-// not an absolute path). Until that file exists, a read-only Kaptorama.ini beside the executable
-// gives the starting values: it is read, never written.
+// copy, whose folder is read-only, keeps them per user instead, in the platform's folder for
+// them (per_user_settings_folder(): ~/.config/kaptorama/ on Linux, %APPDATA%\Kaptorama\ on
+// Windows). Until that file exists, a read-only Kaptorama.ini beside the executable gives the
+// starting values: it is read, never written.
 struct SettingsFiles {
     QString write; // where the configuration window stores the settings
     QString read;  // where they are loaded from at start-up
 };
 
-// The answer for an executable in `program_dir`, given the environment's XDG_CONFIG_HOME (may
-// be empty), the home folder, and a test of whether a path may be written.
-SettingsFiles settings_files_for(const QString& program_dir, const QString& xdg_config_home,
-                                 const QString& home,
+// The answer for an executable in `program_dir`, given the per-user folder and a test of whether
+// a path may be written.
+SettingsFiles settings_files_for(const QString& program_dir, const QString& per_user_folder,
                                  const std::function<bool(const QString&)>& writable);
 
 // The answer for this program, from its executable's folder and its environment; the file is

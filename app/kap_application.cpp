@@ -1,7 +1,7 @@
 #include "app/kap_application.h"
 
+#include "platform/core/error.h"
 #include "platform/dialogs.h"
-#include "platform/error.h"
 
 #include <QWidget>
 #include <exception>

@@ -2,10 +2,10 @@
 #include "app/Unit5.h"
 #include "app/kap_application.h"
 #include "app/startup.h"
-#include "platform/wayland_screen.h"
+#include "platform/session.h"
 
 int main(int argc, char** argv) {
-    prefer_wayland_platform();
+    choose_display_platform();
     KapApplication app(argc, argv); // command-line arguments are ignored
     create_windows();
     Form1->show();

@@ -2,6 +2,7 @@
 
 #include "edit/picture_view.h"
 #include "edit/raster.h"
+#include "platform/session.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -86,8 +87,7 @@ void TForm3::start_selection(QImage frozen, const ScreenRect& desktop) {
         origin = primary->geometry().topLeft();
     // A Wayland client cannot place its windows: there the overlay fills the primary display,
     // where the frozen picture belongs.
-    const bool place_by_itself =
-        !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    const bool place_by_itself = windows_place_themselves();
     if (place_by_itself)
         setGeometry(desktop.to_qrect().translated(origin));
     setCursor(Qt::CrossCursor);

@@ -6,7 +6,7 @@
 #include "edit/main_window.h"
 #include "edit/tool_commands.h"
 #include "edit/working_files.h"
-#include "platform/scope_guard.h"
+#include "platform/core/scope_guard.h"
 #include "platform/screen.h"
 #include "platform/wait.h"
 #include "resize/on_the_fly.h"

@@ -1,6 +1,6 @@
 #include "capture/screen_grabber.h"
 
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,7 +1,7 @@
 #include "codec/byte_sink.h"
 
-#include "platform/atomic_file.h"
-#include "platform/error.h"
+#include "platform/core/atomic_file.h"
+#include "platform/core/error.h"
 
 #include <QFileDevice>
 #include <QIODevice>

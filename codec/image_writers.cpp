@@ -4,7 +4,7 @@
 #include "codec/halftone.h"
 #include "codec/jpeg_writer.h"
 #include "codec/pngimage.h"
-#include "platform/atomic_file.h"
+#include "platform/core/atomic_file.h"
 
 #include <algorithm>
 

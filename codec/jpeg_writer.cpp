@@ -1,6 +1,6 @@
 #include "codec/jpeg_writer.h"
 
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <algorithm>
 #include <csetjmp>

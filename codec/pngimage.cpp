@@ -2,7 +2,7 @@
 
 #include "codec/pnglang.h"
 #include "codec/pngzlib.h"
-#include "platform/atomic_file.h"
+#include "platform/core/atomic_file.h"
 
 #include <QIODevice>
 #include <algorithm>

@@ -7,7 +7,7 @@
 // filtered one at a time and the compressed bytes leave in IDAT chunks of IdatChunkSize bytes.
 
 #include "codec/byte_sink.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <QImage>
 #include <QString>

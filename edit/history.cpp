@@ -1,7 +1,7 @@
 #include "edit/history.h"
 
-#include "platform/error.h"
-#include "platform/large_pages.h"
+#include "platform/core/error.h"
+#include "platform/core/large_pages.h"
 
 #include <algorithm>
 #include <cstdlib>

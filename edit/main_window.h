@@ -17,6 +17,7 @@
 #include <QRegion>
 #include <QSize>
 #include <QString>
+
 class ResampleProgress;
 
 // The colours (0x00BBGGRR) of the items checked in the context menu's colour submenus, and the

@@ -1,8 +1,8 @@
 #include "edit/working_files.h"
 
 #include "codec/bmp.h"
-#include "platform/file_checks.h"
-#include "platform/temp_dir.h"
+#include "platform/core/file_checks.h"
+#include "platform/core/temp_dir.h"
 
 QString current_picture_file() {
     return temp_dir() + QStringLiteral("kaptorama.bmp");

@@ -1,8 +1,8 @@
 #include "output/save_command.h"
 
 #include "codec/image_writers.h"
+#include "platform/core/file_checks.h"
 #include "platform/dialogs.h"
-#include "platform/file_checks.h"
 
 #include <QFileInfo>
 #include <iterator>

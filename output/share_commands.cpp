@@ -4,8 +4,8 @@
 #include "codec/image_writers.h"
 #include "edit/main_window.h"
 #include "edit/working_files.h"
+#include "platform/core/scope_guard.h"
 #include "platform/dialogs.h"
-#include "platform/scope_guard.h"
 
 #include <QFileInfo>
 
@@ -47,7 +47,7 @@ void ShareCommands::copy_to_clipboard() {
         show_message(QStringLiteral("Il n'y a pas de capture à coller dans le presse papier!"));
         return;
     }
-    clipboard_service().put_image(picture);
+    clipboard_service().put_image(picture, encode_bmp(picture));
 }
 
 bool ShareCommands::write_current_picture() {

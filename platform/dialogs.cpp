@@ -71,6 +71,10 @@ void prepare_file_dialog(QFileDialog& dialog) {
     static FrenchFileTypes types;
     dialog.setIconProvider(&types);
     dialog.setViewMode(QFileDialog::Detail);
+    // The places at the left show a user's folder name whole.
+    if (auto* places = dialog.findChild<QWidget*>(QStringLiteral("sidebar")))
+        places->setMinimumWidth(140);
+    dialog.resize(dialog.sizeHint().expandedTo(QSize(760, 440)));
     if (auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
         QHeaderView* header = view->header();
         header->setMinimumSectionSize(60);

@@ -1,7 +1,7 @@
 #include "platform/screen.h"
 
-#include "platform/wayland_screen.h"
-#include "platform/x11_screen.h"
+#include "platform/wayland/wayland_screen.h"
+#include "platform/x11/x11_screen.h"
 
 #include <QGuiApplication>
 #include <memory>

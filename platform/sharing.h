@@ -16,9 +16,10 @@ class ClipboardService {
 public:
     virtual ~ClipboardService() = default;
     // Puts the picture alone on the clipboard, every pixel as it is, replacing whatever was
-    // there. Throws KapError "Impossible d'ouvrir le Presse-papiers" when the clipboard could not
-    // be taken.
-    virtual void put_image(const QImage& picture) = 0;
+    // there; `bmp` is the same picture as a BMP file, the form programs paste as a bitmap.
+    // Throws KapError "Impossible d'ouvrir le Presse-papiers" when the clipboard could not be
+    // taken.
+    virtual void put_image(const QImage& picture, const QByteArray& bmp) = 0;
 };
 
 // An application the user picked in the open-with chooser: a desktop entry, or a program file

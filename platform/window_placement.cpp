@@ -1,6 +1,6 @@
 #include "platform/window_placement.h"
 
-#include "platform/x11_window.h"
+#include "platform/x11/x11_window.h"
 
 #include <optional>
 

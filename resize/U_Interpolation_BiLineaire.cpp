@@ -1,8 +1,8 @@
 #include "resize/U_Interpolation_BiLineaire.h"
 
-#include "platform/error.h"
-#include "platform/extended_precision.h"
-#include "platform/large_pages.h"
+#include "platform/core/error.h"
+#include "platform/core/extended_precision.h"
+#include "platform/core/large_pages.h"
 #include "resize/resample_internal.h"
 #include "resize/resample_tuning.h"
 

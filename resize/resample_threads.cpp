@@ -2,7 +2,7 @@
 
 #include "resize/resample_internal.h"
 
-#include "platform/extended_precision.h"
+#include "platform/core/extended_precision.h"
 
 #include <algorithm>
 #include <cstring>

@@ -4,8 +4,8 @@
 #include "edit/history_commands.h"
 #include "edit/main_window.h"
 #include "edit/working_files.h"
+#include "platform/core/scope_guard.h"
 #include "platform/dialogs.h"
-#include "platform/scope_guard.h"
 #include "resize/U_Interpolation_BiLineaire.h"
 #include "resize/on_the_fly.h"
 

@@ -30,7 +30,7 @@
 #include "platform/dialogs.h"
 #include "platform/screen.h"
 #include "platform/wait.h"
-#include "platform/x11_screen.h"
+#include "platform/x11/x11_screen.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/x_desktop.h"
 #include "tests/support/xvfb_server.h"

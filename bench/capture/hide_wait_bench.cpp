@@ -18,7 +18,7 @@
 #include "capture/screen_grabber.h"
 #include "platform/dialogs.h"
 #include "platform/screen.h"
-#include "platform/x11_screen.h"
+#include "platform/x11/x11_screen.h"
 #include "tests/support/fake_dialogs.h"
 
 #include <benchmark/benchmark.h>

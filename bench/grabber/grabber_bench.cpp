@@ -8,8 +8,8 @@
 //   convert/<file>             the 32-to-24-bit conversion alone, into an existing raster
 
 #include "capture/screen_grabber.h"
-#include "platform/screen_pixels.h"
-#include "platform/x11_screen.h"
+#include "platform/x11/screen_pixels.h"
+#include "platform/x11/x11_screen.h"
 
 #include "tests/support/xvfb_server.h"
 

@@ -2,7 +2,7 @@
 // and refusal to lose data when the file cannot be read or written.
 
 #include "app/ini_file.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -11,10 +11,12 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -320,6 +322,8 @@ TEST_F(IniFileTest, UnwritableLocationThrowsTheExactMessage) {
     EXPECT_EQ(dir_entries(), QStringList{"not_a_dir"});
 }
 
+#ifndef _WIN32
+// Folder permissions, a child process and symbolic links: POSIX.
 TEST_F(IniFileTest, ReadOnlyFolderKeepsEarlierKeysAndWritesNothingElse) {
     const QString folder = dir_.filePath("prog");
     ASSERT_TRUE(QDir().mkdir(folder));
@@ -393,6 +397,8 @@ TEST_F(IniFileTest, ASymbolicLinkIsWrittenThroughAndStays) {
     EXPECT_EQ(read_bytes(nowhere), QByteArray("[Options]\r\nsize_stylet=4\r\n"));
 }
 
+#endif
+
 TEST_F(IniFileTest, NamesOrValuesThatWouldBreakTheFileAreRefused) {
     IniFile ini(path_);
     store_defaults(ini);
@@ -406,11 +412,14 @@ TEST_F(IniFileTest, NamesOrValuesThatWouldBreakTheFileAreRefused) {
     EXPECT_EQ(read_bytes(path_), before);
 }
 
+#ifndef _WIN32
 TEST(IniSettingsPath, BesideTheExecutable) {
     const QFileInfo exe(QFile::decodeName("/proc/self/exe"));
     const QString expected =
         QFileInfo(exe.symLinkTarget()).absolutePath() + QStringLiteral("/Kaptorama.ini");
     EXPECT_EQ(settings_path(), expected);
 }
+
+#endif
 
 } // namespace

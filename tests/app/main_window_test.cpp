@@ -7,8 +7,8 @@
 #include "edit/history.h"
 #include "edit/picture_view.h"
 #include "edit/working_files.h"
-#include "platform/error.h"
-#include "platform/temp_dir.h"
+#include "platform/core/error.h"
+#include "platform/core/temp_dir.h"
 #include "resize/Unit2.h"
 
 #include <QAbstractButton>

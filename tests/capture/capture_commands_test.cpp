@@ -3,7 +3,7 @@
 
 #include "capture/capture_commands.h"
 #include "edit/working_files.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 #include "platform/wait.h"
 #include "resize/resize_command.h"
 #include "tests/support/fake_main_window.h"

@@ -18,11 +18,11 @@
 #include "codec/bmp.h"
 #include "edit/history.h"
 #include "edit/picture_view.h"
+#include "platform/core/temp_dir.h"
 #include "platform/dialogs.h"
 #include "platform/screen.h"
-#include "platform/temp_dir.h"
 #include "platform/tool_cursors.h"
-#include "platform/wayland_screen.h"
+#include "platform/wayland/wayland_screen.h"
 
 #include <QCheckBox>
 #include <QDir>

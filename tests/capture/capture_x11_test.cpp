@@ -17,8 +17,8 @@
 #include "codec/bmp.h"
 #include "edit/history.h"
 #include "edit/picture_view.h"
+#include "platform/core/temp_dir.h"
 #include "platform/dialogs.h"
-#include "platform/temp_dir.h"
 #include "platform/wait.h"
 
 #include <QCheckBox>

@@ -2,7 +2,7 @@
 // blending and clipping, and the fallbacks when the platform gives no window or no cursor.
 
 #include "capture/screen_grabber.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 #include "tests/support/fake_screen.h"
 
 #include <gtest/gtest.h>

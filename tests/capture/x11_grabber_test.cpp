@@ -3,8 +3,8 @@
 // grab. The test draws on the server through a connection of its own.
 
 #include "capture/screen_grabber.h"
-#include "platform/error.h"
-#include "platform/x11_screen.h"
+#include "platform/core/error.h"
+#include "platform/x11/x11_screen.h"
 #include "tests/support/xvfb_server.h"
 
 #include <QApplication>

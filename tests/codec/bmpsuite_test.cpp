@@ -3,7 +3,7 @@
 
 #include "bmp_test_util.h"
 #include "codec/bmp.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <QDir>
 #include <QProcess>

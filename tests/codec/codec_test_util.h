@@ -1,16 +1,18 @@
 #pragma once
 // Independent readers for what the encoders write: a chunk walker checked with zlib's own CRC,
-// zlib's inflate, libpng, djpeg.
+// zlib's inflate, libpng, libjpeg's decompressor.
 
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QString>
+#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
+#include <jpeglib.h>
 #include <png.h>
 #include <set>
 #include <stdexcept>
@@ -91,16 +93,45 @@ inline QImage libpng_decode(const QByteArray& file) {
     return out;
 }
 
-// Decodes with djpeg (libjpeg-turbo-progs); a null picture when it refuses the file.
+// Decodes with libjpeg's own decompressor, as djpeg does; a null picture when it refuses the
+// file.
+struct JpegDecodeError {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+};
+// No object with a destructor lives in the frame that a decoding error jumps back to.
+inline bool jpeg_decode_into(const QByteArray& file, QImage& picture) {
+    jpeg_decompress_struct info{};
+    JpegDecodeError error{};
+    info.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = [](j_common_ptr common) {
+        std::longjmp(reinterpret_cast<JpegDecodeError*>(common->err)->jump, 1);
+    };
+    error.manager.output_message = [](j_common_ptr) {};
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(file.constData()),
+                 static_cast<unsigned long>(file.size()));
+    jpeg_read_header(&info, TRUE);
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    picture = QImage(int(info.output_width), int(info.output_height), QImage::Format_RGB888);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = picture.scanLine(int(info.output_scanline));
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return true;
+}
 inline QImage djpeg_decode(const QByteArray& file) {
-    QProcess djpeg;
-    djpeg.start("djpeg", {"-ppm"});
-    djpeg.write(file);
-    djpeg.closeWriteChannel();
-    if (!djpeg.waitForFinished(20000) || djpeg.exitCode() != 0)
+    QImage picture;
+    if (!jpeg_decode_into(file, picture))
         return {};
-    return QImage::fromData(djpeg.readAllStandardOutput(), "PPM")
-        .convertToFormat(QImage::Format_RGB888);
+    return picture;
 }
 
 // Every quantisation step of the file's DQT segments, and whether each table is 8-bit.

@@ -3,14 +3,16 @@
 // edits take little memory; running out of memory leaves the history as it was.
 
 #include "edit/history.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <cstring>
 #include <random>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 #include <vector>
 
 namespace {
@@ -169,6 +171,8 @@ TEST(History, ACostlyStepKeepsTheEntryBeyondItPlainWhileItIsNext) {
     EXPECT_TRUE(same(history.at(0), a));
 }
 
+#ifndef _WIN32
+// An address-space limit for the process: POSIX only.
 // Limits the address space to what is mapped now plus `spare` bytes for the object's lifetime.
 class AddressSpaceLimit {
 public:
@@ -222,5 +226,7 @@ TEST(History, RunningOutOfMemoryKeepsEveryEntry) {
     EXPECT_TRUE(same(history.at(2), c));
     EXPECT_TRUE(same(history.at(0), a));
 }
+
+#endif
 
 } // namespace

@@ -1,8 +1,9 @@
 // The clipboard on a real X server, read back by another program (xclip): while the program
 // runs, after it has handed the picture over at exit, with and without a clipboard manager.
-#include "platform/clipboard_keeper.h"
-#include "platform/error.h"
+#include "codec/bmp.h"
+#include "platform/core/error.h"
 #include "platform/sharing.h"
+#include "platform/xdg/clipboard_keeper.h"
 #include "tests/codec/codec_test_util.h"
 #include "tests/support/test_pictures.h"
 
@@ -19,6 +20,10 @@
 #include <xcb/xcb.h>
 
 namespace {
+
+void put_picture(const QImage& picture) {
+    clipboard_service().put_image(picture, encode_bmp(picture));
+}
 
 // Runs xclip on the clipboard while this program keeps answering the X server (it may be the
 // clipboard's owner). Standard output, or nothing when xclip failed or took over 10 s.
@@ -199,7 +204,7 @@ TEST(ClipboardX11Test, ThePictureAloneIsPastedWithItsExactPixels) {
     ASSERT_TRUE(targets().contains("UTF8_STRING") || targets().contains("STRING"));
 
     const QImage one = position_pattern(QSize(1, 1));
-    clipboard_service().put_image(one);
+    put_picture(one);
     const QStringList offered = targets();
     EXPECT_TRUE(offered.contains("image/png"));
     EXPECT_TRUE(offered.contains("image/bmp"));
@@ -209,7 +214,7 @@ TEST(ClipboardX11Test, ThePictureAloneIsPastedWithItsExactPixels) {
     EXPECT_EQ(pasted_png(), one);
 
     const QImage picture = random_bgr(301, 17, 5); // rows not a multiple of 4 bytes
-    clipboard_service().put_image(picture);
+    put_picture(picture);
     EXPECT_EQ(pasted_png(), picture);
     const QImage bmp = QImage::fromData(xclip({"-o", "-t", "image/bmp"}), "BMP");
     EXPECT_EQ(bmp.convertToFormat(QImage::Format_BGR888), picture);
@@ -218,7 +223,7 @@ TEST(ClipboardX11Test, ThePictureAloneIsPastedWithItsExactPixels) {
 
 TEST(ClipboardX11Test, WithoutManagerTheKeeperServesThePictureUntilAnotherProgramCopies) {
     const QImage picture = random_bgr(64, 33, 9);
-    clipboard_service().put_image(picture);
+    put_picture(picture);
     const qint64 keeper = hand_clipboard_to_keeper();
     ASSERT_GT(keeper, 0) << clipboard_keeper_program().toStdString();
     EXPECT_FALSE(QGuiApplication::clipboard()->ownsClipboard());
@@ -233,7 +238,7 @@ TEST(ClipboardX11Test, WithoutManagerTheKeeperServesThePictureUntilAnotherProgra
 TEST(ClipboardX11Test, AClipboardManagerReceivesThePictureAtExit) {
     FakeClipboardManager manager(false);
     const QImage picture = random_bgr(40, 30, 3);
-    clipboard_service().put_image(picture);
+    put_picture(picture);
     const qint64 keeper = hand_clipboard_to_keeper();
     ASSERT_GT(keeper, 0);
     EXPECT_FALSE(QGuiApplication::clipboard()->ownsClipboard());
@@ -244,7 +249,7 @@ TEST(ClipboardX11Test, AClipboardManagerReceivesThePictureAtExit) {
 
 TEST(ClipboardX11Test, ASilentManagerNeverHoldsTheProgramBack) {
     FakeClipboardManager manager(true);
-    clipboard_service().put_image(random_bgr(8, 8, 1));
+    put_picture(random_bgr(8, 8, 1));
     const qint64 keeper = hand_clipboard_to_keeper();
     ASSERT_GT(keeper, 0);
     // The program no longer owns the clipboard: its own exit has nothing to hand over and no
@@ -254,7 +259,7 @@ TEST(ClipboardX11Test, ASilentManagerNeverHoldsTheProgramBack) {
 }
 
 TEST(ClipboardX11Test, NothingIsHandedOverOnceAnotherProgramHasTheClipboard) {
-    clipboard_service().put_image(random_bgr(8, 8, 2));
+    put_picture(random_bgr(8, 8, 2));
     copy_text("someone else");
     const QDeadlineTimer deadline(2000);
     while (QGuiApplication::clipboard()->ownsClipboard() && !deadline.hasExpired())

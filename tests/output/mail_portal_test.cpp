@@ -1,8 +1,8 @@
 // The mail service on a private session bus with a fake desktop portal: the portal is used first
 // and its answer decides; without it, xdg-email. Every value reaches the portal intact and the
 // attachments arrive as open files.
-#include "platform/portal_email.h"
 #include "platform/sharing.h"
+#include "platform/wayland/portal_email.h"
 #include "tests/support/files.h"
 #include "tests/support/private_bus.h"
 

@@ -5,7 +5,7 @@
 #include "codec/bmp.h"
 #include "edit/working_files.h"
 #include "output/share_commands.h"
-#include "platform/temp_dir.h"
+#include "platform/core/temp_dir.h"
 #include "tests/codec/codec_test_util.h"
 #include "tests/support/capture_fixture.h"
 #include "tests/support/fake_dialogs.h"

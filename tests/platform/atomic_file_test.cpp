@@ -1,7 +1,8 @@
 // The safe file writer: a good file is never replaced by a half-written one.
 
-#include "platform/atomic_file.h"
-#include "platform/error.h"
+#include "platform/core/atomic_file.h"
+#include "platform/core/error.h"
+#include "platform/core/file_checks.h"
 #include "tests/support/files.h"
 
 #include <QDir>
@@ -10,10 +11,12 @@
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -35,11 +38,14 @@ QString message_of(const std::function<void()>& action) {
     return QString();
 }
 
+#ifndef _WIN32
 mode_t current_umask() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return mask;
 }
+
+#endif
 
 } // namespace
 
@@ -77,6 +83,9 @@ TEST(AtomicFile, ReplacesAnExistingFile) {
     EXPECT_EQ(entries(dir.path()), QStringList{"kaptorama.bmp"});
 }
 
+#ifndef _WIN32
+// Symbolic links, file-size limits, permission bits, fork and pipes are POSIX's; the
+// Windows equivalents are tested at the end.
 TEST(AtomicFile, SymbolicLinkAtTheTargetIsReplacedNotFollowed) {
     QTemporaryDir dir;
     const QString victim = dir.filePath("victim.txt");
@@ -98,6 +107,8 @@ TEST(AtomicFile, SymbolicLinkAtTheTargetIsReplacedNotFollowed) {
     EXPECT_FALSE(QFile::exists(dangling_target));
 }
 
+#endif
+
 TEST(AtomicFile, FailureBeforeCommitLeavesTheOldFileAndNoLeftover) {
     QTemporaryDir dir;
     const QString path = dir.filePath("kaptorama.bmp");
@@ -112,6 +123,7 @@ TEST(AtomicFile, FailureBeforeCommitLeavesTheOldFileAndNoLeftover) {
     EXPECT_EQ(entries(dir.path()), QStringList{"kaptorama.bmp"});
 }
 
+#ifndef _WIN32
 TEST(AtomicFile, FailedWriteLeavesTheOldFileAndSaysSo) {
     QTemporaryDir dir;
     const QString path = dir.filePath("capture.bmp");
@@ -140,6 +152,8 @@ TEST(AtomicFile, FailedWriteLeavesTheOldFileAndSaysSo) {
     EXPECT_EQ(file_bytes(path), QByteArray("ancien"));
     EXPECT_EQ(entries(dir.path()), QStringList{"capture.bmp"});
 }
+
+#endif
 
 TEST(AtomicFile, FailedRenameLeavesNoLeftover) {
     QTemporaryDir dir;
@@ -175,6 +189,7 @@ TEST(AtomicFile, UncreatableTargetsGiveTheCreationMessage) {
     EXPECT_EQ(entries(dir.path()), (QStringList{"dossier", "fichier"}));
 }
 
+#ifndef _WIN32
 TEST(AtomicFile, ReadOnlyFolderGivesTheCreationMessage) {
     if (::geteuid() == 0)
         GTEST_SKIP() << "permissions do not apply to root";
@@ -274,6 +289,8 @@ TEST(AtomicFile, ARunKilledHalfWayLeavesNothingBehind) {
     EXPECT_EQ(file_bytes(path), QByteArray("ancien"));
 }
 
+#endif
+
 TEST(AtomicFile, CommitIfFreeNeverReplacesWhatAppearedMeanwhile) {
     QTemporaryDir dir;
     const QString path = dir.filePath("a_001.png");
@@ -293,6 +310,7 @@ TEST(AtomicFile, CommitIfFreeNeverReplacesWhatAppearedMeanwhile) {
         EXPECT_FALSE(file.commit_if_free());
     }
     EXPECT_EQ(file_bytes(taken), QByteArray("autre programme"));
+#ifndef _WIN32
     const QString linked = dir.filePath("a_003.png");
     {
         AtomicFile file(linked);
@@ -302,8 +320,12 @@ TEST(AtomicFile, CommitIfFreeNeverReplacesWhatAppearedMeanwhile) {
     }
     EXPECT_TRUE(QFileInfo(linked).isSymLink());
     EXPECT_EQ(entries(dir.path()), (QStringList{"a_001.png", "a_002.png", "a_003.png"}));
+#else
+    EXPECT_EQ(entries(dir.path()), (QStringList{"a_001.png", "a_002.png"}));
+#endif
 }
 
+#ifndef _WIN32
 TEST(AtomicFile, PipesAndDevicesAreNotReplaced) {
     QTemporaryDir dir;
     const QString pipe = dir.filePath("tube");
@@ -346,3 +368,56 @@ TEST(AtomicFile, WorkingFilesInTheTemporaryFolderAreReplacedCleanly) {
     EXPECT_EQ(mode_of(path) & 07777, 0640u);
     EXPECT_EQ(entries(dir.path()), QStringList{"kaptoramao.bmp"});
 }
+#endif
+
+TEST(AtomicFile, NamesOutsideTheLocalCodePageAreWrittenAndReplaced) {
+    // Every call takes the path as Unicode: no character is lost to a narrow code page.
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("Écrans à part"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString name = QStringLiteral("capture_001 Łódź Ωμέγα.png");
+    for (const QByteArray& bytes : {QByteArray("\x89PNG\r\n\x1a\n\n1"), QByteArray("2\n\r\n")}) {
+        AtomicFile file(folder + '/' + name);
+        write_all(file, bytes);
+        file.commit();
+        EXPECT_EQ(file_bytes(folder + '/' + name), bytes);
+    }
+    EXPECT_EQ(entries(folder), QStringList{name});
+}
+
+TEST(FileChecks, OwnFilesPassAndFoldersAreRefused) {
+    QTemporaryDir dir;
+    const QString own = dir.filePath(QStringLiteral("kaptorama é.bmp"));
+    ASSERT_TRUE(write_bytes(own, "x"));
+    EXPECT_EQ(message_of([&] { check_own_regular_file(own); }), QString());
+    EXPECT_EQ(message_of([&] { check_own_regular_file(dir.filePath("absent.bmp")); }), QString());
+    EXPECT_EQ(message_of([&] { check_own_regular_file(dir.path()); }),
+              "Impossible d'ouvrir le fichier \"" + dir.path() +
+                  "\". Ce n'est pas un fichier ordinaire");
+}
+
+#ifdef _WIN32
+TEST(AtomicFile, AFileThatCannotBeReplacedStaysWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("capture.bmp");
+    ASSERT_TRUE(write_bytes(path, "ancien"));
+    const QString prefix = "Impossible de créer le fichier \"" + path + "\". ";
+    {
+        // Another program holds it open without letting it be deleted.
+        QFile holder(path);
+        ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
+        const QString message = message_of([&] {
+            AtomicFile file(path);
+            write_all(file, "nouveau");
+            file.commit();
+        });
+        EXPECT_TRUE(message.startsWith(prefix)) << message.toStdString();
+    }
+    // Made read-only by the user: refused before any writing.
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadUser));
+    EXPECT_TRUE(message_of([&] { AtomicFile file(path); }).startsWith(prefix));
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_EQ(file_bytes(path), QByteArray("ancien"));
+    EXPECT_EQ(entries(dir.path()), QStringList{"capture.bmp"});
+}
+#endif

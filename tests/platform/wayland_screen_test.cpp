@@ -1,10 +1,10 @@
 // The parts of the Wayland screen that need no compositor: which screen a session gets, the
 // portal's answers, the picture file it leaves, and the cut of a desktop-wide screenshot.
 
-#include "platform/error.h"
-#include "platform/portal_screenshot.h"
+#include "platform/core/error.h"
 #include "platform/sharing.h"
-#include "platform/wayland_screen.h"
+#include "platform/wayland/portal_screenshot.h"
+#include "platform/wayland/wayland_screen.h"
 #include "tests/support/private_bus.h"
 #include "tests/support/test_pictures.h"
 

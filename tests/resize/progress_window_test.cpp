@@ -1,7 +1,7 @@
 // The progress window driven by real resamplings on the offscreen platform: its layout, the bar
 // range and positions seen from inside the run, and the show and hide hooks.
 
-#include "platform/error.h"
+#include "platform/core/error.h"
 #include "platform/stay_on_top.h"
 #include "resize/U_Interpolation_BiLineaire.h"
 #include "resize/Unit2.h"

@@ -1,7 +1,8 @@
 // The resampler against the literal arithmetic on random and chosen sizes, the properties of the
 // method that follow from it (copies, means, flat areas), errors and progress reporting.
 
-#include "platform/error.h"
+#include "platform/core/error.h"
+#include "platform/core/extended_precision.h"
 #include "resize/U_Interpolation_BiLineaire.h"
 #include "resize/resample_tuning.h"
 #include "tests/resize/reference_resample.h"
@@ -11,14 +12,15 @@
 #include <cfenv>
 #include <cstdint>
 #include <cstring>
-#include <fpu_control.h>
 #include <new>
 #include <numeric>
 #include <random>
 #include <string>
-#include <sys/mman.h>
 #include <tuple>
+#ifndef _WIN32
+#include <sys/mman.h>
 #include <unistd.h>
+#endif
 #include <vector>
 
 namespace {
@@ -158,6 +160,8 @@ TEST(ResampleReference, EveryPathMatchesOnRandomSizesAndEdges) {
     }
 }
 
+#ifndef _WIN32
+// Guard pages come from mmap and mprotect.
 // A picture whose last byte is the last readable one: the page after it cannot be read, so
 // that reading past the source ends the test. The mapping goes with the picture's last handle: a
 // helper thread that finishes late may still hold one when the call has returned.
@@ -215,6 +219,8 @@ TEST(ResampleReference, NeverReadsPastTheSourcesLastByte) {
     }
 }
 
+#endif
+
 TEST(ResampleReference, ScreenSweepMatchesOnEveryPath) {
     // Target widths of the speed sweep from both real screens, reductions and enlargements,
     // at the proportional height.
@@ -251,19 +257,20 @@ TEST(ResampleReference, IndependentOfTheCallersFloatingPointMode) {
     // resampler must work in its own mode and give the caller's back.
     std::mt19937 rng(9);
     const QImage src = make_picture(97, 61, 0, rng);
-    const QImage want = reference_resample(src, 70, 50);
-    fpu_control_t caller, changed;
-    _FPU_GETCW(caller);
-    changed = (caller & ~_FPU_EXTENDED) | _FPU_DOUBLE;
-    _FPU_SETCW(changed);
+    QImage want;
+    {
+        const ExtendedPrecision precision;
+        want = reference_resample(src, 70, 50);
+    }
+    const X87ControlWord caller = x87_control_word();
+    set_x87_control_word(X87ControlWord((caller & ~kX87PrecisionMask) | kX87Precision53));
     std::fesetround(FE_UPWARD);
-    _FPU_GETCW(changed);
+    const X87ControlWord changed = x87_control_word();
     const QImage got = resample_bilinear(src, 70, 50);
-    fpu_control_t after;
-    _FPU_GETCW(after);
+    const X87ControlWord after = x87_control_word();
     const int rounding_after = std::fegetround();
     std::fesetround(FE_TONEAREST);
-    _FPU_SETCW(caller);
+    set_x87_control_word(caller);
     EXPECT_EQ(diff(got, want), "");
     EXPECT_EQ(after, changed);
     EXPECT_EQ(rounding_after, FE_UPWARD);

@@ -6,8 +6,8 @@
 
 #include "app/spin_box.h"
 #include "edit/picture_view.h"
-#include "platform/error.h"
-#include "platform/temp_dir.h"
+#include "platform/core/error.h"
+#include "platform/core/temp_dir.h"
 #include "platform/wait.h"
 #include "tests/support/fake_screen.h"
 #include "tests/support/test_pictures.h"

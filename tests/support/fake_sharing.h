@@ -2,7 +2,7 @@
 // Clipboard, desktop and mail services answered by the test: what the commands handed over is
 // recorded; the answers are set beforehand.
 
-#include "platform/error.h"
+#include "platform/core/error.h"
 #include "platform/sharing.h"
 
 #include <QStringList>
@@ -14,7 +14,7 @@ public:
     std::vector<QImage> images;
     bool refuse = false; // another program holds the clipboard
 
-    void put_image(const QImage& picture) override {
+    void put_image(const QImage& picture, const QByteArray&) override {
         if (refuse)
             throw KapError(QStringLiteral("Impossible d'ouvrir le Presse-papiers"));
         images.push_back(picture.copy());

@@ -2,7 +2,7 @@
 
 #include "codec/bmp.h"
 #include "codec/image_writers.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 #include "tools/kaptorama-image/commands.h"
 
 #include <QFile>

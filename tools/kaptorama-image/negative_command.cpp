@@ -3,7 +3,7 @@
 
 #include "codec/bmp.h"
 #include "edit/raster.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 #include "tools/kaptorama-image/commands.h"
 
 #include <cstdio>

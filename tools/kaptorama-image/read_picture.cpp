@@ -1,7 +1,7 @@
 #include "tools/kaptorama-image/commands.h"
 
 #include "codec/bmp.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 
 #include <QFile>
 #include <QFileInfo>

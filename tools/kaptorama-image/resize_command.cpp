@@ -2,7 +2,7 @@
 // is written as a 24-bit BMP.
 
 #include "codec/bmp.h"
-#include "platform/error.h"
+#include "platform/core/error.h"
 #include "resize/U_Interpolation_BiLineaire.h"
 #include "tools/kaptorama-image/commands.h"
 
