@@ -338,6 +338,14 @@ void TForm1::set_client_size(QSize size) {
     keep_inside_work_area();
 }
 
+void TForm1::show_window() {
+    show_in_front(this);
+    // Mapped again, the window takes the stay-on-top state Qt keeps for it; while a secondary
+    // window shows, the main window stays below it.
+    if (!stay_on_top_)
+        x11_set_above(this, false);
+}
+
 void TForm1::hide_window() {
     // The window comes back where it shows now; fitting it meanwhile starts from there.
     remember_outer_top_left(this, frame_margins());

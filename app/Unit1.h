@@ -106,7 +106,7 @@ public:
     void repaint_picture(QRect area = QRect()) override;
     void repaint_picture_region(const QRegion& area) override;
     void hide_window() override;
-    void show_window() override { show_in_front(this); }
+    void show_window() override;
     void fit_to_work_area() override;
     void centre_on_display() override;
     void set_client_size(QSize size) override;

@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
 constexpr int kNameAttempts = 64;
 
 QByteArray random_suffix() {
@@ -145,24 +144,8 @@ AtomicFile::AtomicFile(QString path, Flush flush) : path_(std::move(path)) {
     buffer_.reserve(kBufferSize);
 }
 
-AtomicFile::~AtomicFile() {
-    if (!committed_)
-        discard();
-}
-
-void AtomicFile::write(const void* data, std::size_t size) {
-    if (fd_ < 0)
-        fail_write(EBADF);
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    if (size <= kBufferSize - buffer_.size()) {
-        buffer_.insert(buffer_.end(), bytes, bytes + size);
-        return;
-    }
-    flush_buffer();
-    if (size >= kBufferSize)
-        write_through(bytes, size);
-    else
-        buffer_.insert(buffer_.end(), bytes, bytes + size);
+void AtomicFile::fail_closed() {
+    fail_write(EBADF);
 }
 
 void AtomicFile::write_pieces(const std::vector<Piece>& pieces) {

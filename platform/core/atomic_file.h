@@ -56,6 +56,9 @@ public:
     const QString& path() const { return path_; }
 
 private:
+    // Bytes gathered before they go to the file.
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+
     void finish_writing();
     void flush_buffer();
     void write_through(const unsigned char* data, std::size_t size);
@@ -66,6 +69,8 @@ private:
     void sync_folder() noexcept;
     [[noreturn]] void fail_create(int error);
     [[noreturn]] void fail_write(int error);
+    // A write after a failure, or after the file was put in place.
+    [[noreturn]] void fail_closed();
     void discard() noexcept;
 
     QString path_;

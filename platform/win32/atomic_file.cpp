@@ -25,7 +25,6 @@
 
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
 constexpr int kNameAttempts = 64;
 // A file just closed can be held for a moment by a virus scanner or an indexer: the move is
 // tried again for that long before it counts as failed.
@@ -150,24 +149,8 @@ AtomicFile::AtomicFile(QString path, Flush flush) : path_(std::move(path)) {
     buffer_.reserve(kBufferSize);
 }
 
-AtomicFile::~AtomicFile() {
-    if (!committed_)
-        discard();
-}
-
-void AtomicFile::write(const void* data, std::size_t size) {
-    if (fd_ < 0)
-        fail_write(ERROR_INVALID_HANDLE);
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    if (size <= kBufferSize - buffer_.size()) {
-        buffer_.insert(buffer_.end(), bytes, bytes + size);
-        return;
-    }
-    flush_buffer();
-    if (size >= kBufferSize)
-        write_through(bytes, size);
-    else
-        buffer_.insert(buffer_.end(), bytes, bytes + size);
+void AtomicFile::fail_closed() {
+    fail_write(ERROR_INVALID_HANDLE);
 }
 
 void AtomicFile::write_pieces(const std::vector<Piece>& pieces) {
