@@ -10,9 +10,9 @@
 #include "edit/text_label.h"
 #include "edit/working_files.h"
 #include "platform/core/error.h"
+#include "platform/native_window.h"
 #include "platform/screen.h"
 #include "platform/window_placement.h"
-#include "platform/x11/x11_window.h"
 #include "resize/Unit2.h"
 
 #include <QCloseEvent>
@@ -250,7 +250,7 @@ void TForm1::set_stay_on_top(bool on) {
     stay_on_top_ = on;
     Qt::WindowFlags flags = windowFlags();
     flags.setFlag(Qt::WindowStaysOnTopHint, on);
-    if (x11_set_above(this, on)) {
+    if (native_set_above(this, on)) {
         // Qt's own flag follows without reaching the native window, which keeps its X window.
         overrideWindowFlags(flags);
         return;
@@ -343,7 +343,7 @@ void TForm1::show_window() {
     // Mapped again, the window takes the stay-on-top state Qt keeps for it; while a secondary
     // window shows, the main window stays below it.
     if (!stay_on_top_)
-        x11_set_above(this, false);
+        native_set_above(this, false);
 }
 
 void TForm1::hide_window() {

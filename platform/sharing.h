@@ -75,7 +75,7 @@ public:
     virtual std::optional<int> send(QWidget* owner, const MailMessage& message) = 0;
     // The box that tells the user the mail program could not be reached: "Error while trying
     // to send email", caption "Error", error icon.
-    virtual void report_failure(QWidget* owner) = 0;
+    virtual void report_failure(QWidget* owner);
 };
 
 // The services in force: the real ones unless a test installed its own (nullptr puts the real

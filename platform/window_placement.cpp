@@ -1,6 +1,6 @@
 #include "platform/window_placement.h"
 
-#include "platform/x11/x11_window.h"
+#include "platform/native_window.h"
 
 #include <optional>
 
@@ -46,7 +46,7 @@ QPoint outer_top_left(const QWidget* window, QMargins frame) {
             return placed.toPoint();
     }
     // Qt's idea of a shown window's place can be off by the frame: the window system's own.
-    const QPoint client = x11_client_origin(window).value_or(window->geometry().topLeft());
+    const QPoint client = native_client_origin(window).value_or(window->geometry().topLeft());
     return client - QPoint(frame.left(), frame.top()) - window_system_point(QPoint());
 }
 

@@ -1,6 +1,8 @@
 #include "platform/wayland/wayland_screen.h"
 
+#include "platform/backend.h"
 #include "platform/core/error.h"
+#include "platform/x11/x11_screen.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -151,4 +153,14 @@ void WaylandScreen::sync() {
     // A round trip to the compositor: every request sent so far (a window hidden) is done.
     if (qGuiApp)
         QGuiApplication::sync();
+}
+
+// Chosen once, at the first use: the Wayland screen in a Wayland session where the desktop
+// portal can take screenshots, the X11 one elsewhere.
+std::unique_ptr<Screen> make_real_screen() {
+    const QString platform = qGuiApp ? QGuiApplication::platformName() : QString();
+    if (choose_screen_kind(is_wayland_session(), platform,
+                           [] { return screenshot_portal_answers(); }) == ScreenKind::Wayland)
+        return std::make_unique<WaylandScreen>();
+    return std::make_unique<X11Screen>();
 }

@@ -1,4 +1,4 @@
-#include "platform/x11/x11_window.h"
+#include "platform/native_window.h"
 
 #include <QGuiApplication>
 #include <QWidget>
@@ -28,7 +28,7 @@ xcb_window_t root_of(xcb_connection_t* connection) {
 }
 } // namespace
 
-std::optional<QPoint> x11_client_origin(const QWidget* window) {
+std::optional<QPoint> native_client_origin(const QWidget* window) {
     xcb_connection_t* connection = connection_of(window);
     if (!connection)
         return std::nullopt;
@@ -42,7 +42,7 @@ std::optional<QPoint> x11_client_origin(const QWidget* window) {
     return origin;
 }
 
-bool x11_set_above(const QWidget* window, bool above) {
+bool native_set_above(const QWidget* window, bool above) {
     xcb_connection_t* connection = connection_of(window);
     if (!connection || !window->isVisible())
         return false;

@@ -1,3 +1,4 @@
+#include "platform/backend.h"
 #include "platform/core/error.h"
 #include "platform/sharing.h"
 #include "platform/x11/x11_selection.h"
@@ -48,17 +49,11 @@ public:
     }
 };
 
-ClipboardService* replacement_clipboard = nullptr;
-
 } // namespace
 
-ClipboardService& clipboard_service() {
+ClipboardService& real_clipboard_service() {
     static QtClipboard real;
-    return replacement_clipboard ? *replacement_clipboard : real;
-}
-
-void set_clipboard_service(ClipboardService* replacement) {
-    replacement_clipboard = replacement;
+    return real;
 }
 
 void keep_clipboard_at_exit(const QByteArray& bmp) {

@@ -1,5 +1,6 @@
 // The real desktop and mail services: GIO for the programs of the desktop; the desktop portal,
 // else xdg-email, for the mail program.
+#include "platform/backend.h"
 #include "platform/dialogs.h"
 #include "platform/sharing.h"
 #include "platform/wayland/portal_email.h"
@@ -8,7 +9,6 @@
 #include "platform/xdg/gio_apps.h"
 #include "platform/xdg/open_with_dialog.h"
 
-#include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>
@@ -98,18 +98,9 @@ public:
         return 0;
     }
 
-    void report_failure(QWidget* owner) override {
-        QMessageBox box(QMessageBox::Critical, kMailErrorCaption, kMailErrorText, QMessageBox::Ok,
-                        owner);
-        show_box(box, owner);
-    }
-
 private:
     static QString tool() { return QStandardPaths::findExecutable(QStringLiteral("xdg-email")); }
 };
-
-DesktopService* replacement_desktop = nullptr;
-MailService* replacement_mail = nullptr;
 
 } // namespace
 
@@ -132,20 +123,12 @@ QStringList xdg_email_arguments(const MailMessage& message) {
     return arguments;
 }
 
-DesktopService& desktop_service() {
+DesktopService& real_desktop_service() {
     static GioDesktop real;
-    return replacement_desktop ? *replacement_desktop : real;
+    return real;
 }
 
-void set_desktop_service(DesktopService* replacement) {
-    replacement_desktop = replacement;
-}
-
-MailService& mail_service() {
+MailService& real_mail_service() {
     static DesktopMail real;
-    return replacement_mail ? *replacement_mail : real;
-}
-
-void set_mail_service(MailService* replacement) {
-    replacement_mail = replacement;
+    return real;
 }
