@@ -36,9 +36,15 @@ QIcon application_icon() {
 
 void load_french_translations() {
     static QTranslator translator;
-    if (translator.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&translator);
+    // Compiled into the program where Qt is (Windows), else in Qt's own folder.
+    for (const QString& folder :
+         {QStringLiteral(":/translations"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        if (translator.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
+                            folder)) {
+            QApplication::installTranslator(&translator);
+            return;
+        }
+    }
 }
 } // namespace
 
