@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Cross-builds Kaptorama for 64-bit Windows into build-windows/: every target that exists on
-# Windows (the display-free libraries, kaptorama-image.exe, the display-free test suites), and
-# the private Wine prefix their tests run in.
+# Cross-builds Kaptorama for 64-bit Windows into build-windows/: kaptorama.exe, its installer and
+# portable zip, kaptorama-image.exe, the display-free test suites, and the private Wine prefix
+# the tests run in.
 #
 # Needs the MinGW sysroot archive, ../shared/toolchains/mingw-sysroot-qt6.4.2.tar.xz by default
 # (KAP_MINGW_ARCHIVE names another; scripts/build-mingw-sysroot.sh makes it from Debian's source
@@ -16,7 +16,7 @@ KAP_WINDOWS_PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-tools libz-mingw-w64-dev
     qt6-base-dev qt6-base-dev-tools
-    wine wine64
+    wine wine64 nsis
 )
 # The archive this build was made with; another one is refused rather than half-trusted.
 KAP_MINGW_ARCHIVE_SHA256=${KAP_MINGW_ARCHIVE_SHA256:-64c4325a53ad854d2cb70659ff01d8d649422f6ef4dd2cc51c134f98715e1866}

@@ -32,3 +32,27 @@ set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/kaptorama.rc PROPERTIES
     OBJECT_DEPENDS "${kap_ico};${CMAKE_CURRENT_SOURCE_DIR}/windows/kaptorama.manifest")
 target_sources(kaptorama PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/kaptorama.rc)
 
+# The installer, kaptorama-<version>-setup.exe, made with NSIS, and the portable zip of the one
+# program file.
+set(kap_exe $<TARGET_FILE:kaptorama>)
+set(kap_setup ${CMAKE_BINARY_DIR}/kaptorama-${PROJECT_VERSION}-setup.exe)
+set(kap_zip ${CMAKE_BINARY_DIR}/kaptorama-${PROJECT_VERSION}-portable.zip)
+find_program(KAP_MAKENSIS makensis)
+if(KAP_MAKENSIS)
+    configure_file(windows/kaptorama.nsi.in ${CMAKE_CURRENT_BINARY_DIR}/kaptorama.nsi.in @ONLY)
+    file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/kaptorama.nsi
+         INPUT ${CMAKE_CURRENT_BINARY_DIR}/kaptorama.nsi.in)
+    add_custom_command(OUTPUT ${kap_setup}
+        COMMAND ${KAP_MAKENSIS} -V2 ${CMAKE_CURRENT_BINARY_DIR}/kaptorama.nsi
+        DEPENDS kaptorama ${CMAKE_CURRENT_BINARY_DIR}/kaptorama.nsi ${kap_ico}
+        VERBATIM)
+    add_custom_target(kap_windows_setup ALL DEPENDS ${kap_setup})
+else()
+    message(STATUS "makensis not found: no installer")
+endif()
+add_custom_command(OUTPUT ${kap_zip}
+    COMMAND ${CMAKE_COMMAND} -E chdir $<TARGET_FILE_DIR:kaptorama>
+            ${CMAKE_COMMAND} -E tar cf ${kap_zip} --format=zip $<TARGET_FILE_NAME:kaptorama>
+    DEPENDS kaptorama
+    VERBATIM)
+add_custom_target(kap_windows_zip ALL DEPENDS ${kap_zip})
