@@ -6,7 +6,8 @@ set -euo pipefail
 prefix="$1"
 shift
 export WINEPREFIX="$prefix"
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# A caller's own overrides (a test's stand-in DLL) are kept.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 # Paths and messages with accents: a UTF-8 locale whatever the caller's.
 export LC_ALL=C.UTF-8

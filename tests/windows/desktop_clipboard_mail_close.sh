@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# desktop_clipboard_close.sh WINE-RUN PREFIX PROGRAM.exe: kaptorama.exe under Wine on an X server
-# with a solid-colour root window. A desktop capture followed by the clipboard button leaves one
-# bitmap on the clipboard (offered to X as image/bmp alone), of the screen's size and equal to the
-# screen pixel for pixel; closing the main window ends the program within 10 s and leaves no
-# working file in the temporary folder.
+# desktop_clipboard_mail_close.sh WINE-RUN PREFIX PROGRAM.exe MAPI32.dll: kaptorama.exe under Wine
+# on an X server with a solid-colour root window. A desktop capture followed by the clipboard
+# button leaves one bitmap on the clipboard (offered to X as image/bmp alone), of the screen's size
+# and equal to the screen pixel for pixel; the e-mail button hands the attachment to Simple MAPI
+# (a recording stand-in for MAPI32.DLL beside the program), and a refused logon gives the error
+# box; closing the main window ends the program within 10 s and leaves no working file in the
+# temporary folder.
 set -euo pipefail
 wine_run="$1"
 prefix="$2"
@@ -11,6 +13,9 @@ work=$(mktemp -d)
 pid=
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
 cp "$3" "$work/kaptorama.exe"
+cp "$4" "$work/MAPI32.dll"
+export WINEDLLOVERRIDES="mapi32=n,b"
+export KAP_MAPI_RECORD="Z:$work/mapi.txt" KAP_MAPI_LOGON_RESULT="Z:$work/logon-result"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 click() { xdotool mousemove --window "$main" "$1" 21 click 1; }
@@ -36,6 +41,25 @@ grep -qiE 'png|text|string|x-qt' <<<"$targets" && fail "more than the bitmap on 
 xclip -selection clipboard -o -t image/bmp >"$work/pasted.bmp"
 differing=$(compare -metric AE "$work/screen.png" "$work/pasted.bmp" null: 2>&1 || true)
 [ "$differing" = 0 ] || fail "the pasted picture differs from the screen: $differing pixels"
+
+click 276 # e-mail
+for _ in $(seq 50); do grep -q '^logoff' "$work/mapi.txt" 2>/dev/null && break; sleep 0.1; done
+grep -q '^logoff' "$work/mapi.txt" || fail "no mail handed to Simple MAPI"
+sed -i 's/^\(file 0 0 -1 \)[A-Z]:\\.*\\kaptorama\.png|/\1TEMP\\kaptorama.png|/' "$work/mapi.txt"
+expected="logon '' '' 3 0
+send 7 8 0 subject (none) note (none) recipients 0 files 1
+file 0 0 -1 TEMP\\kaptorama.png|kaptorama.png|(none)
+logoff 7 0 0"
+[ "$(cat "$work/mapi.txt")" = "$expected" ] || fail "Simple MAPI was asked: $(cat "$work/mapi.txt")"
+
+echo 2 >"$work/logon-result"
+click 276
+box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Error$' | head -n1) ||
+    fail "no error box when the logon failed"
+xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
+sleep 0.3
+xdotool key --clearmodifiers Return
+sleep 1
 
 xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
 xdotool key --clearmodifiers alt+F4
