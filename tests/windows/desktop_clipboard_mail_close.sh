@@ -1,29 +1,56 @@
 #!/usr/bin/env bash
-# desktop_clipboard_mail_close.sh WINE-RUN PREFIX PROGRAM.exe MAPI32.dll: kaptorama.exe under Wine
-# on an X server with a solid-colour root window. A desktop capture followed by the clipboard
-# button leaves one bitmap on the clipboard (offered to X as image/bmp alone), of the screen's size
-# and equal to the screen pixel for pixel; the e-mail button hands the attachment to Simple MAPI
-# (a recording stand-in for MAPI32.DLL beside the program), and a refused logon gives the error
-# box; closing the main window ends the program within 10 s and leaves no working file in the
-# temporary folder.
+# desktop_clipboard_mail_close.sh WINE-RUN PREFIX PROGRAM.exe MAPI32.dll RECORDER.exe:
+# kaptorama.exe under Wine on an X server with a solid-colour root window. A desktop capture
+# followed by the clipboard button leaves one bitmap on the clipboard (offered to X as image/bmp
+# alone), of the screen's size and equal to the screen pixel for pixel; the e-mail button hands
+# the attachment to Simple MAPI (a recording stand-in for MAPI32.DLL beside the program), and a
+# refused logon gives the error box; the external program button opens kaptorama.bmp with the
+# program associated with BMP pictures (a recorder, registered for the run); closing the main
+# window ends the program within 10 s and leaves no working file in the temporary folder.
 set -euo pipefail
 wine_run="$1"
 prefix="$2"
 work=$(mktemp -d)
 pid=
-trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+bmp_type='HKLM\Software\Classes\.bmp'
+recorder_type='HKLM\Software\Classes\KaptoramaTest.bmp'
+cleanup() {
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null
+    # The prefix's own association comes back.
+    if [ -n "${old_bmp_type:-}" ]; then
+        "$wine_run" "$prefix" reg add "$bmp_type" /ve /d "$old_bmp_type" /f >/dev/null 2>&1
+    else
+        "$wine_run" "$prefix" reg delete "$bmp_type" /ve /f >/dev/null 2>&1
+    fi
+    "$wine_run" "$prefix" reg delete "$recorder_type" /f >/dev/null 2>&1
+    rm -rf "$work"
+}
+trap cleanup EXIT
 cp "$3" "$work/kaptorama.exe"
 cp "$4" "$work/MAPI32.dll"
 export WINEDLLOVERRIDES="mapi32=n,b"
 export KAP_MAPI_RECORD="Z:$work/mapi.txt" KAP_MAPI_LOGON_RESULT="Z:$work/logon-result"
+cp "$5" "$work/open_recorder.exe"
+export KAP_OPEN_RECORD="Z:$work/opened.txt"
+old_bmp_type=$("$wine_run" "$prefix" reg query "$bmp_type" /ve 2>/dev/null |
+    sed -n 's/^.*REG_SZ\s*//p' | tr -d '\r' || true)
+"$wine_run" "$prefix" reg add "$bmp_type" /ve /d KaptoramaTest.bmp /f >/dev/null
+"$wine_run" "$prefix" reg add "$recorder_type\shell\open\command" /ve \
+    /d "\"Z:$work/open_recorder.exe\" \"%1\"" /f >/dev/null
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 click() { xdotool mousemove --window "$main" "$1" 21 click 1; }
-working_files() { find "$prefix/drive_c/users" -ipath '*/Temp/kaptorama*' 2>/dev/null | sort; }
+# Brings the main window back from the task bar, and gives Wine and the program time to see it.
+bring_back() {
+    xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+    for _ in $(seq 50); do xwininfo -id "$main" | grep -q IsViewable && break; sleep 0.1; done
+    sleep 1
+}
+working_files() { find "$prefix/drive_c/users" -ipath '*/Temp/kaptorama*' "$@" 2>/dev/null; }
 
 xsetroot -solid '#3a6ea5'
 import -window root "$work/screen.png"
-before=$(working_files)
+working_files -delete # those of a run that was stopped
 
 "$wine_run" "$prefix" "$work/kaptorama.exe" &
 pid=$!
@@ -53,6 +80,7 @@ logoff 7 0 0"
 [ "$(cat "$work/mapi.txt")" = "$expected" ] || fail "Simple MAPI was asked: $(cat "$work/mapi.txt")"
 
 echo 2 >"$work/logon-result"
+sleep 1.5 # the program back from the task bar
 click 276
 box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Error$' | head -n1) ||
     fail "no error box when the logon failed"
@@ -61,11 +89,16 @@ sleep 0.3
 xdotool key --clearmodifiers Return
 sleep 1
 
-xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+click 213 # the external program
+for _ in $(seq 100); do [ -s "$work/opened.txt" ] && break; sleep 0.1; done
+grep -qE '^[A-Z]:\\.*\\kaptorama\.bmp$' "$work/opened.txt" ||
+    fail "the associated program was given: $(cat "$work/opened.txt" 2>&1)"
+
+bring_back
 xdotool key --clearmodifiers alt+F4
 for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$pid" 2>/dev/null && fail "the program did not end within 10 s of closing"
 wait "$pid" || fail "the program exited with an error"
 pid=
-[ "$(working_files)" = "$before" ] || fail "working files left: $(working_files)"
+[ -z "$(working_files)" ] || fail "working files left: $(working_files)"
 echo "1 passed, 0 failed"
