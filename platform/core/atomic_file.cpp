@@ -220,6 +220,10 @@ void AtomicFile::commit() {
     if (::rename(temp_path_.constData(), target_.constData()) != 0)
         fail_write(errno);
     temp_path_.clear();
+    settle_committed();
+}
+
+void AtomicFile::settle_committed() {
     const int fd = fd_;
     fd_ = -1;
     committed_ = true;
@@ -293,12 +297,7 @@ bool AtomicFile::commit_if_free() {
         }
         fail_write(errno);
     }
-    const int fd = fd_;
-    fd_ = -1;
-    committed_ = true;
-    ::close(fd);
-    if (flush_)
-        sync_folder();
+    settle_committed();
     return true;
 }
 

@@ -67,6 +67,8 @@ private:
     // commit() for files that are not flushed; false when the file system cannot do it.
     bool replace_aside();
     void sync_folder() noexcept;
+    // Once the file stands at the target: lets the descriptor go and flushes the folder.
+    void settle_committed();
     [[noreturn]] void fail_create(int error);
     [[noreturn]] void fail_write(int error);
     // A write after a failure, or after the file was put in place.
