@@ -6,6 +6,7 @@
 #include "edit/main_window.h"
 #include "edit/tool_commands.h"
 #include "edit/working_files.h"
+#include "platform/core/frames.h"
 #include "platform/core/scope_guard.h"
 #include "platform/screen.h"
 #include "platform/wait.h"
@@ -164,7 +165,10 @@ void CaptureCommands::region_released(QPoint press, QPoint release) {
     const int bottom = std::max(press.y(), release.y());
     configuration_.remember_region(ScreenRect{left, top, right, bottom});
 
-    QImage raster = overlay_.frozen_screen().copy(QRect(left, top, right - left, bottom - top));
+    const QRect area(left, top, right - left, bottom - top);
+    QImage raster = copy_to_frame(overlay_.frozen_screen(), area);
+    if (raster.isNull())
+        raster_out_of_memory(area.width(), area.height());
     {
         // The overlay has no close box: it must not stay over the screen after an error.
         auto take_down = OnFailure([this] {

@@ -1,6 +1,7 @@
 #include "capture/screen_grabber.h"
 
 #include "platform/core/error.h"
+#include "platform/core/frames.h"
 
 #include <algorithm>
 #include <limits>
@@ -15,6 +16,12 @@ inline uint32_t div255(uint32_t x) {
 
 } // namespace
 
+void raster_out_of_memory(int64_t width, int64_t height) {
+    throw KapError(QStringLiteral("Mémoire insuffisante pour une image de %1 × %2 pixels.")
+                       .arg(width)
+                       .arg(height));
+}
+
 void grab_rect(QImage& raster, const ScreenRect& rect) {
     if (rect.empty()) {
         raster = QImage();
@@ -24,10 +31,9 @@ void grab_rect(QImage& raster, const ScreenRect& rect) {
     const int64_t h = rect.height();
     QImage fresh;
     if (w <= std::numeric_limits<int>::max() && h <= std::numeric_limits<int>::max())
-        fresh = QImage(int(w), int(h), QImage::Format_BGR888);
+        fresh = new_frame(QSize(int(w), int(h)));
     if (fresh.isNull())
-        throw KapError(
-            QStringLiteral("Mémoire insuffisante pour une image de %1 × %2 pixels.").arg(w).arg(h));
+        raster_out_of_memory(w, h);
     screen().grab(fresh, rect);
     raster = std::move(fresh);
 }

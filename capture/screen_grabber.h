@@ -24,6 +24,9 @@ inline constexpr uint32_t kCursorShowing = 1;
 // (null) raster. Throws KapError when the raster cannot be created.
 void grab_rect(QImage& raster, const ScreenRect& rect);
 
+// Throws the error of a raster of that size that memory cannot hold.
+[[noreturn]] void raster_out_of_memory(int64_t width, int64_t height);
+
 // A new raster of the rectangle; with `include_cursor`, the visible cursor is drawn in.
 QImage grab_rect_cursor(bool include_cursor, const ScreenRect& rect);
 

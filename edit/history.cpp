@@ -1,7 +1,7 @@
 #include "edit/history.h"
 
 #include "platform/core/error.h"
-#include "platform/core/large_pages.h"
+#include "platform/core/frames.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -228,11 +228,10 @@ QImage History::rebuild(int index) const {
         throw KapError(QStringLiteral("Historique endommagé : étape introuvable"));
 
     const Entry& from = entries_[static_cast<size_t>(start)];
-    QImage pixels(from.size, QImage::Format_BGR888);
+    // A step back or forth at 4K fills 25 MB of new memory: a new frame.
+    QImage pixels = new_frame(from.size);
     if (pixels.isNull())
         throw std::bad_alloc();
-    // A step back or forth at 4K fills 25 MB of new memory: in large pages where it is fresh.
-    advise_large_pages(pixels.bits(), static_cast<size_t>(pixels.sizeInBytes()));
     if (!from.plain.isNull()) {
         if (from.plain.bytesPerLine() == pixels.bytesPerLine()) {
             std::memcpy(pixels.bits(), from.plain.constBits(),
@@ -274,6 +273,23 @@ void History::show(int index) {
     }
     shown_ = index;
     kept_ = kept;
+}
+
+std::optional<QRect> History::change_from(const QImage& current, int index) const {
+    if (shown_ < 0 || index < 0 || index >= count() || shown_ >= count())
+        return std::nullopt;
+    const QImage& shown = entries_[static_cast<size_t>(shown_)].plain;
+    if (shown.isNull() || current.isNull() || current.size() != shown.size() ||
+        current.constBits() != shown.constBits())
+        return std::nullopt;
+    QRect changed;
+    for (int i = std::min(shown_, index) + 1; i <= std::max(shown_, index); ++i) {
+        const Entry& step = entries_[static_cast<size_t>(i)];
+        if (!step.linked)
+            return std::nullopt;
+        changed |= step.link.rect;
+    }
+    return changed;
 }
 
 QImage History::at(int index) {

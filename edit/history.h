@@ -21,6 +21,7 @@
 #include <QRect>
 #include <QSize>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class History {
@@ -50,6 +51,12 @@ public:
     void append(QImage snapshot) { append_after(count() - 1, std::move(snapshot)); }
 
     void clear();
+
+    // What changes on the screen when entry `index` replaces `current`: where `current` still
+    // shares its pixels with the entry shown (nothing was drawn on it since) and every step
+    // between the two is linked, the union of those steps' rectangles (empty when they are the
+    // same pixels); otherwise nothing is known and the result is null.
+    std::optional<QRect> change_from(const QImage& current, int index) const;
 
     // Bytes the history holds: compressed links and whole copies, and plain pixels.
     qsizetype bytes() const;

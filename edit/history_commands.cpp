@@ -47,21 +47,27 @@ void HistoryCommands::start_again() {
     }
 }
 
-void restore_entry(const QImage& entry, PictureHost& view, WindowShell& window, bool renew) {
+void restore_entry(const QImage& entry, PictureHost& view, WindowShell& window, bool renew,
+                   std::optional<QRect> changed) {
     if (entry.isNull())
         return;
-    if (entry.size() != view.view_size()) {
+    if (entry.size() != view.view_size() || entry.size() != view.picture().size()) {
         fit_window_to_picture(view, window, entry.size(), kFitReset);
-        renew = true;
+        view.set_picture(entry);
+        view.repaint_picture();
+        return;
     }
     // The entry replaces the pixels whole, whatever the surface's block-copy mode (an entry
     // combined with the picture would not be the entry), and shares them with the history until
-    // either is drawn on: no full-size copies on the way.
+    // either is drawn on: no full-size copies on the way. The view keeps its size, so only what
+    // differs needs painting.
     if (renew)
-        view.set_picture(entry);
-    else
-        view.picture_for_drawing() = as_bgr888(entry);
-    view.repaint_picture();
+        view.surface() = DrawingSurface{};
+    view.picture_for_drawing() = as_bgr888(entry);
+    if (!changed)
+        view.repaint_picture();
+    else if (!changed->isEmpty())
+        view.repaint_picture(*changed);
 }
 
 void HistoryCommands::undo() {
@@ -72,8 +78,9 @@ void HistoryCommands::undo() {
         history_index_ = std::max(history.count() - 1, 0);
     if (history_index_ < 1)
         return;
+    const std::optional<QRect> changed = history.change_from(view_.picture(), history_index_ - 1);
     const QImage entry = history.at(history_index_ - 1); // may fail: nothing is changed yet
-    restore_entry(entry, view_, window_, !undo_picture_reset_);
+    restore_entry(entry, view_, window_, !undo_picture_reset_, changed);
     undo_picture_reset_ = true;
     --history_index_;
 }
@@ -84,9 +91,10 @@ void HistoryCommands::redo() {
         history_index_ = 0;
     if (history_index_ >= history.count() - 1)
         return;
+    const std::optional<QRect> changed = history.change_from(view_.picture(), history_index_ + 1);
     const QImage entry = history.at(history_index_ + 1); // may fail: nothing is changed yet
     ++history_index_;
-    restore_entry(entry, view_, window_, false);
+    restore_entry(entry, view_, window_, false, changed);
 }
 
 void HistoryCommands::reset() {

@@ -14,9 +14,11 @@ class ToolCommands;
 class WindowShell;
 
 // Makes `entry` the picture. An entry of the picture's size replaces its pixels, the drawing
-// surface kept unless `renew`; an entry of another size (a resize undone or redone) comes back
-// at its own size in a new picture object, and the window is fitted to it as after a reset.
-void restore_entry(const QImage& entry, PictureHost& view, WindowShell& window, bool renew);
+// surface kept unless `renew`, and only `changed` is repainted when it is known (nothing when it
+// is empty); an entry of another size (a resize undone or redone) comes back at its own size in
+// a new picture object, and the window is fitted to it as after a reset.
+void restore_entry(const QImage& entry, PictureHost& view, WindowShell& window, bool renew,
+                   std::optional<QRect> changed = std::nullopt);
 
 class HistoryCommands {
 public:

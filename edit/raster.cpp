@@ -1,6 +1,9 @@
 #include "edit/raster.h"
 
+#include "platform/core/frames.h"
+
 #include <algorithm>
+#include <new>
 
 QColor qt_colour(unsigned bbggrr) {
     return QColor(int(bbggrr & 0xFF), int((bbggrr >> 8) & 0xFF), int((bbggrr >> 16) & 0xFF));
@@ -15,6 +18,19 @@ QImage as_bgr888(const QImage& image) {
                                                    : image.convertToFormat(QImage::Format_BGR888);
 }
 
+void prepare_for_writing(QImage& picture) {
+    if (picture.isNull())
+        return;
+    if (picture.format() != QImage::Format_BGR888) {
+        QImage converted = picture.convertToFormat(QImage::Format_BGR888);
+        if (converted.isNull())
+            throw std::bad_alloc();
+        picture = std::move(converted);
+    } else if (!own_frame(picture)) {
+        throw std::bad_alloc();
+    }
+}
+
 QRect invert_outline(QImage& picture, QPoint a, QPoint b) {
     if (picture.isNull())
         return {};
@@ -22,6 +38,7 @@ QRect invert_outline(QImage& picture, QPoint a, QPoint b) {
     const int top = std::min(a.y(), b.y()), bottom = std::max(a.y(), b.y());
     if (right - left < 1 || bottom - top < 1)
         return {};
+    prepare_for_writing(picture);
     const int w = picture.width(), h = picture.height();
     auto invert = [&](int x, int y) {
         if (x < 0 || y < 0 || x >= w || y >= h)

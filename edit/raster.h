@@ -21,6 +21,12 @@ unsigned colour_value(const QColor& colour);
 // `image` as Format_BGR888: itself when it already is, a converted copy otherwise.
 QImage as_bgr888(const QImage& image);
 
+// Makes `picture` a Format_BGR888 picture that owns its pixels, before they are changed in place:
+// pixels it shares with another QImage (the history's entry, after a capture or an undo) are
+// copied into a new frame first, and the other keeps them. Throws std::bad_alloc when the memory
+// cannot be had; the picture is then unchanged.
+void prepare_for_writing(QImage& picture);
+
 // Inverts every pixel of the one-pixel outline of the rectangle between corners `a` and `b`
 // (columns min..max-1, rows min..max-1, each pixel once), clipped to the picture. Drawing the same
 // outline twice restores the picture. Returns the rectangle touched (empty when nothing was).

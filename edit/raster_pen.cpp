@@ -5,6 +5,8 @@
 
 #include "edit/raster.h"
 
+#include "platform/core/frames.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -437,11 +439,6 @@ void add_polygon_fill(Coverage& cov, const std::vector<QPoint>& points) {
     }
 }
 
-void make_bgr888(QImage& picture) {
-    if (!picture.isNull() && picture.format() != QImage::Format_BGR888)
-        picture = picture.convertToFormat(QImage::Format_BGR888);
-}
-
 } // namespace
 
 QRect line_to(QImage& picture, DrawingSurface& surface, QPoint to) {
@@ -449,7 +446,7 @@ QRect line_to(QImage& picture, DrawingSurface& surface, QPoint to) {
     surface.current_position = to;
     if (picture.isNull())
         return {};
-    make_bgr888(picture);
+    prepare_for_writing(picture);
     Coverage cov(picture.width(), picture.height());
     add_pen_path(cov, {from, to}, surface.pen_width, false);
     return cov.apply(picture, surface.pen_colour, surface.pen_mode);
@@ -467,7 +464,7 @@ QRect draw_rectangle_outline(QImage& picture, const DrawingSurface& surface, QPo
     const i64 top = std::min(a.y(), b.y()), bottom = std::max(a.y(), b.y());
     if (right - left < 1 || bottom - top < 1)
         return {};
-    make_bgr888(picture);
+    prepare_for_writing(picture);
     Coverage cov(picture.width(), picture.height());
     const int width = effective_width(surface.pen_width);
     if (width == 1) {
@@ -497,7 +494,7 @@ QRect draw_arrow(QImage& picture, DrawingSurface& surface, QPoint start, QPoint 
     surface.current_position = end;
     if (picture.isNull())
         return {};
-    make_bgr888(picture);
+    prepare_for_writing(picture);
 
     const i64 dx = i64(end.x()) - start.x(), dy = i64(end.y()) - start.y();
     double theta = dx != 0 ? std::atan(double(dy) / double(dx)) : std::atan(double(dy));
@@ -529,7 +526,7 @@ QRect draw_arrow(QImage& picture, DrawingSurface& surface, QPoint start, QPoint 
 QRect stamp_and(QImage& picture, int left, int top, int width, int height, unsigned colour) {
     if (picture.isNull() || width <= 0 || height <= 0)
         return {};
-    make_bgr888(picture);
+    prepare_for_writing(picture);
     const i64 x0 = std::max<i64>(left, 0), x1 = std::min<i64>(i64(left) + width, picture.width());
     const i64 y0 = std::max<i64>(top, 0), y1 = std::min<i64>(i64(top) + height, picture.height());
     if (x0 >= x1 || y0 >= y1)
@@ -551,26 +548,27 @@ QRect stamp_and(QImage& picture, int left, int top, int width, int height, unsig
 
 namespace {
 
-// Complements `count` bytes from `p`, eight at a time.
-void complement_bytes(uchar* p, qsizetype count) {
+// Writes the complement of `count` bytes from `from` to `to` (the same place or another), eight
+// at a time.
+void complement_bytes(const uchar* from, uchar* to, qsizetype count) {
     qsizetype i = 0;
     for (; i + 32 <= count; i += 32) {
         std::uint64_t w[4];
-        std::memcpy(w, p + i, sizeof w);
+        std::memcpy(w, from + i, sizeof w);
         w[0] = ~w[0];
         w[1] = ~w[1];
         w[2] = ~w[2];
         w[3] = ~w[3];
-        std::memcpy(p + i, w, sizeof w);
+        std::memcpy(to + i, w, sizeof w);
     }
     for (; i + 8 <= count; i += 8) {
         std::uint64_t w;
-        std::memcpy(&w, p + i, sizeof w);
+        std::memcpy(&w, from + i, sizeof w);
         w = ~w;
-        std::memcpy(p + i, &w, sizeof w);
+        std::memcpy(to + i, &w, sizeof w);
     }
     for (; i < count; ++i)
-        p[i] = uchar(255 - p[i]);
+        to[i] = uchar(255 - from[i]);
 }
 
 } // namespace
@@ -578,16 +576,32 @@ void complement_bytes(uchar* p, qsizetype count) {
 QRect negate_picture(QImage& picture) {
     if (picture.isNull())
         return {};
-    make_bgr888(picture);
+    if (picture.format() != QImage::Format_BGR888)
+        prepare_for_writing(picture); // the converted copy is the picture's own
     const qsizetype row_bytes = qsizetype(picture.width()) * 3;
-    const qsizetype stride = picture.bytesPerLine();
-    uchar* const bits = picture.bits();
-    if (stride == row_bytes) {
+    // Pixels shared with another QImage (the history's entry) are read where they lie and their
+    // negative written into a new frame: one pass, where copying them first would take two.
+    QImage target;
+    if (!owns_frame(picture)) {
+        target = new_frame(picture.size());
+        if (target.isNull())
+            throw std::bad_alloc();
+        target.setDotsPerMeterX(picture.dotsPerMeterX());
+        target.setDotsPerMeterY(picture.dotsPerMeterY());
+    }
+    const QImage& source = picture;
+    QImage& result = target.isNull() ? picture : target;
+    const uchar* const from = source.constBits();
+    uchar* const to = result.bits();
+    if (source.bytesPerLine() == row_bytes && result.bytesPerLine() == row_bytes) {
         // No padding: the rows form one block.
-        complement_bytes(bits, row_bytes * picture.height());
+        complement_bytes(from, to, row_bytes * picture.height());
     } else {
         for (int y = 0; y < picture.height(); ++y)
-            complement_bytes(bits + y * stride, row_bytes);
+            complement_bytes(from + y * source.bytesPerLine(), to + y * result.bytesPerLine(),
+                             row_bytes);
     }
+    if (!target.isNull())
+        picture = std::move(target);
     return picture.rect();
 }

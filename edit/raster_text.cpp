@@ -24,8 +24,7 @@ QRect draw_text(QImage& picture, QPoint top_left, const QString& text, const QFo
                 unsigned colour) {
     if (picture.isNull() || text.isEmpty())
         return {};
-    if (picture.format() != QImage::Format_BGR888)
-        picture = picture.convertToFormat(QImage::Format_BGR888);
+    prepare_for_writing(picture);
 
     // The glyphs' box with room for overhangs (italics, accents) the metrics leave out.
     const QFontMetrics metrics(font);

@@ -2,7 +2,7 @@
 
 #include "platform/core/error.h"
 #include "platform/core/extended_precision.h"
-#include "platform/core/large_pages.h"
+#include "platform/core/frames.h"
 #include "resize/resample_internal.h"
 #include "resize/resample_tuning.h"
 
@@ -19,14 +19,6 @@ struct FinishGuard {
             progress->resample_finished();
     }
 };
-
-// A new 24-bit picture, in large pages where its memory is fresh (see advise_large_pages).
-QImage new_picture(int width, int height) {
-    QImage image(width, height, QImage::Format_BGR888);
-    if (!image.isNull())
-        advise_large_pages(image.bits(), static_cast<std::size_t>(image.sizeInBytes()));
-    return image;
-}
 
 [[noreturn]] void out_of_range() {
     throw KapError(msg_property_out_of_range(QStringLiteral("TProgressBar")));
@@ -58,7 +50,7 @@ QImage resample_bilinear_tuned(const QImage& source_in, int new_width, int new_h
         work = std::make_shared<resample::Work>();
         work->source = source;
         if (new_width > 0) {
-            result = new_picture(new_width, new_height);
+            result = new_frame(QSize(new_width, new_height));
             if (result.isNull())
                 throw std::bad_alloc();
             threads = resample::plan_rows(*work, result, tuning);

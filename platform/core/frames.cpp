@@ -1,0 +1,120 @@
+#include "platform/core/frames.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
+namespace {
+
+#ifdef __linux__
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+// Below this, a picture's faults cost little and Qt's allocator can reuse freed memory.
+constexpr std::size_t kLargeFrameBytes = 4 * kLargePage;
+
+struct Mapping {
+    void* start;
+    std::size_t bytes;
+};
+
+void unmap(void* info) {
+    auto* mapping = static_cast<Mapping*>(info);
+    munmap(mapping->start, mapping->bytes);
+    delete mapping;
+}
+
+// `bytes` of fresh memory starting on a 2 MB boundary, advised for large pages; null on failure.
+Mapping* map_large(std::size_t bytes) {
+    const std::size_t length = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    if (length > std::numeric_limits<std::size_t>::max() - kLargePage)
+        return nullptr;
+    // Reserve one large page more, then give back what lies before the first boundary and
+    // after the end.
+    void* raw = mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE,
+                     MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (raw == MAP_FAILED)
+        return nullptr;
+    const auto first = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t aligned = (first + kLargePage - 1) / kLargePage * kLargePage;
+    if (aligned > first)
+        munmap(raw, aligned - first);
+    const std::uintptr_t end = aligned + length;
+    const std::uintptr_t raw_end = first + length + kLargePage;
+    if (raw_end > end)
+        munmap(reinterpret_cast<void*>(end), raw_end - end);
+    void* start = reinterpret_cast<void*>(aligned);
+    madvise(start, length, MADV_HUGEPAGE); // only a hint: without large pages, nothing changes
+    auto* mapping = new (std::nothrow) Mapping{start, length};
+    if (!mapping)
+        munmap(start, length);
+    return mapping;
+}
+#endif
+
+} // namespace
+
+QImage new_frame(QSize size, QImage::Format format) {
+    if (size.isEmpty() || format == QImage::Format_Invalid)
+        return {};
+#ifdef __linux__
+    // Rows on 32-bit boundaries, as QImage lays out its own pictures (whole-picture copies
+    // between the two kinds stay one block).
+    const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+    const std::int64_t stride = (std::int64_t{size.width()} * depth + 31) / 32 * 4;
+    const std::int64_t bytes = stride * size.height();
+    if (stride > std::numeric_limits<int>::max() ||
+        bytes > std::numeric_limits<qsizetype>::max() / 2)
+        return {};
+    if (static_cast<std::size_t>(bytes) >= kLargeFrameBytes) {
+        Mapping* mapping = map_large(static_cast<std::size_t>(bytes));
+        if (!mapping)
+            return {};
+        QImage frame(static_cast<uchar*>(mapping->start), size.width(), size.height(),
+                     static_cast<qsizetype>(stride), format, unmap, mapping);
+        if (frame.isNull())
+            unmap(mapping);
+        return frame;
+    }
+#endif
+    return QImage(size, format);
+}
+
+QImage copy_to_frame(const QImage& picture, QRect area) {
+    QImage frame = new_frame(area.size(), picture.format());
+    if (frame.isNull())
+        return frame;
+    const QRect inside = area.intersected(picture.rect());
+    if (inside != area) // what lies outside the picture is black, as QImage::copy makes it
+        std::memset(frame.bits(), 0, static_cast<std::size_t>(frame.sizeInBytes()));
+    if (inside.isEmpty())
+        return frame;
+    const int bytes_per_pixel = picture.depth() / 8;
+    const std::size_t row = static_cast<std::size_t>(inside.width()) * bytes_per_pixel;
+    const qsizetype from_x = qsizetype(inside.left()) * bytes_per_pixel;
+    const qsizetype to_x = qsizetype(inside.left() - area.left()) * bytes_per_pixel;
+    if (inside == picture.rect() && inside == area &&
+        picture.bytesPerLine() == frame.bytesPerLine()) {
+        std::memcpy(frame.bits(), picture.constBits(),
+                    static_cast<std::size_t>(frame.sizeInBytes()));
+    } else {
+        for (int y = inside.top(); y <= inside.bottom(); ++y)
+            std::memcpy(frame.scanLine(y - area.top()) + to_x, picture.constScanLine(y) + from_x,
+                        row);
+    }
+    frame.setDotsPerMeterX(picture.dotsPerMeterX());
+    frame.setDotsPerMeterY(picture.dotsPerMeterY());
+    return frame;
+}
+
+bool own_frame(QImage& picture) {
+    if (owns_frame(picture))
+        return true;
+    QImage copy = copy_to_frame(picture, picture.rect());
+    if (copy.isNull())
+        return false;
+    picture = std::move(copy);
+    return true;
+}
