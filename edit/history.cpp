@@ -4,6 +4,7 @@
 #include "platform/core/frames.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -63,6 +64,21 @@ QRect changed_rect(const QImage& a, const QImage& b) {
         return {};
     return QRect(QPoint(static_cast<int>(first / 3), top),
                  QPoint(static_cast<int>(last / 3), bottom));
+}
+
+// to[i] = a[i] ^ b[i] for `count` bytes, eight at a time (`to` may be `a`).
+void xor_bytes(uchar* to, const uchar* a, const uchar* b, qsizetype count) {
+    qsizetype i = 0;
+    for (; i + 32 <= count; i += 32) {
+        std::uint64_t x[4], y[4];
+        std::memcpy(x, a + i, sizeof x);
+        std::memcpy(y, b + i, sizeof y);
+        for (int k = 0; k < 4; ++k)
+            x[k] ^= y[k];
+        std::memcpy(to + i, x, sizeof x);
+    }
+    for (; i < count; ++i)
+        to[i] = uchar(a[i] ^ b[i]);
 }
 
 int rows_per_piece(qsizetype row) {
@@ -138,9 +154,7 @@ static std::vector<char> compress_rows(ZSTD_CCtx* cctx, const QImage& after, con
             uchar* dst = piece.data() + r * row;
             const uchar* a = after.constScanLine(y0 + r) + offset;
             if (before) {
-                const uchar* b = before->constScanLine(y0 + r) + offset;
-                for (qsizetype i = 0; i < row; ++i)
-                    dst[i] = a[i] ^ b[i];
+                xor_bytes(dst, a, before->constScanLine(y0 + r) + offset, row);
             } else {
                 std::memcpy(dst, a, static_cast<size_t>(row));
             }
@@ -200,8 +214,7 @@ void History::apply(const Patch& patch, QImage& picture, bool xor_in) const {
             uchar* dst = picture.scanLine(y0 + r) + offset;
             const uchar* src = piece.data() + r * row;
             if (xor_in) {
-                for (qsizetype i = 0; i < row; ++i)
-                    dst[i] ^= src[i];
+                xor_bytes(dst, dst, src, row);
             } else {
                 std::memcpy(dst, src, static_cast<size_t>(row));
             }

@@ -14,18 +14,29 @@
 //                              entry and the process's resident-memory growth per edit, over ten
 //                              edits that each draw on the picture
 //
+//   negative/<screen>          the negative effect from its menu item to the picture painted, on
+//                              the capture as it comes (its pixels shared with the history):
+//                              the effect, the repaint and the snapshot; counter in_place_ms: the
+//                              effect alone on pixels the picture owns, in the same run
+//   undo/<screen>              an undo from its menu item to the picture painted, after a
+//                              highlighter stamp recorded; counter history_ms: the history's own
+//                              work for the same step (History::at), in the same run
+//
 // Environment: KAP_CAPTURE_BENCH_SCREENS, a comma-separated list of screen names of the shared
-// folder (default "desktop-1080,desktop-2160").
+// folder (default "desktop-1080,desktop-2160"); "desktop-4320" is an 8K screen (the 4K desktop
+// four times).
 
 #include "app/Unit1.h"
 #include "app/Unit5.h"
 #include "app/kap_application.h"
 #include "app/startup.h"
+#include "bench/support/screens.h"
 #include "capture/screen_grabber.h"
 #include "codec/bmp.h"
 #include "edit/history.h"
 #include "edit/history_commands.h"
 #include "edit/picture_view.h"
+#include "edit/raster.h"
 #include "edit/working_files.h"
 #include "platform/dialogs.h"
 #include "platform/screen.h"
@@ -62,11 +73,6 @@ using Clock = std::chrono::steady_clock;
 const char* const child_variable = "KAP_CAPTURE_BENCH_SCREEN";
 
 // --- Parent: one Xvfb per screen, one child per server ----------------------------------------
-
-QImage shared_screen(const QString& name) {
-    return QImage(QStringLiteral(KAP_SHARED_DIR "/screens/%1.png").arg(name))
-        .convertToFormat(QImage::Format_BGR888);
-}
 
 int run_parent(char** argv) {
     const QByteArray list = qEnvironmentVariableIsSet("KAP_CAPTURE_BENCH_SCREENS")
@@ -246,6 +252,75 @@ void bm_push_snapshot(benchmark::State& state) {
     }
 }
 
+// A fresh capture on the screen, painted; false when it was not.
+bool fresh_capture() {
+    install_instant_wait();
+    Form1->Capture_bureauClick();
+    set_waiter({});
+    return until_painted();
+}
+
+void bm_negative(benchmark::State& state) {
+    if (!fresh_capture()) {
+        state.SkipWithError("the capture was never painted");
+        return;
+    }
+    double in_place = 0;
+    for (auto _ : state) {
+        // The picture as a capture (or the negative before) leaves it: its pixels shared with
+        // the history.
+        paint_watch->painted = false;
+        const auto t0 = Clock::now();
+        Form1->Effetngatif1Click();
+        if (!until_painted()) {
+            state.SkipWithError("the picture was never painted");
+            break;
+        }
+        state.SetIterationTime(ms(t0, Clock::now()) / 1000);
+        QImage own = Form1->Image1->picture().copy();
+        const auto t1 = Clock::now();
+        negate_picture(own);
+        in_place += ms(t1, Clock::now());
+    }
+    state.counters["in_place_ms"] =
+        in_place / double(std::max<benchmark::IterationCount>(1, state.iterations()));
+}
+
+void bm_undo(benchmark::State& state) {
+    if (!fresh_capture()) {
+        state.SkipWithError("the capture was never painted");
+        return;
+    }
+    HistoryCommands& commands = Form1->commands().history;
+    double history_work = 0;
+    int n = 0;
+    for (auto _ : state) {
+        // A highlighter stamp, recorded as the tool records it.
+        const QRect stamp(40 + (n * 397) % 1200, 40 + (n * 211) % 800, 300, 20);
+        ++n;
+        Form1->repaint_picture(stamp_and(Form1->Image1->picture_for_drawing(), stamp.x(), stamp.y(),
+                                         stamp.width(), stamp.height(), 0x0000FFFF));
+        commands.record_change();
+        paint_watch->painted = false;
+        const auto t0 = Clock::now();
+        Form1->Dfaire1Click();
+        if (!until_painted()) {
+            state.SkipWithError("the picture was never painted");
+            break;
+        }
+        state.SetIterationTime(ms(t0, Clock::now()) / 1000);
+        Form1->Rfaire1Click();
+        // The same step back through the history alone, then forth again.
+        History& history = commands.history();
+        const auto t1 = Clock::now();
+        benchmark::DoNotOptimize(history.at(history.count() - 2).constBits());
+        history_work += ms(t1, Clock::now());
+        Form1->Image1->picture_for_drawing() = history.at(history.count() - 1);
+    }
+    state.counters["history_ms"] =
+        history_work / double(std::max<benchmark::IterationCount>(1, state.iterations()));
+}
+
 long resident_bytes() {
     long pages = 0, resident = 0;
     if (FILE* f = std::fopen("/proc/self/statm", "r")) {
@@ -347,6 +422,12 @@ int run_child(int argc, char** argv) {
     benchmark::RegisterBenchmark(("push_snapshot" + suffix).c_str(), bm_push_snapshot)
         ->Unit(benchmark::kMicrosecond)
         ->UseRealTime();
+    benchmark::RegisterBenchmark(("negative" + suffix).c_str(), bm_negative)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime();
+    benchmark::RegisterBenchmark(("undo" + suffix).c_str(), bm_undo)
+        ->Unit(benchmark::kMillisecond)
+        ->UseManualTime();
     benchmark::RegisterBenchmark(("history" + suffix).c_str(), bm_history)
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
