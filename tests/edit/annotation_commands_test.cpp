@@ -81,6 +81,28 @@ TEST_F(AnnotationCommandsTest, HighlighterMovesRepaintOnlyTheirStampAndKeepOneTi
     EXPECT_FALSE(state.snapshot_pending);
 }
 
+TEST_F(AnnotationCommandsTest, UndoAndRedoRepaintOnlyTheStrokeUnlessThePictureWasDrawnOn) {
+    window.snapshot.size_surligneur = 10;
+    press({50, 100});
+    move({120, 100});
+    release({120, 100});
+    const QImage stroked = window.picture();
+    window.repainted.clear();
+    history.undo();
+    ASSERT_EQ(window.repainted.size(), 1u);
+    EXPECT_EQ(window.repainted[0], QRect(50, 90, 70, 10));
+    EXPECT_EQ(pixel(window.picture(), 60, 95), 0x00FFFFFFu);
+    history.redo();
+    ASSERT_EQ(window.repainted.size(), 2u);
+    EXPECT_EQ(window.repainted[1], QRect(50, 90, 70, 10));
+    EXPECT_EQ(window.picture(), stroked);
+    // Pixels changed outside the history: the screen may differ anywhere from the entry.
+    stamp_and(window.picture_for_drawing(), 200, 10, 5, 5, 0);
+    history.undo();
+    EXPECT_EQ(window.repainted.back(), QRect()); // the whole picture
+    EXPECT_EQ(pixel(window.picture(), 202, 12), 0x00FFFFFFu);
+}
+
 TEST_F(AnnotationCommandsTest, ArrowPreviewNeedsTheButtonPhysicallyHeld) {
     state.mode_highlighter = false;
     state.mode_arrow = true;

@@ -103,6 +103,40 @@ TEST(History, EveryEntryComesBackExactlyInAnyOrder) {
     EXPECT_EQ(history.bytes(), 0);
 }
 
+// Where an undo or a redo may repaint only what changed, every pixel that differs lies inside;
+// once the picture was drawn on after it was recorded, nothing is claimed.
+TEST(History, ChangeFromCoversEveryDifferingPixelAndOnlyForTheEntryShown) {
+    std::mt19937 rng(23);
+    History history;
+    std::vector<QImage> recorded{screen_like(300, 200, rng)};
+    history.append(recorded.back());
+    for (int i = 0; i < 6; ++i) {
+        recorded.push_back(edited(recorded.back(), rng, 60));
+        history.append(recorded.back());
+    }
+    QImage shown = history.at(6);
+    for (const int to : {5, 2, 3, 6, 0, 1}) {
+        const std::optional<QRect> changed = history.change_from(shown, to);
+        ASSERT_TRUE(changed.has_value()) << to;
+        const QImage next = history.at(to);
+        for (int y = 0; y < next.height(); ++y) {
+            for (int x = 0; x < next.width(); ++x) {
+                if (std::memcmp(next.constScanLine(y) + 3 * x, shown.constScanLine(y) + 3 * x, 3)) {
+                    ASSERT_TRUE(changed->contains(x, y)) << to << " " << x << "," << y;
+                }
+            }
+        }
+        shown = next;
+    }
+    EXPECT_EQ(history.change_from(shown, 1), QRect()); // the same entry: nothing to repaint
+    QImage drawn_on = shown;
+    drawn_on.bits()[0] ^= 1;
+    EXPECT_FALSE(history.change_from(drawn_on, 0).has_value());
+    history.append_after(1, recorded[0].scaled(150, 100)); // a change of size: no link
+    shown = history.at(2);
+    EXPECT_FALSE(history.change_from(shown, 1).has_value());
+}
+
 TEST(History, RecordedPixelsDoNotFollowLaterDrawing) {
     std::mt19937 rng(5);
     History history;
