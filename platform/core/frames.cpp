@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <utility>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -20,17 +22,44 @@ struct Mapping {
     std::size_t bytes;
 };
 
-void unmap(void* info) {
-    auto* mapping = static_cast<Mapping*>(info);
+// The last frame let go, kept for the next frame of the same size: a capture after a capture, an
+// undo after an undo, the negative of the negative reuse memory whose pages are already in
+// place. One frame at most, so that no more than one picture's memory waits unused.
+std::mutex spare_lock;
+Mapping* spare = nullptr;
+
+void release(Mapping* mapping) {
     munmap(mapping->start, mapping->bytes);
     delete mapping;
 }
 
-// `bytes` of fresh memory starting on a 2 MB boundary, advised for large pages; null on failure.
+void unmap(void* info) {
+    auto* mapping = static_cast<Mapping*>(info);
+    Mapping* old = nullptr;
+    {
+        const std::lock_guard<std::mutex> hold(spare_lock);
+        old = std::exchange(spare, mapping);
+    }
+    if (old)
+        release(old);
+}
+
+// The spare frame when it has exactly `bytes` (rounded to large pages), else null.
+Mapping* take_spare(std::size_t length) {
+    const std::lock_guard<std::mutex> hold(spare_lock);
+    if (!spare || spare->bytes != length)
+        return nullptr;
+    return std::exchange(spare, nullptr);
+}
+
+// `bytes` of memory starting on a 2 MB boundary, advised for large pages: the spare frame when it
+// has that size, else fresh memory; null on failure.
 Mapping* map_large(std::size_t bytes) {
     const std::size_t length = (bytes + kLargePage - 1) / kLargePage * kLargePage;
     if (length > std::numeric_limits<std::size_t>::max() - kLargePage)
         return nullptr;
+    if (Mapping* reused = take_spare(length))
+        return reused;
     // Reserve one large page more, then give back what lies before the first boundary and
     // after the end.
     void* raw = mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE,

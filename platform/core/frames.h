@@ -4,7 +4,8 @@
 // faults costs more than the work that fills it: a grab at 8K spent most of its time there.
 // Every new full frame of the program (the grab, the copy a picture needs before an effect
 // changes it in place, a rebuilt history entry, the resampler's result) comes from here, in
-// memory aligned to and advised for 2 MB pages, which makes those faults a few hundred.
+// memory aligned to and advised for 2 MB pages, which makes those faults a few hundred; the last
+// frame let go is kept for the next one of its size, whose pages are then already in place.
 //
 // The pictures are ordinary QImages: shared, copied and freed as any other. Small pictures, and
 // systems without large pages, get Qt's own memory.
@@ -13,8 +14,8 @@
 #include <QRect>
 #include <QSize>
 
-// A new picture of the given size and format, its pixels not yet written (whatever the memory
-// held: fresh memory reads as zero). Null when the memory cannot be had or the size is invalid.
+// A new picture of the given size and format; its pixels hold whatever the memory held, for the
+// caller to write every one. Null when the memory cannot be had or the size is invalid.
 QImage new_frame(QSize size, QImage::Format format = QImage::Format_BGR888);
 
 // A copy of `area` of `picture` in a new frame, black where the area leaves the picture (as
