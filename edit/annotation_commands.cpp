@@ -214,9 +214,13 @@ void AnnotationCommands::negative_effect() {
         return;
     // The pixels are negated where they lie and handed back as a new picture object (a fresh
     // drawing surface); QImage moves, it does not copy.
+    const bool recorded = history_.picture_is_recorded();
     QImage picture = std::move(view_.picture_for_drawing());
     negate_picture(picture);
     view_.set_picture(std::move(picture));
     view_.repaint_picture();
-    history_.push_snapshot();
+    if (recorded)
+        history_.push_negative_of_recorded();
+    else
+        history_.push_snapshot();
 }

@@ -1,5 +1,6 @@
 #include "edit/history.h"
 
+#include "edit/raster.h"
 #include "platform/core/error.h"
 #include "platform/core/frames.h"
 
@@ -195,6 +196,13 @@ void History::apply(const Patch& patch, QImage& picture, bool xor_in) const {
     const QRect& rect = patch.rect;
     const qsizetype row = qsizetype{rect.width()} * 3;
     const qsizetype offset = qsizetype{rect.left()} * 3;
+    if (patch.complement) {
+        for (int y = rect.top(); y <= rect.bottom(); ++y) {
+            uchar* dst = picture.scanLine(y) + offset;
+            complement_bytes(dst, dst, row);
+        }
+        return;
+    }
     const int piece_rows = rows_per_piece(row);
     std::vector<uchar> piece(static_cast<size_t>(row * piece_rows));
     ZSTD_DCtx* dctx = codec_->dctx();
@@ -319,6 +327,14 @@ QImage History::at(int index) {
 }
 
 bool History::append_after(int index, QImage snapshot, bool unless_same) {
+    return append(index, std::move(snapshot), unless_same, false);
+}
+
+void History::append_negative_after(int index, QImage snapshot) {
+    append(index, std::move(snapshot), false, true);
+}
+
+bool History::append(int index, QImage snapshot, bool unless_same, bool negative) {
     index = std::clamp(index, -1, count() - 1);
     try {
         if (!snapshot.isNull() && snapshot.format() != QImage::Format_BGR888) {
@@ -339,7 +355,12 @@ bool History::append_after(int index, QImage snapshot, bool unless_same) {
             before = rebuild(index);
             if (before.size() == added.size) {
                 added.linked = true;
-                added.link = difference(before, snapshot);
+                if (negative && !snapshot.isNull()) {
+                    added.link.rect = snapshot.rect();
+                    added.link.complement = true;
+                } else {
+                    added.link = difference(before, snapshot);
+                }
                 if (unless_same && added.link.rect.isEmpty())
                     return false;
             } else {

@@ -47,6 +47,10 @@ public:
     // it was recorded. Throws KapError "Mémoire insuffisante" when memory runs out; the history
     // then holds exactly what it held before.
     bool append_after(int index, QImage snapshot, bool unless_same = false);
+    // The same for a snapshot that is the photographic negative of entry `index` (every colour
+    // byte complemented), as the negative effect makes it: the link between the two is known
+    // without a pass over the pixels.
+    void append_negative_after(int index, QImage snapshot);
     // Records `snapshot` as the newest entry.
     void append(QImage snapshot) { append_after(count() - 1, std::move(snapshot)); }
 
@@ -67,6 +71,7 @@ private:
     struct Patch {
         QRect rect;
         std::vector<char> data;
+        bool complement = false; // a link whose XOR is 0xFF in every byte of rect: no data
     };
     struct Entry {
         QSize size;
@@ -83,6 +88,7 @@ private:
     int run_last(int index) const;
     // Whether an entry of the run, from its first entry up to `index`, is kept whole.
     bool run_has_whole(int index) const;
+    bool append(int index, QImage snapshot, bool unless_same, bool negative);
     // Rebuilds the pixels of entry `index` without changing the history.
     QImage rebuild(int index) const;
     Patch difference(const QImage& before, const QImage& after) const;

@@ -32,6 +32,18 @@ bool HistoryCommands::record(bool unless_same) {
     return true;
 }
 
+bool HistoryCommands::picture_is_recorded() const {
+    const QImage& picture = view_.picture();
+    return picture.size() == view_.view_size() && picture.format() == QImage::Format_BGR888 &&
+           history_index_ < history_->count() &&
+           history_->change_from(picture, history_index_) == QRect();
+}
+
+void HistoryCommands::push_negative_of_recorded() {
+    history_->append_negative_after(history_index_, view_.picture());
+    history_index_ = history_->count() - 1;
+}
+
 void HistoryCommands::push_snapshot() {
     record(false);
 }

@@ -34,6 +34,13 @@ public:
     // The same, unless the entry at the position already holds exactly the picture's pixels:
     // then nothing is recorded and nothing dropped. Returns whether a step was recorded.
     bool record_change();
+    // Whether the picture holds exactly the pixels of the entry at the position (it shares
+    // them: nothing was drawn on it since they were recorded or brought back).
+    bool picture_is_recorded() const;
+    // Records the picture as push_snapshot does, once the negative effect has turned it into the
+    // photographic negative of the entry at the position: the step is then known without
+    // comparing the two.
+    void push_negative_of_recorded();
     // A new capture: the history is emptied and the position goes back to 0 (an empty history
     // keeps its position).
     void start_again();

@@ -84,6 +84,10 @@ QRect stamp_and(QImage& picture, int left, int top, int width, int height, unsig
 // picture shares them with another QImage, which then keeps its own. Returns the whole picture.
 QRect negate_picture(QImage& picture);
 
+// Writes the complement (255 - byte) of `count` bytes from `from` to `to` (the same place or
+// another), eight at a time.
+void complement_bytes(const uchar* from, uchar* to, qsizetype count);
+
 // Draws one line of `text` with `font` in `colour` transparently onto the picture, its top-left
 // corner at `top_left`, smoothed exactly as the floating text label shows it over the same
 // pixels. Needs a QGuiApplication (fonts). Returns the rectangle whose pixels changed.

@@ -546,10 +546,6 @@ QRect stamp_and(QImage& picture, int left, int top, int width, int height, unsig
     return QRect(int(x0), int(y0), int(x1 - x0), int(y1 - y0));
 }
 
-namespace {
-
-// Writes the complement of `count` bytes from `from` to `to` (the same place or another), eight
-// at a time.
 void complement_bytes(const uchar* from, uchar* to, qsizetype count) {
     qsizetype i = 0;
     for (; i + 32 <= count; i += 32) {
@@ -570,8 +566,6 @@ void complement_bytes(const uchar* from, uchar* to, qsizetype count) {
     for (; i < count; ++i)
         to[i] = uchar(255 - from[i]);
 }
-
-} // namespace
 
 QRect negate_picture(QImage& picture) {
     if (picture.isNull())

@@ -137,6 +137,23 @@ TEST(History, ChangeFromCoversEveryDifferingPixelAndOnlyForTheEntryShown) {
     EXPECT_FALSE(history.change_from(shown, 1).has_value());
 }
 
+// The negative's step is known without its data; every entry around it comes back exactly.
+TEST(History, ANegativeStepWalksBothWays) {
+    std::mt19937 rng(7);
+    QImage first = screen_like(301, 77, rng); // rows of 903 bytes: words and a tail
+    QImage negative = first.copy();
+    negative.invertPixels();
+    const QImage after = edited(negative, rng, 40);
+    History history;
+    history.append(first);
+    history.append_negative_after(0, negative);
+    history.append(after);
+    for (const int i : {1, 0, 2, 0, 1, 2}) {
+        const QImage& expected = i == 0 ? first : i == 1 ? negative : after;
+        EXPECT_TRUE(same(history.at(i), expected)) << i;
+    }
+}
+
 TEST(History, RecordedPixelsDoNotFollowLaterDrawing) {
     std::mt19937 rng(5);
     History history;
