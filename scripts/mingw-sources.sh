@@ -2,6 +2,7 @@
 # What the two Windows build scripts share (sourced by build-mingw-sysroot.sh and
 # build-windows.sh): Debian 12's source packages fetched without touching the system's apt
 # configuration, and libjpeg-turbo's static Windows build.
+kap_mingw_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # kap_debian_source WORKDIR PACKAGE...: unpacks the source packages in WORKDIR/src.
 kap_debian_source() {
@@ -25,7 +26,7 @@ kap_debian_source() {
 # kap_build_mingw_jpeg SOURCE BUILDDIR PREFIX: libjpeg-turbo, static, the version-62 API, with its
 # SIMD code (nasm): without it JPEG encoding takes about three times as long.
 kap_build_mingw_jpeg() {
-    cmake -S "$1" -B "$2" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
+    cmake -S "$1" -B "$2" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$kap_mingw_root/cmake/mingw-w64.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$3" \
         -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=ON -DREQUIRE_SIMD=ON \
         -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF >/dev/null &&
