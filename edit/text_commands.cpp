@@ -39,6 +39,7 @@ void TextCommands::label_pressed(QPoint at) {
     const QRect label = label_.text_label_geometry();
     // The pointer may go where the label stays within reach.
     confinement_ = label_positions(area.size(), label.size()).translated(area.topLeft() + at);
+    platform_confines_ = pointer().confine(*confinement_);
     if (tools_.mode_text) {
         label_dragging_ = true;
         label_grab_x_ = at.x();
@@ -48,7 +49,7 @@ void TextCommands::label_pressed(QPoint at) {
 
 void TextCommands::label_moved(QPoint at) {
     const QRect label = label_.text_label_geometry();
-    if (confinement_) {
+    if (confinement_ && !platform_confines_) {
         // The platform confines the pointer to no rectangle: it is put back where it may be,
         // and the move counts from there.
         const QPoint now = label_.scroll_area_on_screen().topLeft() + label.topLeft() + at;
@@ -66,6 +67,8 @@ void TextCommands::label_moved(QPoint at) {
 }
 
 void TextCommands::label_released() {
+    if (confinement_)
+        pointer().release_confinement();
     confinement_.reset();
     label_dragging_ = false;
 }

@@ -47,6 +47,7 @@ private:
     WindowShell& window_;
     TextLabelHost& label_;
     std::optional<QRect> confinement_;
+    bool platform_confines_ = false; // else the pointer is put back on each move
     bool label_dragging_ = false;
     // Where the label was grasped, in the label's own coordinates.
     int label_grab_x_ = 0;

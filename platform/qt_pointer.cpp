@@ -13,6 +13,8 @@ public:
     bool left_button_held() const override {
         return QGuiApplication::mouseButtons().testFlag(Qt::LeftButton);
     }
+    bool confine(const QRect& screen) override { return native_confine_pointer(&screen); }
+    void release_confinement() override { native_confine_pointer(nullptr); }
 };
 
 Pointer* replacement_pointer = nullptr;

@@ -33,6 +33,12 @@ QCursor tool_cursor(const QString& name) {
     for (const CursorImage& c : kCursors) {
         if (key != QLatin1String(c.name))
             continue;
+        if (const auto native = native_cursor_resource(c.name)) {
+            const QCursor cursor(QPixmap::fromImage(native->image), native->hot_spot.x(),
+                                 native->hot_spot.y());
+            cache.insert(key, cursor);
+            return cursor;
+        }
         const QPixmap pixmap(QStringLiteral(":/cursors/%1.png").arg(key));
         if (pixmap.isNull())
             return QCursor(Qt::ArrowCursor); // not cached: resources may be registered later

@@ -199,9 +199,9 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
     const int threads = thread_count(tuning, new_width, new_height);
     scratch.resize(static_cast<std::size_t>(threads));
 #ifdef KAP_VECTOR_WEIGHTS
-    if (ncols * nrows > tuning.fused_min_pairs && tuning.fused_rows && plan.fast &&
-        plan.vector_kinds) {
-        plan.fused_avx512 = tuning.fused_avx512 && has_avx512_rows();
+    const RowPath path = fused_row_path(tuning);
+    if (ncols * nrows > tuning.fused_min_pairs && path != RowPath::PerPixel) {
+        plan.fused_avx512 = path == RowPath::Avx512;
         bool rows_with_zero = false;
         for (const AxisKind& k : plan.rows.kinds)
             rows_with_zero = rows_with_zero || k.frac == 0.0;
@@ -253,3 +253,16 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
 }
 
 } // namespace resample
+
+RowPath fused_row_path(const ResampleTuning& tuning) {
+#ifdef KAP_VECTOR_WEIGHTS
+    // The rows eight pixels at a time take the double estimate first (fast_path) and the column
+    // kinds' fractions of the four-at-a-time weights (vector_weights).
+    if (tuning.fused_rows && tuning.fast_path && tuning.vector_weights &&
+        resample::has_vector_weights())
+        return tuning.fused_avx512 && resample::has_avx512_rows() ? RowPath::Avx512 : RowPath::Avx2;
+#else
+    (void)tuning;
+#endif
+    return RowPath::PerPixel;
+}

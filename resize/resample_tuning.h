@@ -31,5 +31,11 @@ struct ResampleTuning {
     bool fused_avx512 = true;
 };
 
+// How the rows of a resampling with more than fused_min_pairs pairs are computed on this
+// processor with these knobs: eight pixels at a time with AVX-512 or with AVX2 and FMA, where the
+// processor and its system offer them (read at run time), else a pixel at a time.
+enum class RowPath { PerPixel, Avx2, Avx512 };
+RowPath fused_row_path(const ResampleTuning& tuning);
+
 QImage resample_bilinear_tuned(const QImage& source, int new_width, int new_height,
                                ResampleProgress* progress, const ResampleTuning& tuning);

@@ -3,7 +3,7 @@
 # against, from Debian 12's own source packages, into one relocatable folder, and packs it as
 #   OUTDIR/mingw-sysroot-qt6.4.2.tar.xz  (+ .sha256)
 # Contents: Qt 6.4.2 qtbase (Core, Gui, Widgets, Test, the qwindows platform plugin, the Windows
-# styles), libjpeg-turbo 2.1.5 (the IJG version-62 API), zstd 1.5.4, libpng 1.6.39,
+# styles), libjpeg-turbo 2.1.5 (the IJG version-62 API, with its SIMD code), zstd 1.5.4, libpng 1.6.39,
 # GoogleTest/GoogleMock 1.12, Qt's French texts. zlib comes from Debian's libz-mingw-w64-dev.
 #
 # Usage: scripts/build-mingw-sysroot.sh WORKDIR OUTDIR
@@ -14,6 +14,8 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # shellcheck source=scripts/deps.sh
 . "$root/scripts/deps.sh"
+# shellcheck source=scripts/mingw-sources.sh
+. "$root/scripts/mingw-sources.sh"
 work=$(realpath -m "${1:?WORKDIR}")
 out=$(realpath -m "${2:?OUTDIR}")
 mkdir -p "$work" "$out"
@@ -26,17 +28,7 @@ kap_install_missing g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-
 
 # Debian source packages, without touching the system's apt configuration.
 src="$work/src"
-mkdir -p "$src/apt/lists/partial" "$src/apt/cache/archives/partial"
-# The same archive the machine's apt already uses, for source packages.
-mirror=$(grep -h -m1 -E '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '{print $2}' | grep -v security | head -n1 || true)
-[ -n "$mirror" ] || mirror=$(grep -h -m1 -E '^deb ' /etc/apt/sources.list 2>/dev/null | awk '{print $2}' || true)
-[ -n "$mirror" ] || { echo "no apt source found" >&2; exit 1; }
-echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror bookworm main" \
-    >"$src/apt/sources.list"
-aptsrc=(-o Dir::Etc::SourceList="$src/apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent
-        -o Dir::State::Lists="$src/apt/lists" -o Dir::Cache="$src/apt/cache")
-apt-get "${aptsrc[@]}" update -qq
-(cd "$src" && apt-get "${aptsrc[@]}" source -qq qt6-base libjpeg-turbo libzstd libpng1.6 >/dev/null)
+kap_debian_source "$work" qt6-base libjpeg-turbo libzstd libpng1.6
 qtsrc=$(find "$src" -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)
 jpsrc=$(find "$src" -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n1)
 zstdsrc=$(find "$src" -maxdepth 1 -type d -name 'libzstd-*' | head -n1)
@@ -47,12 +39,7 @@ export KAP_MINGW_SYSROOT="$prefix"
 mkdir -p "$prefix"
 tc="$root/cmake/mingw-w64.cmake"
 
-# libjpeg-turbo, static, version-62 API.
-cmake -S "$jpsrc" -B "$work/b-jpeg" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JPEG8=OFF >/dev/null
-cmake --build "$work/b-jpeg" -j "$jobs" >/dev/null
-cmake --install "$work/b-jpeg" >/dev/null
+kap_build_mingw_jpeg "$jpsrc" "$work/b-jpeg" "$prefix"
 
 # zstd, static, single-threaded (the program compresses on its user-interface thread).
 cmake -S "$zstdsrc/build/cmake" -B "$work/b-zstd" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$tc" \

@@ -1,4 +1,6 @@
 #include "platform/native_window.h"
+#include "platform/pointer.h"
+#include "platform/tool_cursors.h"
 
 #include <QGuiApplication>
 #include <QWidget>
@@ -60,4 +62,15 @@ bool native_set_above(const QWidget* window, bool above) {
                    reinterpret_cast<const char*>(&event));
     xcb_flush(connection);
     return true;
+}
+
+bool native_confine_pointer(const QRect*) {
+    // X confines the pointer only to a window, during a grab of its own: the text label's
+    // drag puts the pointer back itself.
+    return false;
+}
+
+std::optional<CursorResource> native_cursor_resource(const char*) {
+    // Linux programs carry no cursor resources: the cursors' images serve.
+    return std::nullopt;
 }

@@ -197,6 +197,7 @@ TEST_F(TextCommandsTest, TheLabelIsDraggedNoFurtherThanTheScrollAreaAllows) {
     text.label_pressed({5, 5});
     ASSERT_TRUE(text.pointer_confinement());
     EXPECT_EQ(*text.pointer_confinement(), QRect(108, 208, 376, 298));
+    EXPECT_EQ(window.confined, text.pointer_confinement()) << "the platform is asked too";
     text.label_moved({15, 8});
     EXPECT_EQ(window.label.topLeft(), QPoint(60, 43));
     EXPECT_TRUE(window.pointer_moves.empty());
@@ -208,6 +209,7 @@ TEST_F(TextCommandsTest, TheLabelIsDraggedNoFurtherThanTheScrollAreaAllows) {
     EXPECT_EQ(window.label.bottom(), 312);
     text.label_released();
     EXPECT_FALSE(text.pointer_confinement());
+    EXPECT_FALSE(window.confined) << "the platform's confinement is released";
     EXPECT_FALSE(text.label_dragging());
     text.label_moved({30, 30}); // not pressed: nothing moves
     EXPECT_EQ(window.label.right(), 417);

@@ -8,9 +8,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
+#include <vector>
 #ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -64,6 +66,22 @@ TEST(AtomicFile, WritesTheBytesInOrderAcrossBufferBoundaries) {
             write_all(file, piece);
             expected += piece;
         }
+        // Then pieces written from where they lie: rows of a picture, more than a megabyte of
+        // them, with an empty one and one of 300 000 bytes among them.
+        QByteArray rows(2 * 1024 * 1024, Qt::Uninitialized);
+        for (char& c : rows)
+            c = char((seed = seed * 1103515245 + 12345) >> 16);
+        std::vector<AtomicFile::Piece> pieces;
+        for (qsizetype at = 0, n = 0; at < rows.size(); ++n) {
+            const qsizetype size = std::min(rows.size() - at, qsizetype(n == 7    ? 0
+                                                                        : n == 40 ? 300000
+                                                                                  : 11520));
+            pieces.push_back({rows.constData() + at, std::size_t(size)});
+            at += size;
+        }
+        file.write(rows.constData(), 3); // buffered bytes go out before the pieces
+        file.write_pieces(pieces);
+        expected += rows.left(3) + rows;
         EXPECT_FALSE(QFile::exists(path)) << "nothing at the target before commit";
         file.commit();
     }

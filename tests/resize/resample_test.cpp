@@ -11,12 +11,16 @@
 
 #include <cfenv>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <new>
 #include <numeric>
 #include <random>
 #include <string>
 #include <tuple>
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <cpuid.h>
+#endif
 #ifndef _WIN32
 #include <sys/mman.h>
 #include <unistd.h>
@@ -463,5 +467,40 @@ TEST(ResampleThreads, HelpersLateForOneCallNeverTouchTheNext) {
             << ws << "x" << hs << " -> " << wd << "x" << hd << " round " << round;
     }
 }
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// The vector rows are taken exactly where the processor has the instructions and the system
+// saves their registers: the features are read here straight from CPUID and XGETBV, apart from
+// the compiler's run-time checks the resampler uses (which on Windows builds come from another
+// run-time library than on Linux).
+TEST(ResampleRowPath, FollowsTheProcessorAndTheTuning) {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    ASSERT_TRUE(__get_cpuid(1, &a, &b, &c, &d));
+    const bool fma = c & bit_FMA, osxsave = c & bit_OSXSAVE, avx = c & bit_AVX;
+    std::uint64_t xcr0 = 0;
+    if (osxsave) {
+        unsigned lo = 0, hi = 0;
+        asm volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+        xcr0 = (std::uint64_t{hi} << 32) | lo;
+    }
+    const bool ymm_saved = (xcr0 & 0x6) == 0x6, zmm_saved = (xcr0 & 0xE6) == 0xE6;
+    ASSERT_TRUE(__get_cpuid_count(7, 0, &a, &b, &c, &d));
+    const bool avx2 = avx && fma && ymm_saved && (b & bit_AVX2);
+    const bool avx512 = avx2 && zmm_saved && (b & bit_AVX512F) && (b & bit_AVX512DQ) &&
+                        (b & bit_AVX512BW) && (b & bit_AVX512VL) && (c & bit_AVX512VBMI);
+    const RowPath best = avx512 ? RowPath::Avx512 : avx2 ? RowPath::Avx2 : RowPath::PerPixel;
+    std::printf("row path on this processor: %s\n", avx512 ? "AVX-512"
+                                                    : avx2 ? "AVX2"
+                                                           : "per pixel");
+
+    EXPECT_EQ(fused_row_path(ResampleTuning{}), best);
+    ResampleTuning no512;
+    no512.fused_avx512 = false;
+    EXPECT_EQ(fused_row_path(no512), avx2 ? RowPath::Avx2 : RowPath::PerPixel);
+    ResampleTuning per_pixel;
+    per_pixel.vector_weights = false;
+    EXPECT_EQ(fused_row_path(per_pixel), RowPath::PerPixel);
+}
+#endif
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include <QStringList>
 #include <array>
+#include <optional>
 #include <vector>
 
 class FakePicture : public PictureHost {
@@ -177,6 +178,13 @@ public:
         pointer_moves.push_back(screen);
     }
     bool left_button_held() const override { return left_held; }
+    // The platform here cannot confine: the caller keeps the pointer inside.
+    std::optional<QRect> confined;
+    bool confine(const QRect& screen) override {
+        confined = screen;
+        return false;
+    }
+    void release_confinement() override { confined.reset(); }
 
 private:
     Pointer* replaced_;

@@ -5,8 +5,9 @@
 # alone), of the screen's size and equal to the screen pixel for pixel; the e-mail button hands
 # the attachment to Simple MAPI (a recording stand-in for MAPI32.DLL beside the program), and a
 # refused logon gives the error box; the external program button opens kaptorama.bmp with the
-# program associated with BMP pictures (a recorder, registered for the run); closing the main
-# window ends the program within 10 s and leaves no working file in the temporary folder.
+# program associated with BMP pictures (a recorder, registered for the run) and sends the program
+# to the task bar, from which its windows come back normal, as do those shown later; closing the
+# main window ends the program within 10 s and leaves no working file in the temporary folder.
 set -euo pipefail
 wine_run="$1"
 prefix="$2"
@@ -38,7 +39,8 @@ old_bmp_type=$("$wine_run" "$prefix" reg query "$bmp_type" /ve 2>/dev/null |
 "$wine_run" "$prefix" reg add "$recorder_type\shell\open\command" /ve \
     /d "\"Z:$work/open_recorder.exe\" \"%1\"" /f >/dev/null
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=tests/support/e2e.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../support/e2e.sh"
 click() { xdotool mousemove --window "$main" "$1" 21 click 1; }
 # Brings the main window back from the task bar, and gives Wine and the program time to see it.
 bring_back() {
@@ -93,6 +95,20 @@ click 213 # the external program
 for _ in $(seq 100); do [ -s "$work/opened.txt" ] && break; sleep 0.1; done
 grep -qE '^[A-Z]:\\.*\\kaptorama\.bmp$' "$work/opened.txt" ||
     fail "the associated program was given: $(cat "$work/opened.txt" 2>&1)"
+shown_normal "$main" && fail "the program did not go to the task bar for the external program"
+
+# Back from the task bar the windows are normal, and so are those shown later.
+bring_back
+shown_normal "$main" || fail "the main window did not come back normal from the task bar"
+click 24
+sleep 3
+shown_normal "$main" || fail "after the external program, a capture left the main window minimised"
+press "$main" ctrl+r
+config=$(window_named '^Configuration$') || fail "Ctrl+R did not open the configuration window"
+sleep 0.5
+shown_normal "$config" || fail "the configuration window came up minimised"
+press "$config" alt+F4
+sleep 1
 
 bring_back
 xdotool key --clearmodifiers alt+F4

@@ -1,10 +1,12 @@
 // The Windows screen and clipboard under Wine on an X server: a window of known pixels is grabbed
 // exactly and reported as the foreground window; the cursor is read with its hot spot and its
 // transparent parts; the clipboard holds the bitmap forms alone, and
-// a clipboard another thread holds open gives the French error.
+// a clipboard another thread holds open gives the French error; the tool cursors load from the
+// program's cursor resources.
 #include "codec/bmp.h"
 #include "platform/core/error.h"
 #include "platform/sharing.h"
+#include "platform/tool_cursors.h"
 #include "platform/win32/desktop/win32_screen.h"
 
 #include <gtest/gtest.h>
@@ -124,3 +126,23 @@ TEST(Win32Clipboard, HoldsTheBitmapFormsAloneAndSaysWhenItIsBusy) {
 }
 
 } // namespace
+
+// LoadCursor finds each tool cursor by its lower-case name, with its hot spot and the very
+// pixels and transparency of the cursor's image.
+TEST(CursorResources, LoadWithTheirHotSpotsAndPixels) {
+    init_resources();
+    const std::pair<const char*, QPoint> cursors[] = {
+        {"feutre_jaune", {14, 15}}, {"feutre_vert", {14, 15}}, {"feutre_bleu", {14, 15}},
+        {"feutre_rouge", {14, 15}}, {"stylet", {0, 31}},
+    };
+    for (const auto& [name, hot] : cursors) {
+        const auto cursor = native_cursor_resource(name);
+        ASSERT_TRUE(cursor) << name;
+        EXPECT_EQ(cursor->hot_spot, hot) << name;
+        const QImage want = QImage(QStringLiteral(":/cursors/%1.png").arg(QLatin1String(name)))
+                                .convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(want.isNull()) << name;
+        EXPECT_EQ(cursor->image.convertToFormat(QImage::Format_ARGB32), want) << name;
+    }
+    EXPECT_FALSE(native_cursor_resource("feutre_noir"));
+}

@@ -1,6 +1,8 @@
 // Draws the toolbar glyphs and the tool cursors and writes them as PNG files under
-// <out>/glyphs/ and <out>/cursors/. The PNGs are committed; this program records how they
-// were made so that they can be redrawn. Build and run it with make-glyphs.sh.
+// <out>/glyphs/ and <out>/cursors/, the cursors also as Windows cursor files (.cur: 256 colours
+// and a mask, with the hot spot) for the Windows program's resources. The files are committed;
+// this program records how they were made so that they can be redrawn. Build and run it with
+// make-glyphs.sh.
 //
 // Glyphs: antialiased QPainter drawing, one palette, a one-pixel dark outline on pixel
 // boundaries, a light highlight along the top and left inner edges.
@@ -9,6 +11,7 @@
 
 #include <QColor>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -17,8 +20,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -553,6 +558,65 @@ bool write(const QImage& img, const QString& path) {
     return true;
 }
 
+// A Windows cursor file: one 32 x 32 image of 8 bits per pixel on a palette of the image's
+// colours, then its transparency mask of 1 bit per pixel (set where transparent), both rows
+// bottom up; the directory entry carries the hot spot.
+bool write_cursor(const QImage& source, QPoint hot, const QString& path) {
+    const QImage img = source.convertToFormat(QImage::Format_ARGB32);
+    const int n = img.width();
+    std::vector<QRgb> palette{qRgb(0, 0, 0)};
+    std::vector<std::uint8_t> index(std::size_t(n) * n, 0);
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+            const QRgb v = img.pixel(x, y);
+            if (qAlpha(v) == 0)
+                continue;
+            auto it = std::find(palette.begin(), palette.end(), v | 0xff000000u);
+            if (it == palette.end()) {
+                if (palette.size() == 256) {
+                    std::fprintf(stderr, "%s: more than 256 colours\n", qPrintable(path));
+                    return false;
+                }
+                it = palette.insert(palette.end(), v | 0xff000000u);
+            }
+            index[std::size_t(y) * n + x] = std::uint8_t(it - palette.begin());
+        }
+    palette.resize(256, qRgb(0, 0, 0));
+    QByteArray out;
+    auto u8 = [&](int v) { out.append(char(v & 0xff)); };
+    auto u16 = [&](int v) { u8(v), u8(v >> 8); };
+    auto u32 = [&](std::uint32_t v) { u16(int(v & 0xffff)), u16(int(v >> 16)); };
+    const int mask_stride = (n / 8 + 3) / 4 * 4;
+    const std::uint32_t bytes = 40 + 256 * 4 + std::uint32_t(n * n + mask_stride * n);
+    u16(0), u16(2), u16(1);                                 // a cursor file of one image
+    u8(n), u8(n), u8(0), u8(0), u16(hot.x()), u16(hot.y()); // size, 256 colours, hot spot
+    u32(bytes), u32(6 + 16);
+    u32(40), u32(std::uint32_t(n)), u32(std::uint32_t(2 * n)); // image and mask, stacked
+    u16(1), u16(8), u32(0), u32(0), u32(0), u32(0), u32(256), u32(0);
+    for (const QRgb c : palette)
+        u8(qBlue(c)), u8(qGreen(c)), u8(qRed(c)), u8(0);
+    for (int y = n - 1; y >= 0; --y)
+        for (int x = 0; x < n; ++x)
+            u8(index[std::size_t(y) * n + x]);
+    for (int y = n - 1; y >= 0; --y)
+        for (int b = 0; b < mask_stride; ++b) {
+            int bits = 0;
+            for (int i = 0; i < 8; ++i) {
+                const int x = b * 8 + i;
+                if (x < n && qAlpha(img.pixel(x, y)) == 0)
+                    bits |= 0x80 >> i;
+            }
+            u8(bits);
+        }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -572,10 +636,17 @@ int main(int argc, char** argv) {
     ok &= write(fenetre_reglages(), g + "fenetre_reglages.png");
     ok &= write(save(), g + "save.png");
     // Highlighter inks: yellow, green, cyan, magenta.
-    ok &= write(felt_tip(QColor(0xff, 0xff, 0x00)), c + "feutre_jaune.png");
-    ok &= write(felt_tip(QColor(0x00, 0xff, 0x00)), c + "feutre_vert.png");
-    ok &= write(felt_tip(QColor(0x00, 0xff, 0xff)), c + "feutre_bleu.png");
-    ok &= write(felt_tip(QColor(0xff, 0x00, 0xff)), c + "feutre_rouge.png");
-    ok &= write(stylet(), c + "stylet.png");
+    const std::pair<const char*, QImage> cursors[] = {
+        {"feutre_jaune", felt_tip(QColor(0xff, 0xff, 0x00))},
+        {"feutre_vert", felt_tip(QColor(0x00, 0xff, 0x00))},
+        {"feutre_bleu", felt_tip(QColor(0x00, 0xff, 0xff))},
+        {"feutre_rouge", felt_tip(QColor(0xff, 0x00, 0xff))},
+        {"stylet", stylet()},
+    };
+    for (const auto& [name, img] : cursors) {
+        const QPoint hot = QString(name) == "stylet" ? QPoint(0, 31) : QPoint(14, 15);
+        ok &= write(img, c + name + ".png");
+        ok &= write_cursor(img, hot, c + name + ".cur");
+    }
     return ok ? 0 : 1;
 }

@@ -200,25 +200,31 @@ std::optional<CursorState> Win32Screen::cursor() {
     const HICON copy = CopyIcon(info.hCursor);
     if (!copy)
         return state;
-    ICONINFO icon{};
-    if (GetIconInfo(copy, &icon)) {
-        const QSize size = icon_size(icon);
-        if (!size.isEmpty()) {
-            const QImage black = draw_icon_over(copy, size, 0x00);
-            const QImage white = black.isNull() ? QImage() : draw_icon_over(copy, size, 0xFF);
-            if (!white.isNull()) {
-                state.image.pixels = cursor_from_backgrounds(black, white);
-                state.image.hot_spot = QPoint(int(icon.xHotspot), int(icon.yHotspot));
-            }
-        }
-        // Both bitmaps of the icon record are the caller's to delete, whatever happened above.
-        if (icon.hbmMask)
-            DeleteObject(icon.hbmMask);
-        if (icon.hbmColor)
-            DeleteObject(icon.hbmColor);
-    }
+    if (auto picture = cursor_picture(copy))
+        state.image = std::move(*picture);
     DestroyIcon(copy);
     return state;
+}
+
+std::optional<CursorImage> cursor_picture(HICON cursor) {
+    ICONINFO icon{};
+    if (!GetIconInfo(cursor, &icon))
+        return std::nullopt;
+    std::optional<CursorImage> picture;
+    const QSize size = icon_size(icon);
+    if (!size.isEmpty()) {
+        const QImage black = draw_icon_over(cursor, size, 0x00);
+        const QImage white = black.isNull() ? QImage() : draw_icon_over(cursor, size, 0xFF);
+        if (!white.isNull())
+            picture = CursorImage{QPoint(int(icon.xHotspot), int(icon.yHotspot)),
+                                  cursor_from_backgrounds(black, white)};
+    }
+    // Both bitmaps of the icon record are the caller's to delete, whatever happened above.
+    if (icon.hbmMask)
+        DeleteObject(icon.hbmMask);
+    if (icon.hbmColor)
+        DeleteObject(icon.hbmColor);
+    return picture;
 }
 
 void Win32Screen::sync() {

@@ -6,6 +6,8 @@
 
 #include "platform/screen.h"
 
+#include <windows.h>
+
 class Win32Screen final : public Screen {
 public:
     ScreenRect primary_display() override;
@@ -16,6 +18,10 @@ public:
     std::optional<CursorState> cursor() override;
     void sync() override;
 };
+
+// A cursor's picture as DrawIconEx draws it at its own size, with its hot spot; nothing when it
+// cannot be read. The caller keeps the handle.
+std::optional<CursorImage> cursor_picture(HICON cursor);
 
 // The cursor's picture as DrawIconEx draws it (DI_NORMAL, its own size), from the picture drawn
 // over black and over white: where the two differ the cursor lets the background through. The
