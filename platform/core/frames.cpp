@@ -4,15 +4,17 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <new>
 #include <utility>
 
-#ifdef __linux__
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #endif
 
 namespace {
 
-#ifdef __linux__
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 // Below this, a picture's faults cost little and Qt's allocator can reuse freed memory.
 constexpr std::size_t kLargeFrameBytes = 4 * kLargePage;
@@ -22,44 +24,13 @@ struct Mapping {
     std::size_t bytes;
 };
 
-// The last frame let go, kept for the next frame of the same size: a capture after a capture, an
-// undo after an undo, the negative of the negative reuse memory whose pages are already in
-// place. One frame at most, so that no more than one picture's memory waits unused.
-std::mutex spare_lock;
-Mapping* spare = nullptr;
-
-void release(Mapping* mapping) {
-    munmap(mapping->start, mapping->bytes);
-    delete mapping;
-}
-
-void unmap(void* info) {
-    auto* mapping = static_cast<Mapping*>(info);
-    Mapping* old = nullptr;
-    {
-        const std::lock_guard<std::mutex> hold(spare_lock);
-        old = std::exchange(spare, mapping);
-    }
-    if (old)
-        release(old);
-}
-
-// The spare frame when it has exactly `bytes` (rounded to large pages), else null.
-Mapping* take_spare(std::size_t length) {
-    const std::lock_guard<std::mutex> hold(spare_lock);
-    if (!spare || spare->bytes != length)
-        return nullptr;
-    return std::exchange(spare, nullptr);
-}
-
-// `bytes` of memory starting on a 2 MB boundary, advised for large pages: the spare frame when it
-// has that size, else fresh memory; null on failure.
-Mapping* map_large(std::size_t bytes) {
-    const std::size_t length = (bytes + kLargePage - 1) / kLargePage * kLargePage;
-    if (length > std::numeric_limits<std::size_t>::max() - kLargePage)
-        return nullptr;
-    if (Mapping* reused = take_spare(length))
-        return reused;
+// Memory straight from the system: on Linux starting on a 2 MB boundary and advised for large
+// pages; on Windows committed pages (large pages there need a privilege users lack). Null on
+// failure.
+void* map_pages(std::size_t length) {
+#ifdef _WIN32
+    return VirtualAlloc(nullptr, length, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+#else
     // Reserve one large page more, then give back what lies before the first boundary and
     // after the end.
     void* raw = mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE,
@@ -75,20 +46,74 @@ Mapping* map_large(std::size_t bytes) {
     if (raw_end > end)
         munmap(reinterpret_cast<void*>(end), raw_end - end);
     void* start = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
     madvise(start, length, MADV_HUGEPAGE); // only a hint: without large pages, nothing changes
+#endif
+    return start;
+#endif
+}
+
+void unmap_pages(void* start, std::size_t length) {
+#ifdef _WIN32
+    (void)length;
+    VirtualFree(start, 0, MEM_RELEASE);
+#else
+    munmap(start, length);
+#endif
+}
+
+// The last frame let go, kept for the next frame of the same size: a capture after a capture, an
+// undo after an undo, the negative of the negative reuse memory whose pages are already in
+// place. One frame at most, so that no more than one picture's memory waits unused.
+std::mutex spare_lock;
+Mapping* spare = nullptr;
+
+void release(Mapping* mapping) {
+    unmap_pages(mapping->start, mapping->bytes);
+    delete mapping;
+}
+
+void let_go(void* info) {
+    auto* mapping = static_cast<Mapping*>(info);
+    Mapping* old = nullptr;
+    {
+        const std::lock_guard<std::mutex> hold(spare_lock);
+        old = std::exchange(spare, mapping);
+    }
+    if (old)
+        release(old);
+}
+
+// The spare frame when it has exactly `length` bytes, else null.
+Mapping* take_spare(std::size_t length) {
+    const std::lock_guard<std::mutex> hold(spare_lock);
+    if (!spare || spare->bytes != length)
+        return nullptr;
+    return std::exchange(spare, nullptr);
+}
+
+// At least `bytes` of memory for a frame (a whole number of large pages): the spare frame when it
+// has that size, else fresh memory; null on failure.
+Mapping* map_frame(std::size_t bytes) {
+    const std::size_t length = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    if (length > std::numeric_limits<std::size_t>::max() - kLargePage)
+        return nullptr;
+    if (Mapping* reused = take_spare(length))
+        return reused;
+    void* start = map_pages(length);
+    if (!start)
+        return nullptr;
     auto* mapping = new (std::nothrow) Mapping{start, length};
     if (!mapping)
-        munmap(start, length);
+        unmap_pages(start, length);
     return mapping;
 }
-#endif
 
 } // namespace
 
 QImage new_frame(QSize size, QImage::Format format) {
     if (size.isEmpty() || format == QImage::Format_Invalid)
         return {};
-#ifdef __linux__
     // Rows on 32-bit boundaries, as QImage lays out its own pictures (whole-picture copies
     // between the two kinds stay one block).
     const int depth = QImage::toPixelFormat(format).bitsPerPixel();
@@ -97,20 +122,17 @@ QImage new_frame(QSize size, QImage::Format format) {
     if (stride > std::numeric_limits<int>::max() ||
         bytes > std::numeric_limits<qsizetype>::max() / 2)
         return {};
-    if (static_cast<std::size_t>(bytes) >= kLargeFrameBytes) {
-        Mapping* mapping = map_large(static_cast<std::size_t>(bytes));
-        if (!mapping)
-            return {};
-        QImage frame(static_cast<uchar*>(mapping->start), size.width(), size.height(),
-                     static_cast<qsizetype>(stride), format, unmap, mapping);
-        if (frame.isNull())
-            unmap(mapping);
-        return frame;
-    }
-#endif
-    return QImage(size, format);
+    if (static_cast<std::size_t>(bytes) < kLargeFrameBytes)
+        return QImage(size, format);
+    Mapping* mapping = map_frame(static_cast<std::size_t>(bytes));
+    if (!mapping)
+        return {};
+    QImage frame(static_cast<uchar*>(mapping->start), size.width(), size.height(),
+                 static_cast<qsizetype>(stride), format, let_go, mapping);
+    if (frame.isNull())
+        release(mapping);
+    return frame;
 }
-
 QImage copy_to_frame(const QImage& picture, QRect area) {
     QImage frame = new_frame(area.size(), picture.format());
     if (frame.isNull())

@@ -4,11 +4,13 @@
 // faults costs more than the work that fills it: a grab at 8K spent most of its time there.
 // Every new full frame of the program (the grab, the copy a picture needs before an effect
 // changes it in place, a rebuilt history entry, the resampler's result) comes from here, in
-// memory aligned to and advised for 2 MB pages, which makes those faults a few hundred; the last
-// frame let go is kept for the next one of its size, whose pages are then already in place.
+// memory aligned to and advised for 2 MB pages where the system has them (Linux), which makes
+// those faults a few hundred; and the last frame let go is kept for the next one of its size,
+// whose pages are then already in place (on Windows too, where the heap hands large blocks back
+// to the system at once).
 //
-// The pictures are ordinary QImages: shared, copied and freed as any other. Small pictures, and
-// systems without large pages, get Qt's own memory.
+// The pictures are ordinary QImages: shared, copied and freed as any other. Small pictures get
+// Qt's own memory.
 
 #include <QImage>
 #include <QRect>
