@@ -232,11 +232,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct MenuShortcut {
+        QAction* item; // shows the keys in the menu
         QKeySequence keys;
         std::vector<std::function<void()>> handlers; // ancestors top-down, then the item
     };
@@ -250,7 +252,10 @@ private:
     QAction* add_item(QMenu* menu, const QString& caption, QActionGroup* group, bool checked,
                       void (TForm1::*handler)());
     QMenu* add_submenu(const QString& caption, void (TForm1::*handler)());
-    void add_shortcut(const QKeySequence& keys, std::vector<void (TForm1::*)()> handlers);
+    void add_shortcut(QAction* item, const QKeySequence& keys,
+                      std::vector<void (TForm1::*)()> handlers);
+    // Writes each shortcut's keys beside its item, in the language Qt's texts are in now.
+    void show_shortcut_keys();
     void lay_out_client();
     void apply_size_constraints();
     void check_highlighter_colour(QAction* item);
