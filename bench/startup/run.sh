@@ -4,6 +4,7 @@
 #
 #   bench/startup/run.sh [BUILD_DIR] [ROUNDS]      (defaults: build, 9)
 #
+# KAP_STARTUP_PROGRAM names another build of the program to time (an earlier one, say).
 # Both programs start with the same fresh home folder: no settings file, the program's defaults.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,5 +22,5 @@ export QT_QPA_PLATFORM=xcb
 
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
 "$here/../../tests/run-under-x11.sh" "$build/startup_bench" --rounds "$rounds" \
-    "$build/kaptorama" "$build/startup_bare_window"
+    "${KAP_STARTUP_PROGRAM:-$build/kaptorama}" "$build/startup_bare_window"
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg)"
