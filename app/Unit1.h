@@ -258,6 +258,8 @@ private:
     void show_shortcut_keys();
     void lay_out_client();
     void apply_size_constraints();
+    // Sets the outer size, limited to the work area, where the window stands.
+    void fit_outer_size(QSize size);
     void check_highlighter_colour(QAction* item);
 
     // The radio groups of the colour submenus; each item carries its colour (0x00BBGGRR) as its

@@ -35,6 +35,11 @@ QIcon application_icon() {
 } // namespace
 
 void create_windows() {
+    create_main_window();
+    create_secondary_windows();
+}
+
+void create_main_window() {
     init_resources();
     init_icon_resources();
     QApplication::setApplicationName(QStringLiteral("Kaptorama"));
@@ -52,6 +57,9 @@ void create_windows() {
     // Qt's French texts wait until the main window shows: it shows none of them at first (its
     // menu's key names follow when they come), and a dialog readied earlier loads them itself.
     load_qt_translations_once_shown(Form1);
+}
+
+void create_secondary_windows() {
     Form2 = new TForm2;
     Form3 = new TForm3;
     Form4 = new TForm4;

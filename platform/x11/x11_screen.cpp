@@ -395,20 +395,43 @@ struct X11Screen::Impl {
         return root_geometry(l);
     }
 
-    // Values of a 32-bit property of `window`, at most `max_items` of them; empty when the
-    // property is missing or of another type.
-    static std::vector<uint32_t> property32(const Link& l, xcb_window_t window, xcb_atom_t name,
-                                            xcb_atom_t type, uint32_t max_items) {
-        xcb_connection_t* c = l.c;
+    // A request for a 32-bit property of `window`, at most `max_items` of its values; its
+    // answer is taken with property32(), so that other requests can go out meanwhile.
+    struct PropertyRequest {
+        xcb_get_property_cookie_t cookie{0};
+        xcb_atom_t type = XCB_ATOM_NONE;
+        bool sent = false;
+    };
+    static PropertyRequest ask_property32(const Link& l, xcb_window_t window, xcb_atom_t name,
+                                          xcb_atom_t type, uint32_t max_items) {
         if (name == XCB_ATOM_NONE)
             return {};
-        auto reply = get_reply(xcb_get_property_reply, c,
-                               xcb_get_property(c, 0, window, name, type, 0, max_items));
-        if (!reply || reply->type != type || reply->format != 32)
+        return {xcb_get_property(l.c, 0, window, name, type, 0, max_items), type, true};
+    }
+
+    // Gives up the answer to a request that will not be taken.
+    static void discard(const Link& l, const PropertyRequest& request) {
+        if (request.sent)
+            xcb_discard_reply(l.c, request.cookie.sequence);
+    }
+
+    // The property's values; empty when it is missing or of another type.
+    static std::vector<uint32_t> property32(const Link& l, const PropertyRequest& request) {
+        if (!request.sent)
+            return {};
+        auto reply = get_reply(xcb_get_property_reply, l.c, request.cookie);
+        if (!reply || reply->type != request.type || reply->format != 32)
             return {};
         const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
         const int count = xcb_get_property_value_length(reply.get()) / 4;
         return std::vector<uint32_t>(values, values + count);
+    }
+
+    // Values of a 32-bit property of `window`, at most `max_items` of them; empty when the
+    // property is missing or of another type.
+    static std::vector<uint32_t> property32(const Link& l, xcb_window_t window, xcb_atom_t name,
+                                            xcb_atom_t type, uint32_t max_items) {
+        return property32(l, ask_property32(l, window, name, type, max_items));
     }
 
     bool compositor_running() {
@@ -662,12 +685,22 @@ ScreenRect X11Screen::virtual_desktop() {
 
 ScreenRect X11Screen::work_area() {
     const Link l = d->layout();
-    const QRect primary = Impl::primary_in_root(l);
     // _NET_WORKAREA holds one x, y, width, height per virtual desktop; take the current one's.
-    const std::vector<uint32_t> current =
-        Impl::property32(l, l.root, d->net_current_desktop, XCB_ATOM_CARDINAL, 1);
-    const std::vector<uint32_t> areas =
-        Impl::property32(l, l.root, d->net_workarea, XCB_ATOM_CARDINAL, 4 * 64);
+    // Both properties are asked for first: their answers come while the displays are read.
+    const Impl::PropertyRequest current_request =
+        Impl::ask_property32(l, l.root, d->net_current_desktop, XCB_ATOM_CARDINAL, 1);
+    const Impl::PropertyRequest areas_request =
+        Impl::ask_property32(l, l.root, d->net_workarea, XCB_ATOM_CARDINAL, 4 * 64);
+    QRect primary;
+    try {
+        primary = Impl::primary_in_root(l);
+    } catch (const KapError&) {
+        Impl::discard(l, current_request);
+        Impl::discard(l, areas_request);
+        throw;
+    }
+    const std::vector<uint32_t> current = Impl::property32(l, current_request);
+    const std::vector<uint32_t> areas = Impl::property32(l, areas_request);
     size_t index = current.empty() ? 0 : size_t(current[0]) * 4;
     if (index + 4 > areas.size())
         index = 0;

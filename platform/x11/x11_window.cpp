@@ -61,3 +61,9 @@ bool native_set_above(const QWidget* window, bool above) {
     xcb_flush(connection);
     return true;
 }
+
+void send_window_requests() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (xcb_connection_t* connection = x11 ? x11->connection() : nullptr)
+        xcb_flush(connection);
+}

@@ -16,3 +16,7 @@ bool native_set_above(const QWidget* window, bool above) {
     return SetWindowPos(handle, above ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
+
+void send_window_requests() {
+    // Windows carries out each request as it is made.
+}
