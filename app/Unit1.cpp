@@ -55,7 +55,6 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     build_picture_area();
     build_toolbar();
-    build_delay_panel();
     StatusBar1 = new KapStatusBar(this);
     build_menu();
 
@@ -189,7 +188,8 @@ void TForm1::lay_out_client() {
     ScrollBox1->setGeometry(kScrollLeft, kScrollTop, std::max(0, w - kScrollLeft - kScrollRightGap),
                             std::max(0, h - kScrollTop - kScrollBottomGap));
     StatusBar1->setGeometry(0, h - KapStatusBar::kBarHeight, w, KapStatusBar::kBarHeight);
-    Panel_tempo->raise();
+    if (Panel_tempo)
+        Panel_tempo->raise();
 }
 
 void TForm1::resizeEvent(QResizeEvent*) {

@@ -136,6 +136,11 @@ public:
     void reset_resize_progress() override;
     void remember_region(const ScreenRect& region) override;
 
+    // The delay panel, hidden until the cursor toggle is down. It is made once the window is on
+    // its way to the screen, with the other windows: its spin box is the first control of the
+    // window that needs the fonts.
+    void build_delay_panel();
+
     // The command objects, made once every window exists, with the editing state.
     void set_commands(std::unique_ptr<MainWindowCommands> commands);
     MainWindowCommands& commands() { return *commands_; }
@@ -245,7 +250,6 @@ private:
 
     void build_toolbar();
     void build_picture_area();
-    void build_delay_panel();
     void build_menu();
     QToolButton* make_tool_button(int left, const QString& hint, const QString& glyph,
                                   int glyph_size);

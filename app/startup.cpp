@@ -60,6 +60,7 @@ void create_main_window() {
 }
 
 void create_secondary_windows() {
+    Form1->build_delay_panel();
     Form2 = new TForm2;
     Form3 = new TForm3;
     Form4 = new TForm4;

@@ -6,7 +6,8 @@
 // (whose creation loads the settings file). Qt's French texts follow once the main window shows.
 void create_windows();
 // The same in two steps, so that the main window can be on its way to the screen while the
-// others are made: the application's set-up and the main window, then the four others.
+// others are made: the application's set-up and the main window, then the main window's hidden
+// delay panel and the four other windows.
 void create_main_window();
 void create_secondary_windows();
 // Destroys them in the reverse order.
