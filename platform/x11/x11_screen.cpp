@@ -173,9 +173,6 @@ void install_hide_watcher() {
 }
 Q_COREAPP_STARTUP_FUNCTION(install_hide_watcher)
 
-} // namespace
-
-namespace {
 // A connection to the X server with the root window of the screen it reads, and whether RandR
 // answers on it.
 struct Link {
@@ -183,6 +180,7 @@ struct Link {
     xcb_window_t root = 0;
     bool randr = false;
 };
+
 } // namespace
 
 struct X11Screen::Impl {
