@@ -55,7 +55,6 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent, Qt::Window) {
 
     build_picture_area();
     build_toolbar();
-    build_delay_panel();
     StatusBar1 = new KapStatusBar(this);
     build_menu();
 
@@ -189,7 +188,8 @@ void TForm1::lay_out_client() {
     ScrollBox1->setGeometry(kScrollLeft, kScrollTop, std::max(0, w - kScrollLeft - kScrollRightGap),
                             std::max(0, h - kScrollTop - kScrollBottomGap));
     StatusBar1->setGeometry(0, h - KapStatusBar::kBarHeight, w, KapStatusBar::kBarHeight);
-    Panel_tempo->raise();
+    if (Panel_tempo)
+        Panel_tempo->raise();
 }
 
 void TForm1::resizeEvent(QResizeEvent*) {
@@ -278,10 +278,14 @@ QMargins TForm1::frame_margins() const {
 }
 
 void TForm1::set_outer_size(QSize size) {
+    fit_outer_size(size);
+    keep_inside_work_area();
+}
+
+void TForm1::fit_outer_size(QSize size) {
     apply_size_constraints();
     wanted_outer_ = within_work_area(size);
     resize(wanted_outer_.shrunkBy(frame_margins()));
-    keep_inside_work_area();
 }
 
 namespace {
@@ -383,7 +387,9 @@ void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!centred_) {
         centred_ = true;
-        set_outer_size(wanted_outer_);
+        // Where the window stands before it is centred does not matter: it is not first kept
+        // inside the work area.
+        fit_outer_size(wanted_outer_);
         place_window(centred_top_left(qt_primary_display(), wanted_outer_));
         // The window manager tells the frame's size only once the window is mapped: the outer
         // size and the minimum are set again when it is known.

@@ -136,6 +136,11 @@ public:
     void reset_resize_progress() override;
     void remember_region(const ScreenRect& region) override;
 
+    // The delay panel, hidden until the cursor toggle is down. It is made once the window is on
+    // its way to the screen, with the other windows: its spin box is the first control of the
+    // window that needs the fonts.
+    void build_delay_panel();
+
     // The command objects, made once every window exists, with the editing state.
     void set_commands(std::unique_ptr<MainWindowCommands> commands);
     MainWindowCommands& commands() { return *commands_; }
@@ -232,27 +237,33 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     struct MenuShortcut {
+        QAction* item; // shows the keys in the menu
         QKeySequence keys;
         std::vector<std::function<void()>> handlers; // ancestors top-down, then the item
     };
 
     void build_toolbar();
     void build_picture_area();
-    void build_delay_panel();
     void build_menu();
     QToolButton* make_tool_button(int left, const QString& hint, const QString& glyph,
                                   int glyph_size);
     QAction* add_item(QMenu* menu, const QString& caption, QActionGroup* group, bool checked,
                       void (TForm1::*handler)());
     QMenu* add_submenu(const QString& caption, void (TForm1::*handler)());
-    void add_shortcut(const QKeySequence& keys, std::vector<void (TForm1::*)()> handlers);
+    void add_shortcut(QAction* item, const QKeySequence& keys,
+                      std::vector<void (TForm1::*)()> handlers);
+    // Writes each shortcut's keys beside its item, in the language Qt's texts are in now.
+    void show_shortcut_keys();
     void lay_out_client();
     void apply_size_constraints();
+    // Sets the outer size, limited to the work area, where the window stands.
+    void fit_outer_size(QSize size);
     void check_highlighter_colour(QAction* item);
 
     // The radio groups of the colour submenus; each item carries its colour (0x00BBGGRR) as its

@@ -34,8 +34,9 @@ QMenu* TForm1::add_submenu(const QString& caption, void (TForm1::*handler)()) {
     return submenu;
 }
 
-void TForm1::add_shortcut(const QKeySequence& keys, std::vector<void (TForm1::*)()> handlers) {
-    MenuShortcut shortcut{keys, {}};
+void TForm1::add_shortcut(QAction* item, const QKeySequence& keys,
+                          std::vector<void (TForm1::*)()> handlers) {
+    MenuShortcut shortcut{item, keys, {}};
     for (auto handler : handlers)
         shortcut.handlers.push_back([this, handler] { (this->*handler)(); });
     shortcuts_.push_back(std::move(shortcut));
@@ -44,15 +45,25 @@ void TForm1::add_shortcut(const QKeySequence& keys, std::vector<void (TForm1::*)
     connect(key, &QShortcut::activated, this, [this, keys] { run_shortcut(keys); });
 }
 
+void TForm1::show_shortcut_keys() {
+    // In the menu's shortcut column without binding them: the window dispatches shortcuts
+    // itself so that the handlers of the items above run first. Key names are Qt's texts
+    // ("Maj" in French), so they are written again when the language changes.
+    for (const MenuShortcut& s : shortcuts_) {
+        const QString caption = s.item->text().section(QLatin1Char('\t'), 0, 0);
+        s.item->setText(caption + QLatin1Char('\t') + s.keys.toString(QKeySequence::NativeText));
+    }
+}
+
+void TForm1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        show_shortcut_keys();
+}
+
 namespace {
 // The property of a highlighter colour item that names its felt-tip cursor.
 constexpr char kFeltTip[] = "felt_tip";
-
-// Shows the shortcut in the menu's shortcut column without binding it: the window dispatches
-// shortcuts itself so that the handlers of the items above run first.
-void show_shortcut(QAction* action, const QKeySequence& keys) {
-    action->setText(action->text() + QLatin1Char('\t') + keys.toString(QKeySequence::NativeText));
-}
 } // namespace
 
 void TForm1::build_menu() {
@@ -154,10 +165,9 @@ void TForm1::build_menu() {
         {Rfaire1, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), {&TForm1::Rfaire1Click}},
         {Reglages, QKeySequence(Qt::CTRL | Qt::Key_R), {&TForm1::ReglagesClick}},
     };
-    for (const Binding& b : bindings) {
-        show_shortcut(b.item, b.keys);
-        add_shortcut(b.keys, b.handlers);
-    }
+    for (const Binding& b : bindings)
+        add_shortcut(b.item, b.keys, b.handlers);
+    show_shortcut_keys();
 }
 
 QList<QKeySequence> TForm1::shortcut_keys() const {

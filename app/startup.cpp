@@ -6,6 +6,7 @@
 #include "capture/Unit3.h"
 #include "edit/Unit4.h"
 #include "platform/dialogs.h"
+#include "platform/qt_translations.h"
 #include "platform/stay_on_top.h"
 #include "platform/tool_cursors.h"
 #include "resize/Unit2.h"
@@ -13,9 +14,7 @@
 #include <QApplication>
 #include <QFont>
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QLocale>
-#include <QTranslator>
 
 // The application icon's PNGs, compiled into the program (packaging/icons).
 static void init_icon_resources() {
@@ -33,29 +32,20 @@ QIcon application_icon() {
         icon.addFile(QStringLiteral(":/icons/kaptorama-%1.png").arg(size), QSize(size, size));
     return icon;
 }
-
-void load_french_translations() {
-    static QTranslator translator;
-    // Compiled into the program where Qt is (Windows), else in Qt's own folder.
-    for (const QString& folder :
-         {QStringLiteral(":/translations"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
-        if (translator.load(QLocale(QLocale::French), QStringLiteral("qtbase"), QStringLiteral("_"),
-                            folder)) {
-            QApplication::installTranslator(&translator);
-            return;
-        }
-    }
-}
 } // namespace
 
 void create_windows() {
+    create_main_window();
+    create_secondary_windows();
+}
+
+void create_main_window() {
     init_resources();
     init_icon_resources();
     QApplication::setApplicationName(QStringLiteral("Kaptorama"));
     QApplication::setDesktopFileName(kDesktopFileName);
     QApplication::setWindowIcon(application_icon());
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
-    load_french_translations();
     // The windows are laid out for a small 8-point sans-serif face, 11 pixels high; Liberation
     // Sans has the narrow widths those layouts need.
     QFont font(QStringLiteral("Liberation Sans"));
@@ -64,6 +54,13 @@ void create_windows() {
 
     Form1 = new TForm1;
     set_main_window(Form1);
+    // Qt's French texts wait until the main window shows: it shows none of them at first (its
+    // menu's key names follow when they come), and a dialog readied earlier loads them itself.
+    load_qt_translations_once_shown(Form1);
+}
+
+void create_secondary_windows() {
+    Form1->build_delay_panel();
     Form2 = new TForm2;
     Form3 = new TForm3;
     Form4 = new TForm4;

@@ -1,5 +1,7 @@
 #include "platform/application_windows.h"
 
+#include "platform/qt_translations.h"
+
 #include <QApplication>
 #include <QPointer>
 #include <QWidget>
@@ -32,6 +34,8 @@ void restore_application_windows() {
 }
 
 void show_in_front(QWidget* window) {
+    // The window's edit fields have Qt's menus.
+    load_qt_translations();
     if (window->windowState() & Qt::WindowMinimized)
         window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
     window->show();

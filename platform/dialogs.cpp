@@ -1,5 +1,6 @@
 #include "platform/dialogs.h"
 
+#include "platform/qt_translations.h"
 #include "platform/window_placement.h"
 
 #include <QApplication>
@@ -36,6 +37,8 @@ QPointer<QWidget>& main_window() {
 // and a close box, and no minimise or maximise button: a modal dialog sent to the task bar
 // would leave the program blocked behind nothing to see.
 void stack_over(QWidget* dialog, QWidget* parent) {
+    // Qt's texts in the dialog: the change of language reaches it before it is first painted.
+    load_qt_translations();
     Qt::WindowFlags flags = dialog->windowFlags();
     flags &= ~(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint);
     flags |= Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;

@@ -62,7 +62,8 @@ QWidget* dialog_parent(QWidget* asker = nullptr);
 // while the parent is), centred on the screen, and the keyboard back to the parent afterwards.
 void show_box(QMessageBox& box, QWidget* parent);
 // Readies a dialog of `parent` as every dialog of the program: above its parent (on top while the
-// parent is), with a title and a close box but no minimise or maximise button.
+// parent is), with a title and a close box but no minimise or maximise button, and Qt's texts in
+// French.
 void stack_over(QWidget* dialog, QWidget* parent);
 // The program's main window, the parent of dialogs that no other window asked for.
 void set_main_window(QWidget* main_window);

@@ -17,3 +17,7 @@ std::optional<QPoint> native_client_origin(const QWidget* window);
 // Qt: on X11, Qt makes a new X window at the next showing of a window whose stay-on-top flag
 // changed. False, with nothing done, for a hidden window or where the window system cannot.
 bool native_set_above(const QWidget* window, bool above);
+
+// Sends the window system what the program has asked of it so far without waiting for any
+// answer: a window just shown starts being mapped while the program goes on.
+void send_window_requests();

@@ -173,6 +173,14 @@ void install_hide_watcher() {
 }
 Q_COREAPP_STARTUP_FUNCTION(install_hide_watcher)
 
+// A connection to the X server with the root window of the screen it reads, and whether RandR
+// answers on it.
+struct Link {
+    xcb_connection_t* c = nullptr;
+    xcb_window_t root = 0;
+    bool randr = false;
+};
+
 } // namespace
 
 struct X11Screen::Impl {
@@ -202,6 +210,10 @@ struct X11Screen::Impl {
     // What is painted on the root window while hidden windows leave the screen.
     xcb_damage_damage_t watch_damage = 0;
     xcb_xfixes_region_t watch_region = 0;
+
+    // The work area's atoms, interned through Qt's connection before this one is open (atoms
+    // belong to the server: they hold for every connection).
+    bool layout_atoms = false;
 
     ~Impl() { disconnect(); }
 
@@ -252,6 +264,7 @@ struct X11Screen::Impl {
             auto reply = get_reply(xcb_intern_atom_reply, c, atom_cookies[i]);
             *atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         }
+        layout_atoms = true;
 
         if (xcb_get_extension_data(c, &xcb_shm_id)->present) {
             auto reply = get_reply(xcb_shm_query_version_reply, c, xcb_shm_query_version(c));
@@ -309,8 +322,49 @@ struct X11Screen::Impl {
             std::free(event);
     }
 
-    QRect root_geometry() {
-        auto g = get_reply(xcb_get_geometry_reply, c, xcb_get_geometry(c, root));
+    Link own() const { return {c, root, have_randr}; }
+
+    // The connection that answers questions about the screen's layout (displays, work area):
+    // Qt's own where it serves this display, else the program's. The program's connection is
+    // opened at the first grab: its set-up costs round trips the first window does without.
+    Link layout() {
+        if (display_name.isEmpty() && qGuiApp && QThread::currentThread() == qGuiApp->thread())
+            if (auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>())
+                if (xcb_connection_t* qt = x11->connection(); qt && !xcb_connection_has_error(qt))
+                    return qt_link(qt);
+        connect();
+        return own();
+    }
+
+    Link qt_link(xcb_connection_t* qt) {
+        // Qt opened the display of $DISPLAY: its screen number is the one this names.
+        char* host = nullptr;
+        int display = 0, screen_number = 0;
+        if (xcb_parse_display(nullptr, &host, &display, &screen_number))
+            std::free(host);
+        else
+            screen_number = 0;
+        xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(qt));
+        for (int i = 0; i < screen_number && it.rem > 1; ++i)
+            xcb_screen_next(&it);
+        if (!layout_atoms) {
+            const char* names[] = {"_NET_WORKAREA", "_NET_CURRENT_DESKTOP"};
+            xcb_atom_t* atoms[] = {&net_workarea, &net_current_desktop};
+            xcb_intern_atom_cookie_t cookies[2];
+            for (int i = 0; i < 2; ++i)
+                cookies[i] = xcb_intern_atom(qt, 0, uint16_t(std::strlen(names[i])), names[i]);
+            for (int i = 0; i < 2; ++i) {
+                auto reply = get_reply(xcb_intern_atom_reply, qt, cookies[i]);
+                *atoms[i] = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+            }
+            layout_atoms = true;
+        }
+        // Qt has set RandR up on its connection where the server has it.
+        return {qt, it.data->root, xcb_get_extension_data(qt, &xcb_randr_id)->present != 0};
+    }
+
+    static QRect root_geometry(const Link& l) {
+        auto g = get_reply(xcb_get_geometry_reply, l.c, xcb_get_geometry(l.c, l.root));
         if (!g)
             throw KapError(QStringLiteral("Impossible de lire la taille de l'écran X."));
         return QRect(0, 0, g->width, g->height);
@@ -318,10 +372,11 @@ struct X11Screen::Impl {
 
     // The primary display in root-window coordinates: the CRTC of the RandR primary output,
     // or the whole root window when there is none.
-    QRect primary_in_root() {
-        if (have_randr) {
+    static QRect primary_in_root(const Link& l) {
+        xcb_connection_t* c = l.c;
+        if (l.randr) {
             auto primary = get_reply(xcb_randr_get_output_primary_reply, c,
-                                     xcb_randr_get_output_primary(c, root));
+                                     xcb_randr_get_output_primary(c, l.root));
             if (primary && primary->output != XCB_NONE) {
                 auto output =
                     get_reply(xcb_randr_get_output_info_reply, c,
@@ -335,22 +390,46 @@ struct X11Screen::Impl {
                 }
             }
         }
-        return root_geometry();
+        return root_geometry(l);
     }
 
-    // Values of a 32-bit property of `window`, at most `max_items` of them; empty when the
-    // property is missing or of another type.
-    std::vector<uint32_t> property32(xcb_window_t window, xcb_atom_t name, xcb_atom_t type,
-                                     uint32_t max_items) {
+    // A request for a 32-bit property of `window`, at most `max_items` of its values; its
+    // answer is taken with property32(), so that other requests can go out meanwhile.
+    struct PropertyRequest {
+        xcb_get_property_cookie_t cookie{0};
+        xcb_atom_t type = XCB_ATOM_NONE;
+        bool sent = false;
+    };
+    static PropertyRequest ask_property32(const Link& l, xcb_window_t window, xcb_atom_t name,
+                                          xcb_atom_t type, uint32_t max_items) {
         if (name == XCB_ATOM_NONE)
             return {};
-        auto reply = get_reply(xcb_get_property_reply, c,
-                               xcb_get_property(c, 0, window, name, type, 0, max_items));
-        if (!reply || reply->type != type || reply->format != 32)
+        return {xcb_get_property(l.c, 0, window, name, type, 0, max_items), type, true};
+    }
+
+    // Gives up the answer to a request that will not be taken.
+    static void discard(const Link& l, const PropertyRequest& request) {
+        if (request.sent)
+            xcb_discard_reply(l.c, request.cookie.sequence);
+    }
+
+    // The property's values; empty when it is missing or of another type.
+    static std::vector<uint32_t> property32(const Link& l, const PropertyRequest& request) {
+        if (!request.sent)
+            return {};
+        auto reply = get_reply(xcb_get_property_reply, l.c, request.cookie);
+        if (!reply || reply->type != request.type || reply->format != 32)
             return {};
         const auto* values = static_cast<const uint32_t*>(xcb_get_property_value(reply.get()));
         const int count = xcb_get_property_value_length(reply.get()) / 4;
         return std::vector<uint32_t>(values, values + count);
+    }
+
+    // Values of a 32-bit property of `window`, at most `max_items` of them; empty when the
+    // property is missing or of another type.
+    static std::vector<uint32_t> property32(const Link& l, xcb_window_t window, xcb_atom_t name,
+                                            xcb_atom_t type, uint32_t max_items) {
+        return property32(l, ask_property32(l, window, name, type, max_items));
     }
 
     bool compositor_running() {
@@ -440,7 +519,7 @@ struct X11Screen::Impl {
     void wait_for_compositor(const std::vector<HiddenWindow>& windows) {
         std::vector<QRect> areas;
         qint64 deadline = 0;
-        const QRect screen_area = root_geometry();
+        const QRect screen_area = root_geometry(own());
         for (const HiddenWindow& window : windows) {
             const QRect area = window.area.intersected(screen_area);
             if (area.isEmpty())
@@ -587,26 +666,39 @@ bool X11Screen::last_grab_used_shared_memory() const {
     return d->last_shm;
 }
 
+bool X11Screen::connected() const {
+    return d->c != nullptr;
+}
+
 ScreenRect X11Screen::primary_display() {
-    d->connect();
-    const QRect p = d->primary_in_root();
+    const QRect p = Impl::primary_in_root(d->layout());
     return {0, 0, p.width(), p.height()};
 }
 
 ScreenRect X11Screen::virtual_desktop() {
-    d->connect();
-    const QRect p = d->primary_in_root();
-    return ScreenRect::from_qrect(d->root_geometry().translated(-p.topLeft()));
+    const Link l = d->layout();
+    const QRect p = Impl::primary_in_root(l);
+    return ScreenRect::from_qrect(Impl::root_geometry(l).translated(-p.topLeft()));
 }
 
 ScreenRect X11Screen::work_area() {
-    d->connect();
-    const QRect primary = d->primary_in_root();
+    const Link l = d->layout();
     // _NET_WORKAREA holds one x, y, width, height per virtual desktop; take the current one's.
-    const std::vector<uint32_t> current =
-        d->property32(d->root, d->net_current_desktop, XCB_ATOM_CARDINAL, 1);
-    const std::vector<uint32_t> areas =
-        d->property32(d->root, d->net_workarea, XCB_ATOM_CARDINAL, 4 * 64);
+    // Both properties are asked for first: their answers come while the displays are read.
+    const Impl::PropertyRequest current_request =
+        Impl::ask_property32(l, l.root, d->net_current_desktop, XCB_ATOM_CARDINAL, 1);
+    const Impl::PropertyRequest areas_request =
+        Impl::ask_property32(l, l.root, d->net_workarea, XCB_ATOM_CARDINAL, 4 * 64);
+    QRect primary;
+    try {
+        primary = Impl::primary_in_root(l);
+    } catch (const KapError&) {
+        Impl::discard(l, current_request);
+        Impl::discard(l, areas_request);
+        throw;
+    }
+    const std::vector<uint32_t> current = Impl::property32(l, current_request);
+    const std::vector<uint32_t> areas = Impl::property32(l, areas_request);
     size_t index = current.empty() ? 0 : size_t(current[0]) * 4;
     if (index + 4 > areas.size())
         index = 0;
@@ -627,8 +719,8 @@ void X11Screen::grab(QImage& raster, const ScreenRect& rect) {
         throw KapError(d->format_error);
     d->last_shm = false;
     d->settle_hidden_windows();
-    const QRect primary = d->primary_in_root();
-    const QRect root = d->root_geometry();
+    const QRect primary = Impl::primary_in_root(d->own());
+    const QRect root = Impl::root_geometry(d->own());
 
     // The rectangle in root coordinates, and the part of it that lies on the root window.
     const int64_t left = int64_t(rect.left) + primary.x();
@@ -678,7 +770,7 @@ void X11Screen::grab(QImage& raster, const ScreenRect& rect) {
 std::optional<ScreenRect> X11Screen::foreground_window() {
     d->connect();
     const std::vector<uint32_t> active =
-        d->property32(d->root, d->net_active_window, XCB_ATOM_WINDOW, 1);
+        Impl::property32(d->own(), d->root, d->net_active_window, XCB_ATOM_WINDOW, 1);
     if (active.empty() || active[0] == XCB_NONE)
         return std::nullopt; // no window manager, or no window has the focus
     const xcb_window_t window = active[0];
@@ -696,11 +788,12 @@ std::optional<ScreenRect> X11Screen::foreground_window() {
         return std::nullopt;
 
     // The frame the window manager put around the window: left, right, top, bottom.
-    std::vector<uint32_t> frame = d->property32(window, d->net_frame_extents, XCB_ATOM_CARDINAL, 4);
+    std::vector<uint32_t> frame =
+        Impl::property32(d->own(), window, d->net_frame_extents, XCB_ATOM_CARDINAL, 4);
     if (frame.size() < 4)
         frame.assign(4, 0);
     const int64_t border = geometry->border_width;
-    const QRect primary = d->primary_in_root();
+    const QRect primary = Impl::primary_in_root(d->own());
     const int64_t x = int64_t(position->dst_x) - primary.x();
     const int64_t y = int64_t(position->dst_y) - primary.y();
     ScreenRect outer;
@@ -724,7 +817,7 @@ std::optional<CursorState> X11Screen::cursor() {
         return std::nullopt;
 
     CursorState state;
-    const QRect primary = d->primary_in_root();
+    const QRect primary = Impl::primary_in_root(d->own());
     state.position = QPoint(image->x - primary.x(), image->y - primary.y());
     state.image.hot_spot = QPoint(image->xhot, image->yhot);
     const int w = image->width;

@@ -13,7 +13,7 @@
 class X11Screen final : public Screen {
 public:
     // `display_name` empty: the display named by $DISPLAY. The connection is opened at the
-    // first use and kept.
+    // first use that needs it and kept.
     explicit X11Screen(QByteArray display_name = {});
     ~X11Screen() override;
     X11Screen(const X11Screen&) = delete;
@@ -32,6 +32,10 @@ public:
     void set_shared_memory_allowed(bool allowed);
     // Whether the last grab went through shared memory.
     bool last_grab_used_shared_memory() const;
+    // Whether the screen's own connection is open. Questions about the layout (displays, work
+    // area) go through Qt's connection to the same display where there is one; the own
+    // connection opens at the first grab, cursor or active-window query.
+    bool connected() const;
 
 private:
     struct Impl;

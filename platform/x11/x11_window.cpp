@@ -74,3 +74,9 @@ std::optional<CursorResource> native_cursor_resource(const char*) {
     // Linux programs carry no cursor resources: the cursors' images serve.
     return std::nullopt;
 }
+
+void send_window_requests() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (xcb_connection_t* connection = x11 ? x11->connection() : nullptr)
+        xcb_flush(connection);
+}

@@ -9,11 +9,13 @@
 #include "edit/working_files.h"
 #include "platform/core/error.h"
 #include "platform/core/temp_dir.h"
+#include "platform/qt_translations.h"
 #include "resize/Unit2.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTest>
@@ -197,7 +199,24 @@ TEST_F(MainWindowTest, AnErrorEscapingAHandlerShowsTheErrorBoxAndTheProgramGoesO
     EXPECT_EQ(fake.errors[1], "boom!");
 }
 
-TEST_F(MainWindowTest, QtsOwnDialogsSpeakFrench) {
+TEST_F(MainWindowTest, QtsOwnTextsTurnFrenchOnceTheMainWindowShowsOrADialogIsReadied) {
+    // The windows made again as at start-up, before Qt's texts are loaded.
+    forget_qt_translations();
+    destroy_windows();
+    create_windows();
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Cancel");
+
+    Form1->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form1));
+    for (int i = 0; i < 100 && !qt_translations_loaded(); ++i)
+        QTest::qWait(10);
     EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Annuler");
     EXPECT_EQ(QCoreApplication::translate("QFileDialog", "File &name:"), "&Nom de fichier :");
+    // The menu's key names follow.
+    EXPECT_EQ(Form1->Rfaire1->text(), "Refaire\tCtrl+Maj+Z");
+
+    forget_qt_translations();
+    QMessageBox box;
+    stack_over(&box, Form1);
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), "Annuler");
 }

@@ -18,6 +18,7 @@
 #include "edit/picture_view.h"
 #include "platform/dialogs.h"
 #include "platform/screen.h"
+#include "platform/x11/x11_screen.h"
 
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -111,6 +112,25 @@ protected:
     // The root window's pixels of a rectangle given in primary-display coordinates.
     QImage desktop_at(const QRect& r) const { return desktop.copy(r.translated(kPrimaryAt)); }
 };
+
+// The layout read through Qt's connection (the program's screen before its first grab) is the
+// one its own connection reads; that connection waits for the first grab.
+TEST(TwoDisplaysX11Layout, ReadThroughQtsConnectionAsThroughTheScreensOwn) {
+    X11Screen through_qt;
+    X11Screen own(qgetenv("DISPLAY"));
+    const ScreenRect primary = through_qt.primary_display();
+    EXPECT_EQ(primary, (ScreenRect{0, 0, 1024, 768}));
+    EXPECT_EQ(through_qt.virtual_desktop(), (ScreenRect{-640, -100, 1024, 768}));
+    EXPECT_EQ(through_qt.work_area(), own.work_area());
+    EXPECT_EQ(primary, own.primary_display());
+    EXPECT_FALSE(through_qt.connected());
+    EXPECT_TRUE(own.connected());
+
+    QImage raster(10, 10, QImage::Format_BGR888);
+    through_qt.grab(raster, ScreenRect{0, 0, 10, 10});
+    EXPECT_TRUE(through_qt.connected());
+    EXPECT_EQ(through_qt.work_area(), own.work_area());
+}
 
 TEST_F(TwoDisplaysX11Test, OverlayShowsThePrimaryDisplayWhereItIsAndCutsWhatWasDragged) {
     Form1->Capture_selectionClick();
