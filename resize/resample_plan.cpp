@@ -154,13 +154,14 @@ void plan_fused_columns(const Axis& cols, int width, int source_width, qsizetype
 #endif
 
 int thread_count(const ResampleTuning& tuning, int width, int height) {
-    if (tuning.threads > 0)
-        return std::min(tuning.threads, std::max(1, height));
-    const std::int64_t pixels = std::int64_t{width} * height;
-    if (pixels < (std::int64_t{1} << 17) || height < 64)
+    const int most =
+        tuning.threads > 0
+            ? tuning.threads
+            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (most <= 1 || pixels < tuning.split_min_pixels)
         return 1;
-    const unsigned cores = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(cores, 1u, 8u));
+    return std::clamp((height + kRowBlock - 1) / kRowBlock, 1, most);
 }
 
 } // namespace

@@ -84,14 +84,16 @@ void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
         return;
     }
 
-    // Rows go out in blocks to whichever thread is free. A block is computed into the thread's
-    // own buffer and copied into the result by the thread that finishes it first: once no block
-    // is left to take, this thread computes again any block still in progress elsewhere, rather
-    // than wait for a thread that the system may have paused for milliseconds (on a busy
-    // machine), and it never waits for the helpers themselves: a late helper finds its block
-    // done and drops its copy. This thread reports every row in order as soon as it and all
-    // rows before it are in the result. (Rows grouped by kind are reported by their place in
-    // that order: the progress still moves once per row, from 0 to the end.)
+    // Rows go out in blocks to whichever thread is free, so that this thread takes them all when
+    // the helpers do not get a processor (a busy machine): it computes the blocks it takes
+    // straight into the result. A helper computes a block into its own buffer, copied into the
+    // result by the thread that finishes it first: once no block is left to take, this thread
+    // computes again any block still in progress elsewhere, rather than wait for a thread that
+    // the system may have paused for milliseconds, and it never waits for the helpers
+    // themselves: a late helper finds its block done and drops it. This thread reports every
+    // row in order as soon as it and all rows before it are in the result. (Rows grouped by
+    // kind are reported by their place in that order: the progress still moves once per row,
+    // from 0 to the end.)
     enum : int { kOpen, kCopying, kInPlace, kClosed };
     const int blocks = (height + kRowBlock - 1) / kRowBlock;
     const std::size_t row_bytes = static_cast<std::size_t>(plan.width) * 3;
@@ -105,9 +107,12 @@ void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
         if (state.load(std::memory_order_acquire) != kOpen)
             return;
         const int first = b * kRowBlock, end = std::min(height, first + kRowBlock);
-        for (int y = first; y < end; ++y)
+        for (int y = first; y < end; ++y) {
+            if (y > first && state.load(std::memory_order_relaxed) != kOpen)
+                return; // done by another thread meanwhile, or abandoned: stop early
             compute_row(w.plan, rb, w.plan.row_at(y),
                         rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes);
+        }
         int open = kOpen;
         if (!state.compare_exchange_strong(open, kCopying, std::memory_order_acq_rel))
             return; // finished by another thread meanwhile (the same bytes), or abandoned
@@ -159,8 +164,15 @@ void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
         }
     };
 
+    // The blocks this thread takes are its alone: no helper computes them, and only this
+    // thread looks at their state.
     for (int b; (b = work->next.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
-        compute_block(*work, b, scratch[0]);
+        const int first = b * kRowBlock, end = std::min(height, first + kRowBlock);
+        for (int y = first; y < end; ++y) {
+            const int row = plan.row_at(y);
+            compute_row(plan, scratch[0], row, plan.dst + row * plan.dst_stride);
+        }
+        work->state[b].store(kInPlace, std::memory_order_relaxed);
         report(false);
     }
     for (int b = reported; b < blocks; ++b)
