@@ -209,9 +209,10 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
         plan_fused_columns(plan.cols, new_width, source.width(), source.bytesPerLine(),
                            rows_with_zero, fused);
         plan.fused = &fused;
-        // Rows of one kind share their weights when each kind has two rows or more on
-        // average: the rows are then taken kind by kind.
-        plan.keep_row_weights = static_cast<std::size_t>(new_height) >= 2 * nrows;
+        // Rows of one kind share their weights unless nearly every row has a kind of its own:
+        // keeping a row's weights costs a store and a load per pixel, computing them again
+        // several times more. The rows are then taken kind by kind.
+        plan.keep_row_weights = 10 * static_cast<std::size_t>(new_height) >= 11 * nrows;
         if (plan.keep_row_weights) {
             plan.order = rows_by_kind(plan.rows);
             for (RowBlends& rb : scratch)
