@@ -223,7 +223,7 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
     for (RowBlends& rb : scratch) {
         rb.done.resize(ncols);
         if (threads > 1)
-            rb.block.resize(static_cast<std::size_t>(kRowBlock) *
+            rb.block.resize(static_cast<std::size_t>(kMaxRowBlock) *
                             static_cast<std::size_t>(new_width) * 3);
     }
     if (plan.fused) {
