@@ -209,10 +209,11 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
         plan_fused_columns(plan.cols, new_width, source.width(), source.bytesPerLine(),
                            rows_with_zero, fused);
         plan.fused = &fused;
-        // Rows of one kind share their weights unless nearly every row has a kind of its own:
-        // keeping a row's weights costs a store and a load per pixel, computing them again
-        // several times more. The rows are then taken kind by kind.
-        plan.keep_row_weights = 10 * static_cast<std::size_t>(new_height) >= 11 * nrows;
+        // Rows of one kind share their weights once kinds have 1.3 rows each on average:
+        // keeping a row's weights costs a store and a load per pixel and the pass that keeps
+        // them, which only pays when a good share of the rows reuse them. The rows are then
+        // taken kind by kind.
+        plan.keep_row_weights = 10 * static_cast<std::size_t>(new_height) >= 13 * nrows;
         if (plan.keep_row_weights) {
             plan.order = rows_by_kind(plan.rows);
             for (RowBlends& rb : scratch)
