@@ -335,8 +335,10 @@ template <Pass Mode>
 KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::uint8_t* out_row);
 #endif
 
-// Rows handed out at a time to the threads sharing a resampling.
+// Rows handed out at a time to the threads sharing a resampling: kRowBlock, or up to
+// kMaxRowBlock to end a block where a row kind ends when the rows are taken kind by kind.
 constexpr int kRowBlock = 8;
+constexpr int kMaxRowBlock = 32;
 
 // Everything a resampling's rows are computed from, shared with the helper threads: a helper
 // the system has paused may still be finishing a block (whose result is no longer needed) after
@@ -348,7 +350,9 @@ struct Work {
 #ifdef KAP_VECTOR_WEIGHTS
     FusedColumns fused;
 #endif
-    // The blocks of rows: handed out in turn, and each one's state.
+    // The blocks of rows: the first row of each (and the end), handed out in turn, and each
+    // one's state.
+    std::vector<int> block_first;
     std::atomic<int> next{0};
     std::unique_ptr<std::atomic<int>[]> state;
     // Wakes the threads waiting for a block's state to change. A mutex and a condition variable

@@ -154,13 +154,14 @@ void plan_fused_columns(const Axis& cols, int width, int source_width, qsizetype
 #endif
 
 int thread_count(const ResampleTuning& tuning, int width, int height) {
-    if (tuning.threads > 0)
-        return std::min(tuning.threads, std::max(1, height));
-    const std::int64_t pixels = std::int64_t{width} * height;
-    if (pixels < (std::int64_t{1} << 17) || height < 64)
+    const int most =
+        tuning.threads > 0
+            ? tuning.threads
+            : static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    const auto pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (most <= 1 || pixels < tuning.split_min_pixels)
         return 1;
-    const unsigned cores = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(cores, 1u, 8u));
+    return std::clamp((height + kRowBlock - 1) / kRowBlock, 1, most);
 }
 
 } // namespace
@@ -208,9 +209,11 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
         plan_fused_columns(plan.cols, new_width, source.width(), source.bytesPerLine(),
                            rows_with_zero, fused);
         plan.fused = &fused;
-        // Rows of one kind share their weights when each kind has two rows or more on
-        // average: the rows are then taken kind by kind.
-        plan.keep_row_weights = static_cast<std::size_t>(new_height) >= 2 * nrows;
+        // Rows of one kind share their weights once kinds have 1.3 rows each on average:
+        // keeping a row's weights costs a store and a load per pixel and the pass that keeps
+        // them, which only pays when a good share of the rows reuse them. The rows are then
+        // taken kind by kind.
+        plan.keep_row_weights = 10 * static_cast<std::size_t>(new_height) >= 13 * nrows;
         if (plan.keep_row_weights) {
             plan.order = rows_by_kind(plan.rows);
             for (RowBlends& rb : scratch)
@@ -221,7 +224,7 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
     for (RowBlends& rb : scratch) {
         rb.done.resize(ncols);
         if (threads > 1)
-            rb.block.resize(static_cast<std::size_t>(kRowBlock) *
+            rb.block.resize(static_cast<std::size_t>(kMaxRowBlock) *
                             static_cast<std::size_t>(new_width) * 3);
     }
     if (plan.fused) {

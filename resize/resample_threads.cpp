@@ -84,30 +84,50 @@ void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
         return;
     }
 
-    // Rows go out in blocks to whichever thread is free. A block is computed into the thread's
-    // own buffer and copied into the result by the thread that finishes it first: once no block
-    // is left to take, this thread computes again any block still in progress elsewhere, rather
-    // than wait for a thread that the system may have paused for milliseconds (on a busy
-    // machine), and it never waits for the helpers themselves: a late helper finds its block
-    // done and drops its copy. This thread reports every row in order as soon as it and all
-    // rows before it are in the result. (Rows grouped by kind are reported by their place in
-    // that order: the progress still moves once per row, from 0 to the end.)
+    // Rows go out in blocks to whichever thread is free, so that this thread takes them all when
+    // the helpers do not get a processor (a busy machine): it computes the blocks it takes
+    // straight into the result. A helper computes a block into its own buffer, copied into the
+    // result by the thread that finishes it first: once no block is left to take, this thread
+    // computes again any block still in progress elsewhere, rather than wait for a thread that
+    // the system may have paused for milliseconds, and it never waits for the helpers
+    // themselves: a late helper finds its block done and drops it. This thread reports every
+    // row in order as soon as it and all rows before it are in the result. (Rows grouped by
+    // kind are reported by their place in that order: the progress still moves once per row,
+    // from 0 to the end.)
     enum : int { kOpen, kCopying, kInPlace, kClosed };
-    const int blocks = (height + kRowBlock - 1) / kRowBlock;
+    // When the rows go kind by kind, a block ends where a kind ends (within kMaxRowBlock rows),
+    // so that the weights of a kind are computed by one thread, not by each thread that takes
+    // some of its rows.
+    std::vector<int>& block_first = work->block_first;
+    for (int y = 0; y < height;) {
+        block_first.push_back(y);
+        int end = std::min(height, y + kRowBlock);
+        if (!plan.order.empty())
+            while (end < height && end - y < kMaxRowBlock &&
+                   plan.rows.steps[static_cast<std::size_t>(plan.row_at(end))].kind ==
+                       plan.rows.steps[static_cast<std::size_t>(plan.row_at(end - 1))].kind)
+                ++end;
+        y = end;
+    }
+    block_first.push_back(height);
+    const int blocks = static_cast<int>(block_first.size()) - 1;
     const std::size_t row_bytes = static_cast<std::size_t>(plan.width) * 3;
     work->state.reset(new std::atomic<int>[blocks]);
     for (int b = 0; b < blocks; ++b)
         work->state[b].store(kOpen, std::memory_order_relaxed);
 
     // Once a block is kInPlace or kClosed no thread writes to the result for it again.
-    auto compute_block = [row_bytes, height](Work& w, int b, RowBlends& rb) {
+    auto compute_block = [row_bytes](Work& w, int b, RowBlends& rb) {
         std::atomic<int>& state = w.state[b];
         if (state.load(std::memory_order_acquire) != kOpen)
             return;
-        const int first = b * kRowBlock, end = std::min(height, first + kRowBlock);
-        for (int y = first; y < end; ++y)
+        const int first = w.block_first[b], end = w.block_first[b + 1];
+        for (int y = first; y < end; ++y) {
+            if (y > first && state.load(std::memory_order_relaxed) != kOpen)
+                return; // done by another thread meanwhile, or abandoned: stop early
             compute_row(w.plan, rb, w.plan.row_at(y),
                         rb.block.data() + static_cast<std::size_t>(y - first) * row_bytes);
+        }
         int open = kOpen;
         if (!state.compare_exchange_strong(open, kCopying, std::memory_order_acq_rel))
             return; // finished by another thread meanwhile (the same bytes), or abandoned
@@ -151,16 +171,22 @@ void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
                     return;
                 work->wait_while(reported, s);
             }
-            const int end = std::min(height, (reported + 1) * kRowBlock);
+            const int end = block_first[reported + 1];
             if (progress)
-                for (int y = reported * kRowBlock; y < end; ++y)
+                for (int y = block_first[reported]; y < end; ++y)
                     progress->row_reached(y);
             ++reported;
         }
     };
 
+    // The blocks this thread takes are its alone: no helper computes them, and only this
+    // thread looks at their state.
     for (int b; (b = work->next.fetch_add(1, std::memory_order_relaxed)) < blocks;) {
-        compute_block(*work, b, scratch[0]);
+        for (int y = block_first[b]; y < block_first[b + 1]; ++y) {
+            const int row = plan.row_at(y);
+            compute_row(plan, scratch[0], row, plan.dst + row * plan.dst_stride);
+        }
+        work->state[b].store(kInPlace, std::memory_order_relaxed);
         report(false);
     }
     for (int b = reported; b < blocks; ++b)

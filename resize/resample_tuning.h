@@ -7,9 +7,12 @@
 #include <cstddef>
 
 struct ResampleTuning {
-    // Threads sharing the rows: 0 lets the resampler decide (one for small outputs, every core
-    // for large ones); 1 or more forces that many, whatever the size.
+    // Threads sharing the rows: 0 for every core (at most eight), 1 or more for at most that
+    // many, and never more than the blocks of rows they share. Outputs of fewer than
+    // split_min_pixels pixels stay on the calling thread: waking a helper costs more than it
+    // saves there.
     int threads = 0;
+    std::size_t split_min_pixels = std::size_t{1} << 18;
     // Estimate each byte in double precision and redo it in extended precision only when the
     // estimate lies close to an integer. Off: every blended byte in extended precision.
     bool fast_path = true;

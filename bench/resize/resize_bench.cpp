@@ -4,8 +4,9 @@
 //
 // sweep/<screen>/<width>/<threads>/{ours,ours_avx2,ours_per_pixel,qt_smooth}: every target
 // width from 100 to 4000 in steps of 99 (uneven ratios, the hard case) and 100, at the
-// proportional height, on one thread and on two; Qt's scaling is given the same number of threads
-// through its global pool. ours_avx2 keeps AVX-512 out of the resampler, as on processors that
+// proportional height, on one thread and on up to two (the resampler keeps outputs too small to
+// be worth sharing on one); Qt's scaling is given the same number of threads through its global
+// pool. ours_avx2 keeps AVX-512 out of the resampler, as on processors that
 // lack it; ours_per_pixel blends a pixel at a time from the table or rows of blends, as such
 // processors did before the eight-pixel rows had an AVX2 variant.
 // Environment: KAP_RESIZE_SWEEP_STEP overrides the steps (e.g. 1 for every width).

@@ -68,8 +68,10 @@ TEST(ResampleReference, RandomSizesAndContentsMatchByteForByte) {
     tunings[5].vector_weights = false;
     tunings[2].max_weight_table = 0;
     tunings[3].threads = 3;
+    tunings[3].split_min_pixels = 0;
     tunings[4].max_weight_table = 0;
     tunings[4].threads = 2;
+    tunings[4].split_min_pixels = 0;
     std::mt19937 rng(20240601);
     for (int round = 0; round < 250; ++round) {
         const int ws = 1 + rng() % 40, hs = 1 + rng() % 40, wd = 1 + rng() % 64,
@@ -112,6 +114,7 @@ TEST(ResampleReference, RealScreenAtUnevenWidthsMatchesByteForByte) {
     std::vector<ResampleTuning> tunings(4);
     tunings[1].vector_weights = false;
     tunings[2].threads = 2;
+    tunings[2].split_min_pixels = 0;
     tunings[3].max_weight_table = 1 << 12; // cached rows of blends instead of the table
     for (int width : {1333, 1331, 766, 217, 2098}) {
         const int height = (1080 * width * 2 + 1920) / 3840; // proportional, rounded
@@ -132,6 +135,7 @@ std::vector<ResampleTuning> every_path() {
     t[0].fused_min_pairs = 0;
     t[1].fused_min_pairs = 0;
     t[1].threads = 3;
+    t[1].split_min_pixels = 0;
     t[2].fused_rows = false;
     t[3].fused_rows = false;
     t[3].max_weight_table = 0;
@@ -142,6 +146,7 @@ std::vector<ResampleTuning> every_path() {
     t[6].fused_min_pairs = 0;
     t[6].fused_avx512 = false;
     t[6].threads = 3;
+    t[6].split_min_pixels = 0;
     return t;
 }
 
@@ -238,6 +243,7 @@ TEST(ResampleReference, ScreenSweepMatchesOnEveryPath) {
                  {"web-2160.png", 400}};
     std::vector<ResampleTuning> tunings(4);
     tunings[1].threads = 2;
+    tunings[1].split_min_pixels = 0;
     tunings[2].fused_rows = false;
     tunings[3].fused_avx512 = false;
     for (const auto& c : cases) {
@@ -417,6 +423,7 @@ TEST(ResampleProgressCalls, EveryRowInOrderOnOneOrManyThreads) {
         Recorder progress;
         ResampleTuning tuning;
         tuning.threads = threads;
+        tuning.split_min_pixels = 0;
         tuning.max_weight_table = static_cast<std::size_t>(table);
         resample_bilinear_tuned(src, wd, hd, &progress, tuning);
         EXPECT_EQ(progress.calls,
@@ -436,6 +443,7 @@ TEST(ResampleProgressCalls, AFailingProgressStopsTheResizeAndLeavesThePicture) {
         progress.throw_at = 300;
         ResampleTuning tuning;
         tuning.threads = threads;
+        tuning.split_min_pixels = 0;
         EXPECT_THROW(picture = resample_bilinear_tuned(picture, 700, 500, &progress, tuning),
                      KapError);
         EXPECT_EQ(progress.calls.back(), "finished");
@@ -451,6 +459,7 @@ TEST(ResampleThreads, HelpersLateForOneCallNeverTouchTheNext) {
     std::mt19937 rng(13);
     ResampleTuning tuning;
     tuning.threads = 3;
+    tuning.split_min_pixels = 0;
     for (int round = 0; round < 300; ++round) {
         const int ws = 10 + int(rng() % 60), hs = 10 + int(rng() % 40);
         const int wd = 10 + int(rng() % 150), hd = 20 + int(rng() % 60);
