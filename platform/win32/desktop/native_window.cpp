@@ -21,7 +21,6 @@ bool native_set_above(const QWidget* window, bool above) {
                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-<<<<<<< HEAD
 bool native_confine_pointer(const QRect* screen) {
     if (!screen)
         return ClipCursor(nullptr);
@@ -41,8 +40,8 @@ bool native_confine_pointer(const QRect* screen) {
     const POINT last = native(screen->right() + 1, screen->bottom() + 1); // RECT ends outside
     const RECT area{first.x, first.y, last.x, last.y};
     return ClipCursor(&area);
-=======
+}
+
 void send_window_requests() {
     // Windows carries out each request as it is made.
->>>>>>> structure
 }
