@@ -16,8 +16,16 @@
 namespace {
 
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
-// Below this, a picture's faults cost little and Qt's allocator can reuse freed memory.
+#ifdef _WIN32
+// The heap hands every block above about 512 kB back to the system when it is freed: frames from
+// 1 MB up come from here, in the system's 64 kB units.
+constexpr std::size_t kFrameUnit = std::size_t{64} << 10;
+constexpr std::size_t kLargeFrameBytes = std::size_t{1} << 20;
+#else
+// Below this, a picture's faults cost little and the C library reuses freed memory.
+constexpr std::size_t kFrameUnit = kLargePage;
 constexpr std::size_t kLargeFrameBytes = 4 * kLargePage;
+#endif
 
 struct Mapping {
     void* start;
@@ -92,10 +100,10 @@ Mapping* take_spare(std::size_t length) {
     return std::exchange(spare, nullptr);
 }
 
-// At least `bytes` of memory for a frame (a whole number of large pages): the spare frame when it
-// has that size, else fresh memory; null on failure.
+// At least `bytes` of memory for a frame (a whole number of units): the spare frame when it has
+// that size, else fresh memory; null on failure.
 Mapping* map_frame(std::size_t bytes) {
-    const std::size_t length = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    const std::size_t length = (bytes + kFrameUnit - 1) / kFrameUnit * kFrameUnit;
     if (length > std::numeric_limits<std::size_t>::max() - kLargePage)
         return nullptr;
     if (Mapping* reused = take_spare(length))
