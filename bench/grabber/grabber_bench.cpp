@@ -118,84 +118,85 @@ void bm_grab_plain(benchmark::State& state, Shown* s) {
     set_screen(nullptr);
 }
 
-void bm_shm_get_image(benchmark::State& state, Shown* s) {
-    const int w = s->picture.width(), h = s->picture.height();
-    const size_t bytes = size_t(w) * h * 4;
-    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    void* addr = id >= 0 ? shmat(id, nullptr, 0) : reinterpret_cast<void*>(-1);
-    if (addr == reinterpret_cast<void*>(-1)) {
-        state.SkipWithError("no shared memory");
-        return;
+// A shared-memory segment of the screen's size attached on both sides; `addr` is null when the
+// server cannot share memory (the reason is then in `error`).
+struct Segment {
+    xcb_connection_t* c;
+    void* addr = nullptr;
+    xcb_shm_seg_t seg = 0;
+    const char* error = nullptr;
+
+    explicit Segment(Shown* s) : c(s->c) {
+        const size_t bytes = size_t(s->picture.width()) * s->picture.height() * 4;
+        const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        void* at = id >= 0 ? shmat(id, nullptr, 0) : reinterpret_cast<void*>(-1);
+        if (at == reinterpret_cast<void*>(-1)) {
+            error = "no shared memory";
+            return;
+        }
+        seg = xcb_generate_id(c);
+        xcb_generic_error_t* refused = xcb_request_check(c, xcb_shm_attach_checked(c, seg, id, 0));
+        shmctl(id, IPC_RMID, nullptr);
+        if (refused) {
+            std::free(refused);
+            shmdt(at);
+            error = "the server cannot attach shared memory";
+            return;
+        }
+        addr = at;
     }
-    const xcb_shm_seg_t seg = xcb_generate_id(s->c);
-    xcb_generic_error_t* error = xcb_request_check(s->c, xcb_shm_attach_checked(s->c, seg, id, 0));
-    shmctl(id, IPC_RMID, nullptr);
-    if (error) {
-        std::free(error);
+    ~Segment() {
+        if (!addr)
+            return;
+        xcb_shm_detach(c, seg);
+        std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
         shmdt(addr);
-        state.SkipWithError("the server cannot attach shared memory");
+    }
+    // The server's copy of the whole root window into the segment.
+    void fill(Shown* s) const {
+        std::free(xcb_shm_get_image_reply(c,
+                                          xcb_shm_get_image(c, s->root, 0, 0,
+                                                            uint16_t(s->picture.width()),
+                                                            uint16_t(s->picture.height()), ~0u,
+                                                            XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
+                                          nullptr));
+    }
+};
+
+void bm_shm_get_image(benchmark::State& state, Shown* s) {
+    const Segment segment(s);
+    if (!segment.addr) {
+        state.SkipWithError(segment.error);
         return;
     }
-    for (auto _ : state) {
-        auto* reply =
-            xcb_shm_get_image_reply(s->c,
-                                    xcb_shm_get_image(s->c, s->root, 0, 0, uint16_t(w), uint16_t(h),
-                                                      ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
-                                    nullptr);
-        benchmark::DoNotOptimize(reply);
-        std::free(reply);
-    }
-    xcb_shm_detach(s->c, seg);
-    std::free(xcb_get_input_focus_reply(s->c, xcb_get_input_focus(s->c), nullptr));
-    shmdt(addr);
+    for (auto _ : state)
+        segment.fill(s);
 }
 
 void bm_floor(benchmark::State& state, Shown* s) {
+    const Segment segment(s);
+    if (!segment.addr) {
+        state.SkipWithError(segment.error);
+        return;
+    }
     const int w = s->picture.width(), h = s->picture.height();
-    const size_t bytes = size_t(w) * h * 4;
-    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
-    void* addr = id >= 0 ? shmat(id, nullptr, 0) : reinterpret_cast<void*>(-1);
-    if (addr == reinterpret_cast<void*>(-1)) {
-        state.SkipWithError("no shared memory");
-        return;
-    }
-    const xcb_shm_seg_t seg = xcb_generate_id(s->c);
-    xcb_generic_error_t* error = xcb_request_check(s->c, xcb_shm_attach_checked(s->c, seg, id, 0));
-    shmctl(id, IPC_RMID, nullptr);
-    if (error) {
-        std::free(error);
-        shmdt(addr);
-        state.SkipWithError("the server cannot attach shared memory");
-        return;
-    }
     constexpr size_t kLarge = size_t{2} << 20;
     const qsizetype stride = (qsizetype(w) * 3 + 3) / 4 * 4;
     const size_t length = (size_t(stride) * h + kLarge - 1) / kLarge * kLarge;
     // The program keeps its segment from one grab to the next: its pages are in place.
-    std::free(
-        xcb_shm_get_image_reply(s->c,
-                                xcb_shm_get_image(s->c, s->root, 0, 0, uint16_t(w), uint16_t(h),
-                                                  ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
-                                nullptr));
+    segment.fill(s);
     for (auto _ : state) {
-        auto* reply =
-            xcb_shm_get_image_reply(s->c,
-                                    xcb_shm_get_image(s->c, s->root, 0, 0, uint16_t(w), uint16_t(h),
-                                                      ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, seg, 0),
-                                    nullptr);
-        std::free(reply);
+        segment.fill(s);
         void* raw = mmap(nullptr, length + kLarge, PROT_READ | PROT_WRITE,
                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         auto* start = reinterpret_cast<uint8_t*>((reinterpret_cast<uintptr_t>(raw) + kLarge - 1) /
                                                  kLarge * kLarge);
         madvise(start, length, MADV_HUGEPAGE);
-        xrgb32_to_bgr888(static_cast<const uint8_t*>(addr), qsizetype(w) * 4, start, stride, w, h);
+        xrgb32_to_bgr888(static_cast<const uint8_t*>(segment.addr), qsizetype(w) * 4, start, stride,
+                         w, h);
         benchmark::ClobberMemory();
         munmap(raw, length + kLarge);
     }
-    xcb_shm_detach(s->c, seg);
-    std::free(xcb_get_input_focus_reply(s->c, xcb_get_input_focus(s->c), nullptr));
-    shmdt(addr);
 }
 
 void bm_convert(benchmark::State& state, Shown* s) {
