@@ -327,14 +327,14 @@ QImage History::at(int index) {
 }
 
 bool History::append_after(int index, QImage snapshot, bool unless_same) {
-    return append(index, std::move(snapshot), unless_same, false);
+    return record_after(index, std::move(snapshot), unless_same, false);
 }
 
 void History::append_negative_after(int index, QImage snapshot) {
-    append(index, std::move(snapshot), false, true);
+    record_after(index, std::move(snapshot), false, true);
 }
 
-bool History::append(int index, QImage snapshot, bool unless_same, bool negative) {
+bool History::record_after(int index, QImage snapshot, bool unless_same, bool negative) {
     index = std::clamp(index, -1, count() - 1);
     try {
         if (!snapshot.isNull() && snapshot.format() != QImage::Format_BGR888) {

@@ -88,7 +88,8 @@ private:
     int run_last(int index) const;
     // Whether an entry of the run, from its first entry up to `index`, is kept whole.
     bool run_has_whole(int index) const;
-    bool append(int index, QImage snapshot, bool unless_same, bool negative);
+    // append_after, and append_negative_after when `negative`.
+    bool record_after(int index, QImage snapshot, bool unless_same, bool negative);
     // Rebuilds the pixels of entry `index` without changing the history.
     QImage rebuild(int index) const;
     Patch difference(const QImage& before, const QImage& after) const;
