@@ -36,9 +36,20 @@ press() {
     xdotool key --clearmodifiers "${@:2}"
 }
 
-# Waits for a visible window whose name matches, and prints its id.
+# Waits up to $2 seconds (default 10) for a visible window whose name matches, and prints its id.
+# xdotool's own waiting (--sync) gives up with an X error when a window it looks at goes away
+# meanwhile, as an installer's or Wine's own windows do: this asks again instead.
 window_named() {
-    timeout "${2:-10}" xdotool search --sync --onlyvisible --name "$1" | head -n1
+    local found deadline=$((SECONDS + ${2:-10}))
+    while [ "$SECONDS" -le "$deadline" ]; do
+        found=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1 || true)
+        if [ -n "$found" ]; then
+            echo "$found"
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
 }
 
 # Whether a window is mapped, viewable and not minimised.
@@ -72,6 +83,22 @@ close_program() {
     press "$main" alt+F4
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -0 "$pid" 2>/dev/null && fail "the program did not end when its main window closed"
+    wait "$pid" || fail "the program exited with an error"
+    pid=
+}
+
+# Closes the main window of a program started under Wine and checks that it ends. Wine drops a
+# key that comes while it is still setting up the desktop of a freshly started server, so the
+# key is pressed again every 3 s, for up to 30 s.
+close_program_under_wine() {
+    local round
+    for round in $(seq 10); do
+        find_main
+        press "$main" alt+F4
+        for _ in $(seq 30); do kill -0 "$pid" 2>/dev/null || break 2; sleep 0.1; done
+    done
+    kill -0 "$pid" 2>/dev/null && fail "the program did not end within 30 s of closing it"
+    [ "$round" -eq 1 ] || echo "note: the program ended after $round presses of Alt+F4" >&2
     wait "$pid" || fail "the program exited with an error"
     pid=
 }

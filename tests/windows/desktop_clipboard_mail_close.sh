@@ -56,8 +56,7 @@ working_files -delete # those of a run that was stopped
 
 "$wine_run" "$prefix" "$work/kaptorama.exe" &
 pid=$!
-main=$(timeout 90 xdotool search --sync --onlyvisible --name '^-=\[Kaptorama 2 Beta 58\]=-$' |
-    head -n1) || fail "the main window did not appear"
+main=$(window_named "$kMainTitle" 90) || fail "the main window did not appear"
 sleep 2
 
 click 24 # Capturer le bureau
@@ -84,7 +83,7 @@ logoff 7 0 0"
 echo 2 >"$work/logon-result"
 sleep 1.5 # the program back from the task bar
 click 276
-box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Error$' | head -n1) ||
+box=$(window_named '^Error$' 20) ||
     fail "no error box when the logon failed"
 xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
 sleep 0.3

@@ -9,28 +9,31 @@ setup="$3"
 pid=
 trap '[ -n "$pid" ] && kill "$pid" 2>/dev/null; true' EXIT
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
+# shellcheck source=tests/support/e2e.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../support/e2e.sh"
 users="$prefix/drive_c/users"
 installed() { find "$users" -ipath '*/AppData/Local/Programs/Kaptorama*' 2>/dev/null | sort; }
 menu_entry() { find "$users" -ipath '*/Start Menu/Programs/Kaptorama.lnk' 2>/dev/null; }
 
-[ -z "$(installed)" ] || fail "already installed: $(installed)"
-"$wine_run" "$prefix" "$setup" /S
+# A run cut short leaves its installation in the shared prefix: it goes first.
+if [ -n "$(installed)$(menu_entry)" ]; then
+    echo "note: removing an installation left by an earlier run" >&2
+    rm -rf "$users"/*/AppData/Local/Programs/Kaptorama "$(menu_entry)"
+fi
+timeout 120 "$wine_run" "$prefix" "$setup" /S || fail "the installer failed or took over 2 minutes"
 program=$(installed | grep -i '/kaptorama.exe$') || fail "no kaptorama.exe installed"
 [ -n "$(installed | grep -i '/uninstall.exe$')" ] || fail "no uninstaller installed"
 [ -n "$(menu_entry)" ] || fail "no Start-menu entry"
 
 "$wine_run" "$prefix" "$program" &
 pid=$!
-main=$(timeout 90 xdotool search --sync --onlyvisible --name '^-=\[Kaptorama 2 Beta 58\]=-$' |
-    head -n1) || fail "the installed program did not start"
-xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
-xdotool key --clearmodifiers alt+F4
-wait "$pid" || fail "the installed program exited with an error"
-pid=
+main=$(window_named "$kMainTitle" 90) ||
+    fail "the installed program did not start"
+close_program_under_wine
 
 # The uninstaller runs from a copy of itself in the temporary folder and returns at once.
-"$wine_run" "$prefix" "$(dirname "$program")/uninstall.exe" /S
+timeout 120 "$wine_run" "$prefix" "$(dirname "$program")/uninstall.exe" /S ||
+    fail "the uninstaller failed or took over 2 minutes"
 for _ in $(seq 200); do
     [ -z "$(installed)$(menu_entry)" ] && break
     sleep 0.1
