@@ -6,6 +6,7 @@
 #include "capture/Unit3.h"
 #include "edit/Unit4.h"
 #include "platform/dialogs.h"
+#include "platform/first_paint.h"
 #include "platform/qt_translations.h"
 #include "platform/stay_on_top.h"
 #include "platform/tool_cursors.h"
@@ -26,12 +27,21 @@ namespace {
 // windows to it for their name and icon.
 const QString kDesktopFileName = QStringLiteral(KAP_APP_ID);
 
-QIcon application_icon() {
+// The application icon in its sizes up to `largest` pixels.
+QIcon application_icon(int largest) {
     QIcon icon;
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/kaptorama-%1.png").arg(size), QSize(size, size));
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        if (size <= largest)
+            icon.addFile(QStringLiteral(":/icons/kaptorama-%1.png").arg(size), QSize(size, size));
+    }
     return icon;
 }
+
+// Title bars and task bars take the icon's small sizes as the window maps. The window manager
+// reads the whole icon before it maps the window, and the sizes above 32 pixels are 97 % of its
+// pixels: they follow once the window is on the screen, for the docks and task switchers that
+// show them.
+constexpr int kLargestIconBeforeShown = 32;
 } // namespace
 
 void create_windows() {
@@ -44,7 +54,7 @@ void create_main_window() {
     init_icon_resources();
     QApplication::setApplicationName(QStringLiteral("Kaptorama"));
     QApplication::setDesktopFileName(kDesktopFileName);
-    QApplication::setWindowIcon(application_icon());
+    QApplication::setWindowIcon(application_icon(kLargestIconBeforeShown));
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     // The windows are laid out for a small 8-point sans-serif face, 11 pixels high; Liberation
     // Sans has the narrow widths those layouts need.
@@ -57,6 +67,7 @@ void create_main_window() {
     // Qt's French texts wait until the main window shows: it shows none of them at first (its
     // menu's key names follow when they come), and a dialog readied earlier loads them itself.
     load_qt_translations_once_shown(Form1);
+    after_first_paint(Form1, [] { QApplication::setWindowIcon(application_icon(256)); });
 }
 
 void create_secondary_windows() {

@@ -1,13 +1,11 @@
 #include "platform/qt_translations.h"
 
+#include "platform/first_paint.h"
+
 #include <QCoreApplication>
-#include <QEvent>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QPointer>
-#include <QTimer>
 #include <QTranslator>
-#include <QWidget>
 
 namespace {
 
@@ -17,22 +15,6 @@ QTranslator& translator() {
     static QTranslator instance;
     return instance;
 }
-
-// Waits for the first paint of a window, which comes once the window is on the screen, then
-// loads the translation at the next turn of the event loop, after that paint.
-class FirstPaint final : public QObject {
-public:
-    using QObject::QObject;
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            watched->removeEventFilter(this);
-            QTimer::singleShot(0, QCoreApplication::instance(), load_qt_translations);
-            deleteLater();
-        }
-        return false;
-    }
-};
 
 } // namespace
 
@@ -53,7 +35,7 @@ void load_qt_translations() {
 
 void load_qt_translations_once_shown(QWidget* window) {
     if (!loaded)
-        window->installEventFilter(new FirstPaint(window));
+        after_first_paint(window, load_qt_translations);
 }
 
 bool qt_translations_loaded() {
