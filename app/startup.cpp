@@ -5,6 +5,7 @@
 #include "app/main_window_commands.h"
 #include "capture/Unit3.h"
 #include "edit/Unit4.h"
+#include "edit/working_files.h"
 #include "platform/dialogs.h"
 #include "platform/first_paint.h"
 #include "platform/qt_translations.h"
@@ -86,6 +87,7 @@ void create_secondary_windows() {
 }
 
 void destroy_windows() {
+    forget_grabbed_capture_write();
     delete Form5;
     Form5 = nullptr;
     delete Form4;

@@ -74,7 +74,7 @@ void CaptureCommands::capture_desktop() {
     // The picture is shown even when writing the capture file or resizing fails.
     also_on_failure(
         [&] {
-            write_bmp(raster, grabbed_capture_file());
+            write_grabbed_capture_file(raster);
             resize_if_asked(raster);
         },
         [&] {
@@ -96,7 +96,7 @@ void CaptureCommands::capture_active_window() {
     block_for_ms(capture_wait_ms());
     QImage raster = screen().reports_foreground_window() ? grab_active_window(with_cursor_)
                                                          : pick_window_or_display(with_cursor_);
-    write_bmp(raster, grabbed_capture_file());
+    write_grabbed_capture_file(raster);
     resize_if_asked(raster);
 
     fit_window_to_picture(view_, window_, raster.size(), kFitWindowCapture);
@@ -141,7 +141,7 @@ void CaptureCommands::capture_remembered_region(const ScreenRect& region) {
                 screen().sync(); // no delay; only makes sure the window is gone
                 raster = grab_rect_cursor(false, region);
             }
-            write_bmp(raster, grabbed_capture_file());
+            write_grabbed_capture_file(raster);
             resize_if_asked(raster);
             view_.assign_pixels(raster);
             view_.repaint_picture();
@@ -175,7 +175,7 @@ void CaptureCommands::region_released(QPoint press, QPoint release) {
             overlay_.end_selection();
             window_.show_window();
         });
-        write_bmp(raster, grabbed_capture_file());
+        write_grabbed_capture_file(raster);
         resize_if_asked(raster);
     }
 

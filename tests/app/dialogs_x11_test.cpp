@@ -7,6 +7,7 @@
 #include "app/spin_box.h"
 #include "app/startup.h"
 #include "edit/picture_view.h"
+#include "edit/working_files.h"
 #include "platform/dialogs.h"
 #include "tests/support/test_pictures.h"
 #include "tests/support/waits.h"
@@ -129,10 +130,15 @@ TEST_F(DialogsX11Test, SaveDialogAndMessageBoxesOverTheFullScreenMainWindow) {
                     });
 
     // A capture that fails (a folder stands where the capture file must go) shows the error box.
-    QFile::remove(temp.filePath(QStringLiteral("kaptoramao.bmp")));
+    QFile::remove(grabbed_capture_file());
     ASSERT_TRUE(QDir(temp.path()).mkdir(QStringLiteral("kaptoramao.bmp")));
-    expect_in_front([] { QTest::mouseClick(Form1->Capture_bureau, Qt::LeftButton); },
-                    "error box of a failed capture");
+    expect_in_front(
+        [] {
+            QTest::mouseClick(Form1->Capture_bureau, Qt::LeftButton);
+            grabbed_capture_file(); // the file is written while the capture shows
+            QCoreApplication::processEvents();
+        },
+        "error box of a failed capture");
 }
 
 TEST_F(DialogsX11Test, ConfigurationWindowBoxesAndFolderDialogOverIt) {

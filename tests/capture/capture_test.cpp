@@ -5,6 +5,7 @@
 #include "capture/Unit3.h"
 #include "codec/bmp.h"
 #include "edit/history.h"
+#include "edit/working_files.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -30,7 +31,7 @@ TEST_F(CaptureTest, DesktopCaptureWithoutCursorWaitsTwoTenthsOfASecondAndGrabsTh
     EXPECT_EQ(main_visible_at_grab, std::vector<bool>{false});
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_EQ(picture(), fake_screen.desktop);
-    EXPECT_EQ(read_bmp(temp_dir() + "kaptoramao.bmp"), fake_screen.desktop);
+    EXPECT_EQ(read_bmp(grabbed_capture_file()), fake_screen.desktop);
     EXPECT_EQ(Form1->commands().history.history().count(), 1);
     EXPECT_EQ(Form1->commands().history.history_index(), 0);
     EXPECT_FALSE(Form1->commands().resize.resized);
@@ -107,7 +108,7 @@ TEST_F(CaptureTest, OnTheFlyResizeKeepsTheFullCaptureInTheCaptureFile) {
     Form5->largeur_px->setValue(400);
     Form1->Capture_bureauClick();
     EXPECT_EQ(picture().size(), QSize(400, 320));
-    EXPECT_EQ(read_bmp(temp_dir() + "kaptoramao.bmp").size(), QSize(1280, 1024));
+    EXPECT_EQ(read_bmp(grabbed_capture_file()).size(), QSize(1280, 1024));
     EXPECT_EQ(waits, (std::vector<int>{200, 100}));
     EXPECT_FALSE(Form1->commands().resize.resized);
 }
@@ -159,7 +160,7 @@ TEST_F(CaptureTest, ARegionDraggedOnTheFrozenScreenBecomesThePicture) {
     EXPECT_FALSE(Form5->memo_aera->isChecked());
     EXPECT_EQ(Form1->size(), narrow_client(382));
     EXPECT_EQ(Form1->commands().history.history().count(), 1);
-    EXPECT_EQ(read_bmp(temp_dir() + "kaptoramao.bmp"), picture());
+    EXPECT_EQ(read_bmp(grabbed_capture_file()), picture());
 
     Form1->Capture_selectionClick();
     drag(Qt::LeftButton, QPoint(10, 20), QPoint(610, 420));

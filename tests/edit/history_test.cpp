@@ -1,3 +1,4 @@
+#include "edit/working_files.h"
 #include "tests/support/capture_fixture.h"
 
 #include "codec/bmp.h"
@@ -94,7 +95,7 @@ TEST_F(HistoryTest, UndoStaysInTheListAfterAResetThatFoundNoCapture) {
     Form1->Capture_bureauClick();
     edit(1);
     edit(2);
-    QFile::remove(temp_dir() + "kaptoramao.bmp");
+    QFile::remove(grabbed_capture_file());
     Form1->reload_Click();
     EXPECT_TRUE(Form1->commands().history.history().empty());
     Form1->Dfaire1Click();
@@ -105,7 +106,7 @@ TEST_F(HistoryTest, UndoStaysInTheListAfterAResetThatFoundNoCapture) {
 TEST_F(HistoryTest, AForeignOrDamagedCaptureFileIsRefusedOnReset) {
     Form1->Capture_bureauClick();
     edit(1);
-    const QString path = temp_dir() + "kaptoramao.bmp";
+    const QString path = grabbed_capture_file();
     QFile::remove(path);
     write_bmp(position_pattern(QSize(10, 10)), temp_dir() + "elsewhere.bmp");
     QFile::link(temp_dir() + "elsewhere.bmp", path);
