@@ -159,27 +159,16 @@ KAP_AVX2 void four_blends(const VecKinds& cols, const AxisKind& ky, Blend* blend
 //   takes the series to its h^3 term (the next one, 35h^4/128, is below 2^-85). Each operation
 //   of that step rounds a value below 2^-20, so the double-double is within 2^-70 of the true
 //   value, far inside the 2^-63 that the settling leaves.
-// - A weight is settled by settled_bits4, with a margin at least that of settled.
 // - S and the flat-area rule come from the exact sum of the four weights carried as a
 //   double-double with exact two-sums, in the order and with the operations of flat_rule, as
 //   four_blends does: below 2^10 the extended additions of the literal arithmetic are exact, so
 //   S is that sum rounded to double. A larger sum leaves its pixels to the scalar code wherever
 //   the last bit of S could matter, as with AVX-512.
 // - The neighbours are read with 32-bit gathers.
-// - The bytes are estimated in single precision, eight at a time, and redone exactly within
-//   kFloatMargin of an integer (see there) rather than kMargin.
 
 namespace {
 
 constexpr int kHalf = kLanes / 2;
-
-// How near an integer a byte estimated in single precision must be to be redone exactly. The
-// estimate is (sum of byte x share) with share = float(double(w / S)): each share is within
-// 2^-23.9 of w / S relative, which moves the sum by at most 255 x 2^-23.9 < 2^-15.9, and the
-// four single-precision roundings of partial sums below 256 add at most 4 x 2^-17 = 2^-15. The
-// extended quotient lies within 2^-54 of the exact one, so the estimate is within 2^-14.4 of it,
-// a fifth of the margin of 2^-12. About one estimated byte in two thousand is redone.
-constexpr float kFloatMargin = 1.0f / 4096.0f;
 
 // The lanes of the low four bits of m, as a mask of 64-bit lanes.
 KAP_AVX2 inline __m256d lanes64(unsigned m) {
@@ -226,13 +215,9 @@ KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h,
     lo = _mm256_sub_pd(corr, _mm256_sub_pd(hi, y));
 }
 
-// As settled, in two operations: hi + lo x (1 + 2^-7), rounded once, is hi only where hi + lo
-// lies inside the numbers that round to hi by about 1/128 of the half-gap on lo's side: 2^(e-60)
-// above hi (and below it when hi is not a power of two), 2^(e-61) below a power of two. The
-// extended value lies within 3 x 2^-64 of the true one relative, at most 0.75 x 2^(e-61) here
-// (0.375 x 2^(e-61) next to a power of two), so it rounds to hi as well.
+// As settled, in two operations (see kSettle).
 KAP_AVX2 inline unsigned settled_bits4(__m256d hi, __m256d lo) {
-    const __m256d moved = _mm256_fmadd_pd(lo, _mm256_set1_pd(1.0 + 0x1p-7), hi);
+    const __m256d moved = _mm256_fmadd_pd(lo, _mm256_set1_pd(kSettle), hi);
     return bits64(_mm256_cmp_pd(moved, hi, _CMP_EQ_OQ));
 }
 

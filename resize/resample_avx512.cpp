@@ -16,17 +16,14 @@ namespace {
 KAP_AVX512 inline __m512d rsqrt14(__m512d a) {
     return _mm512_mask_rsqrt14_pd(_mm512_setzero_pd(), 0xFF, a);
 }
-KAP_AVX512 inline __m512d to_double(__m256i a) {
-    return _mm512_mask_cvtepi32_pd(_mm512_setzero_pd(), 0xFF, a);
-}
 KAP_AVX512 inline __m256i lower_half(__m512i a) {
     return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xFF, a, 0);
 }
 KAP_AVX512 inline __m256i upper_half(__m512i a) {
     return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xFF, a, 1);
 }
-KAP_AVX512 inline __m256i truncated(__m512d a) {
-    return _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xFF, a);
+KAP_AVX512 inline __m256 to_float(__m512d a) {
+    return _mm512_mask_cvtpd_ps(_mm256_setzero_ps(), 0xFF, a);
 }
 
 // The byte shuffle that takes byte c of each 32-bit pixel to a 32-bit number.
@@ -42,15 +39,11 @@ KAP_AVX512 inline __m512d two_sum_err8(__m512d a, __m512d b, __m512d s) {
     return _mm512_add_pd(_mm512_sub_pd(a, _mm512_sub_pd(s, bb)), _mm512_sub_pd(b, bb));
 }
 
-// As settled: the lanes where double(x) is hi for the double-double (hi, lo).
+// The lanes where the weight of the literal arithmetic is hi, for the double-double (hi, lo)
+// (see kSettle).
 KAP_AVX512 inline __mmask8 settled8(__m512d hi, __m512d lo) {
-    const __m512i bits = _mm512_castpd_si512(hi);
-    const __m512d power =
-        _mm512_castsi512_pd(_mm512_and_si512(bits, _mm512_set1_epi64(0x7FF0000000000000LL))); // 2^e
-    const __m512d limit = _mm512_mul_pd(power, _mm512_set1_pd(0x1p-53 - 0x1p-61));
-    const __mmask8 inside = _mm512_cmp_pd_mask(_mm512_abs_pd(lo), limit, _CMP_LT_OQ);
-    const __m512i mant = _mm512_and_si512(bits, _mm512_set1_epi64(0x000FFFFFFFFFFFFFLL));
-    return inside & _mm512_test_epi64_mask(mant, mant);
+    const __m512d moved = _mm512_fmadd_pd(lo, _mm512_set1_pd(kSettle), hi);
+    return _mm512_cmp_pd_mask(moved, hi, _CMP_EQ_OQ);
 }
 
 // 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l).
@@ -90,7 +83,6 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
     const __m512d dy2h = _mm512_set1_pd(start.dy2.hi), dy2l = _mm512_set1_pd(start.dy2.lo);
     const __m512d ry2h = _mm512_set1_pd(start.ry2.hi), ry2l = _mm512_set1_pd(start.ry2.lo);
     const __m512d zero = _mm512_setzero_pd();
-    const __m512d margin = _mm512_set1_pd(kMargin), near_one = _mm512_set1_pd(1.0 - kMargin);
     const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
     // Byte c of each 32-bit pixel, as a 32-bit number.
     const __m256i channel[3] = {channel_bytes(0), channel_bytes(1), channel_bytes(2)};
@@ -265,27 +257,31 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
         const __mmask8 settled_pixels = flat_decided | copy;
         __mmask8 near = 0;
         __m256i pixel = flat_pixels;
-        const bool estimate = (settled_pixels & valid) != valid;
-        const __m512d inv_sum = estimate ? _mm512_div_pd(_mm512_set1_pd(1.0), sum) : zero;
-        for (int c = 0; c < 3 && estimate; ++c) {
-            const __m256i a = _mm256_shuffle_epi8(p0, channel[c]);
-            const __m256i b = _mm256_shuffle_epi8(p1, channel[c]);
-            const __m256i cc = _mm256_shuffle_epi8(p2, channel[c]);
-            const __m256i d = _mm256_shuffle_epi8(p3, channel[c]);
-            __m512d num = _mm512_mul_pd(to_double(a), w0);
-            num = _mm512_fmadd_pd(to_double(b), w1, num);
-            num = _mm512_fmadd_pd(to_double(cc), w2, num);
-            num = _mm512_fmadd_pd(to_double(d), w3, num);
-            const __m512d q = _mm512_mul_pd(num, inv_sum);
-            const __m256i t = truncated(q);
-            const __m512d f = _mm512_sub_pd(q, to_double(t));
-            near |= _mm512_cmp_pd_mask(f, margin, _CMP_LE_OQ) |
-                    _mm512_cmp_pd_mask(f, near_one, _CMP_GE_OQ);
-            if (c == 0)
-                pixel = _mm256_mask_mov_epi32(t, settled_pixels, flat_pixels);
-            else
-                pixel = _mm256_mask_or_epi32(pixel, static_cast<__mmask8>(~settled_pixels), pixel,
-                                             _mm256_slli_epi32(t, 8 * c));
+        if ((settled_pixels & valid) != valid) {
+            // The bytes in single precision, from the weights divided by S (see kFloatMargin).
+            const __m512d inv_sum = _mm512_div_pd(_mm512_set1_pd(1.0), sum);
+            const __m256 s0 = to_float(_mm512_mul_pd(w0, inv_sum));
+            const __m256 s1 = to_float(_mm512_mul_pd(w1, inv_sum));
+            const __m256 s2 = to_float(_mm512_mul_pd(w2, inv_sum));
+            const __m256 s3 = to_float(_mm512_mul_pd(w3, inv_sum));
+            const __m256 margin = _mm256_set1_ps(kFloatMargin);
+            const __m256 near_one = _mm256_set1_ps(1.0f - kFloatMargin);
+            for (int c = 0; c < 3; ++c) {
+                __m256 q =
+                    _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_shuffle_epi8(p0, channel[c])), s0);
+                q = _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_shuffle_epi8(p1, channel[c])), s1, q);
+                q = _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_shuffle_epi8(p2, channel[c])), s2, q);
+                q = _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_shuffle_epi8(p3, channel[c])), s3, q);
+                const __m256i t = _mm256_cvttps_epi32(q);
+                const __m256 f = _mm256_sub_ps(q, _mm256_cvtepi32_ps(t));
+                near |= _mm256_cmp_ps_mask(f, margin, _CMP_LE_OQ) |
+                        _mm256_cmp_ps_mask(f, near_one, _CMP_GE_OQ);
+                if (c == 0)
+                    pixel = _mm256_mask_mov_epi32(t, settled_pixels, flat_pixels);
+                else
+                    pixel = _mm256_mask_or_epi32(pixel, static_cast<__mmask8>(~settled_pixels),
+                                                 pixel, _mm256_slli_epi32(t, 8 * c));
+            }
         }
         const __mmask8 redo = valid & static_cast<__mmask8>(~copy) &
                               static_cast<__mmask8>((flat & ~flat_decided) | (~flat & near));

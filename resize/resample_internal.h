@@ -211,18 +211,18 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 //
 // Why the bytes are the same as the literal arithmetic:
 // - The four-neighbour weights are computed as double-doubles within about 2^-100 of the true
-//   1 / sqrt(a^2 + b^2) and settled exactly as four_blends settles them (see there): a weight
-//   that cannot be settled is never used where its last bit matters, the pixel goes to the
-//   scalar code instead. The squares a^2, b^2 are exact double-doubles, made once per column and
+//   1 / sqrt(a^2 + b^2) and settled by the test of settled_bits4 (see there): a weight that
+//   cannot be settled is computed by the scalar code, and never used where its last bit
+//   matters otherwise. The squares a^2, b^2 are exact double-doubles, made once per column and
 //   once per row. The first estimate of 1 / sqrt comes from the processor's 14-bit reciprocal
 //   square root; one Newton step in double brings it within 2^-27, and the final double-double
 //   step (h = 1 - s y^2 carried exactly, series 1 + h/2 + 3h^2/8, whose first term left out is
 //   5h^3/16 < 2^-80) leaves an error far below 2^-64.
 // - The weights of columns or rows whose fraction is 0 (two-neighbour blends) do not depend on
 //   both: they come from make_blend, once per row or once per column.
-// - A byte is first estimated in double, (sum of byte x weight) x (1 / S). Its error is a few
-//   roundings of 2^-53 on a value below 256, so when the estimate lies farther than kMargin from
-//   an integer its truncation is that of the extended quotient.
+// - A byte is first estimated in single precision, sum of byte x float(w x (1 / S)), and when
+//   the estimate lies farther than kFloatMargin from an integer its truncation is that of the
+//   extended quotient (see kFloatMargin).
 // - Pixels whose neighbours taking part are all one colour follow the flat-area rule of their
 //   exact weights, as blend_row does.
 // - Anything else (an estimate near an integer, an undecided flat rule, a weight not settled)
@@ -231,6 +231,23 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 // additions into FMAs (ISO C++ mode, where GCC does not contract).
 
 constexpr int kLanes = 8;
+
+// Whether a weight w = double(r), r = 1 / sqrt(a^2 + b^2) in extended precision, is hi for a
+// double-double (hi, lo) within 2^-69 (relative) of the true value t, hi in [2^e, 2^(e+1)):
+// where hi + lo x kSettle, rounded once (one FMA), is hi. Then hi + lo lies inside the numbers
+// that round to hi by at least 0.996 x 2^-8 of the half-gap on lo's side: 2^(e-61) when that
+// gap is 2^(e-52), 2^(e-62) below a power of two. The five extended roundings leave r within
+// 3 x 2^-64 of t relative: at most 0.75 x 2^(e-61), and 0.375 x 2^(e-61) next to a power of two;
+// with the error of the double-double, still inside. About one weight in 250 is not settled.
+constexpr double kSettle = 1.0 + 0x1p-8;
+
+// How near an integer a byte estimated in single precision must be to be redone exactly. The
+// estimate is (sum of byte x share) with share = float(double(w / S)): each share is within
+// 2^-23.9 of w / S relative, which moves the sum by at most 255 x 2^-23.9 < 2^-15.9, and the
+// four single-precision roundings of partial sums below 256 add at most 4 x 2^-17 = 2^-15. The
+// extended quotient lies within 2^-54 of the exact one, so the estimate is within 2^-14.4 of it,
+// a fifth of the margin of 2^-12. About one estimated byte in two thousand is redone.
+constexpr float kFloatMargin = 1.0f / 4096.0f;
 
 // Writes the eight 32-bit pixels of `pixel` (one per lane, the top byte unused) as 24-bit ones at
 // `out`, the pixels of columns x... of a row `width` pixels wide.
