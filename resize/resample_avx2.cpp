@@ -157,13 +157,13 @@ KAP_AVX2 void four_blends(const VecKinds& cols, const AxisKind& ky, Blend* blend
 //   (within 1.5 x 2^-12, and 2^-24 more from rounding s to single precision); one Newton step in
 //   double brings it within 2^-22, so that h is below 2^-21 and the final double-double step
 //   takes the series to its h^3 term (the next one, 35h^4/128, is below 2^-85). Each operation
-//   of that step rounds a value below 2^-20, so the double-double is within 2^-70 of the true
-//   value, far inside the 2^-63 that the settling leaves.
+//   of that step rounds a value below 2^-20, so the double-double is within 2^-68 of the true
+//   value (with the rest of the squares' sum), far inside the 2^-63 that the settling leaves.
 // - S and the flat-area rule come from the exact sum of the four weights carried as a
 //   double-double with exact two-sums, in the order and with the operations of flat_rule, as
 //   four_blends does: below 2^10 the extended additions of the literal arithmetic are exact, so
-//   S is that sum rounded to double. A larger sum leaves its pixels to the scalar code wherever
-//   the last bit of S could matter, as with AVX-512.
+//   S is that sum rounded to double. A sum of kMaxFusedWeight or more leaves its pixels to the
+//   scalar code, as with AVX-512.
 // - The neighbours are read with 32-bit gathers.
 
 namespace {
@@ -194,14 +194,15 @@ KAP_AVX2 inline unsigned bits64(__m256d mask) {
 // 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l), as inverse_distance8.
 KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h, __m256d b2l,
                                           __m256d& hi, __m256d& lo) {
-    const __m256d sh = _mm256_add_pd(a2h, b2h);
-    const __m256d sl = _mm256_add_pd(two_sum_err(a2h, b2h, sh), _mm256_add_pd(a2l, b2l));
-    const __m256d half = _mm256_mul_pd(sh, _mm256_set1_pd(0.5));
+    const __m256d sh = _mm256_add_pd(a2h, b2h); // exact
+    const __m256d sl = _mm256_add_pd(a2l, b2l);
+    const __m256d s = _mm256_add_pd(sh, sl);
+    const __m256d half = _mm256_mul_pd(s, _mm256_set1_pd(0.5));
     const __m256d three_halves = _mm256_set1_pd(1.5);
-    __m256d y = _mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(sh)));
+    __m256d y = _mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(s)));
     y = _mm256_mul_pd(y, _mm256_fnmadd_pd(half, _mm256_mul_pd(y, y), three_halves));
     // h = 1 - s y^2 is below 2^-21 after one Newton step; each of its three roundings is below
-    // 2^-74, as in inverse_distance8.
+    // 2^-73, as in inverse_distance8.
     const __m256d q = _mm256_mul_pd(sh, y);
     const __m256d ql = _mm256_fmsub_pd(sh, y, q);
     __m256d h = _mm256_fnmadd_pd(q, y, _mm256_set1_pd(1.0));
@@ -302,7 +303,8 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
                     const __m256d th = _mm256_add_pd(sh, sl);
                     const __m256d excess = _mm256_add_pd(_mm256_sub_pd(sh, th), sl);
                     const __m256d threshold = _mm256_mul_pd(th, _mm256_set1_pd(0x1p-59));
-                    good |= bits64(_mm256_cmp_pd(th, _mm256_set1_pd(1024.0), _CMP_LT_OQ)) << h4;
+                    good |= bits64(_mm256_cmp_pd(th, _mm256_set1_pd(kMaxFusedWeight), _CMP_LT_OQ))
+                            << h4;
                     const __m256d exact_flat =
                         _mm256_and_pd(_mm256_cmp_pd(excess, zero, _CMP_EQ_OQ),
                                       _mm256_cmp_pd(th, _mm256_set1_pd(kExactFlatSum), _CMP_LT_OQ));

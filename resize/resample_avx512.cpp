@@ -34,11 +34,6 @@ KAP_AVX512 inline __m256i channel_bytes(int c) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(index));
 }
 
-KAP_AVX512 inline __m512d two_sum_err8(__m512d a, __m512d b, __m512d s) {
-    const __m512d bb = _mm512_sub_pd(s, a);
-    return _mm512_add_pd(_mm512_sub_pd(a, _mm512_sub_pd(s, bb)), _mm512_sub_pd(b, bb));
-}
-
 // The lanes where the weight of the literal arithmetic is hi, for the double-double (hi, lo)
 // (see kSettle).
 KAP_AVX512 inline __mmask8 settled8(__m512d hi, __m512d lo) {
@@ -46,17 +41,18 @@ KAP_AVX512 inline __mmask8 settled8(__m512d hi, __m512d lo) {
     return _mm512_cmp_pd_mask(moved, hi, _CMP_EQ_OQ);
 }
 
-// 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l).
+// 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l), squares split by square.
 KAP_AVX512 inline void inverse_distance8(__m512d a2h, __m512d a2l, __m512d b2h, __m512d b2l,
                                          __m512d& hi, __m512d& lo) {
-    const __m512d sh = _mm512_add_pd(a2h, b2h);
-    const __m512d sl = _mm512_add_pd(two_sum_err8(a2h, b2h, sh), _mm512_add_pd(a2l, b2l));
-    const __m512d half = _mm512_mul_pd(sh, _mm512_set1_pd(0.5));
+    const __m512d sh = _mm512_add_pd(a2h, b2h); // exact
+    const __m512d sl = _mm512_add_pd(a2l, b2l);
+    const __m512d s = _mm512_add_pd(sh, sl);
+    const __m512d half = _mm512_mul_pd(s, _mm512_set1_pd(0.5));
     const __m512d three_halves = _mm512_set1_pd(1.5);
-    __m512d y = rsqrt14(sh);
+    __m512d y = rsqrt14(s);
     y = _mm512_mul_pd(y, _mm512_fnmadd_pd(half, _mm512_mul_pd(y, y), three_halves));
-    // h = 1 - s y^2 with s y = q + ql split exactly: each step below is one rounding of a value
-    // near 2^-26, so h is within 2^-78 of the exact value.
+    // h = 1 - s y^2 with sh y = q + ql split exactly: each step below is one rounding of a value
+    // below 2^-23, so h is within 2^-75 of the exact value.
     const __m512d q = _mm512_mul_pd(sh, y);
     const __m512d ql = _mm512_fmsub_pd(sh, y, q);
     __m512d h = _mm512_fnmadd_pd(q, y, _mm512_set1_pd(1.0));
@@ -141,8 +137,8 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                 // stays below 2^9 it is an integer below 2^62 in units of 2^-53, where the
                 // extended additions are exact too (at most 63 bits). S is that integer rounded
                 // to double, and the excess the integer minus S; the rule then compares them
-                // exactly as flat_rule does. A larger sum (a position within 1/500 of a source
-                // pixel, rare) goes to the scalar code.
+                // exactly as flat_rule does. A sum of kMaxFusedWeight or more (a position
+                // within about 1/128 of a source pixel, rare) goes to the scalar code.
                 const __m512d unit = _mm512_set1_pd(0x1p53), inverse_unit = _mm512_set1_pd(0x1p-53);
                 const __m512i total =
                     _mm512_add_epi64(_mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h0, unit)),
@@ -150,7 +146,7 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                                      _mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h2, unit)),
                                                       _mm512_cvtpd_epi64(_mm512_mul_pd(h3, unit))));
                 const __m512d rough = _mm512_add_pd(_mm512_add_pd(h0, h1), _mm512_add_pd(h2, h3));
-                good = _mm512_cmp_pd_mask(rough, _mm512_set1_pd(500.0), _CMP_LT_OQ);
+                good = _mm512_cmp_pd_mask(rough, _mm512_set1_pd(kMaxFusedWeight), _CMP_LT_OQ);
                 const __m512d rounded = _mm512_cvtepi64_pd(total);
                 const __m512d th = _mm512_mul_pd(rounded, inverse_unit);
                 const __m512d excess = _mm512_mul_pd(

@@ -213,11 +213,12 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 // - The four-neighbour weights are computed as double-doubles within about 2^-100 of the true
 //   1 / sqrt(a^2 + b^2) and settled by the test of settled_bits4 (see there): a weight that
 //   cannot be settled is computed by the scalar code, and never used where its last bit
-//   matters otherwise. The squares a^2, b^2 are exact double-doubles, made once per column and
-//   once per row. The first estimate of 1 / sqrt comes from the processor's 14-bit reciprocal
-//   square root; one Newton step in double brings it within 2^-27, and the final double-double
-//   step (h = 1 - s y^2 carried exactly, series 1 + h/2 + 3h^2/8, whose first term left out is
-//   5h^3/16 < 2^-80) leaves an error far below 2^-64.
+//   matters otherwise. The squares a^2, b^2 are split by square, once per column and once per
+//   row, so that their sum is an exact double and a small rest (see there). The first estimate of 1
+//   / sqrt comes from the processor's 14-bit reciprocal square root; one Newton step in double
+//   brings it within 2^-27, and the final double-double step (h = 1 - s y^2 carried exactly, series
+//   1 + h/2 + 3h^2/8, whose first term left out is 5h^3/16 < 2^-80) leaves an error far below
+//   2^-64.
 // - The weights of columns or rows whose fraction is 0 (two-neighbour blends) do not depend on
 //   both: they come from make_blend, once per row or once per column.
 // - A byte is first estimated in single precision, sum of byte x float(w x (1 / S)), and when
@@ -233,7 +234,7 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 constexpr int kLanes = 8;
 
 // Whether a weight w = double(r), r = 1 / sqrt(a^2 + b^2) in extended precision, is hi for a
-// double-double (hi, lo) within 2^-69 (relative) of the true value t, hi in [2^e, 2^(e+1)):
+// double-double (hi, lo) within 2^-66 (relative) of the true value t, hi in [2^e, 2^(e+1)):
 // where hi + lo x kSettle, rounded once (one FMA), is hi. Then hi + lo lies inside the numbers
 // that round to hi by at least 0.996 x 2^-8 of the half-gap on lo's side: 2^(e-61) when that
 // gap is 2^(e-52), 2^(e-62) below a power of two. The five extended roundings leave r within
@@ -270,7 +271,7 @@ __attribute__((target("avx2"))) inline void store_pixels(std::uint8_t* out, __m2
 
 struct FusedColumns {
     // Per column, padded to a multiple of kLanes with copies of the last column.
-    std::vector<double> a2h, a2l, b2h, b2l; // fraction^2 and (1 - fraction)^2, double-doubles
+    std::vector<double> a2h, a2l, b2h, b2l; // fraction^2 and (1 - fraction)^2, split by square
     std::vector<double> frac, rest;         // the fraction and 1 - fraction themselves
     // Byte offsets of the 4-byte loads of P0 (with P1's blue) and of P1 (with P0's red) in a
     // source row, never reaching past the row's stored bytes, and the shift that brings P0 to
@@ -289,10 +290,23 @@ struct FusedColumns {
     std::vector<std::int8_t> rrule;
 };
 
+// v^2 for v in [0, 1] as hi + lo: hi = v1^2 with v1 = v rounded down to a multiple of 2^-26, exact,
+// and so is the sum of two such hi (both are whole multiples of 2^-52 up to 1); lo = 2 v1 v2 +
+// v2^2 for the rest v2 = v - v1 < 2^-26, where 2 v1 v2 is exact, so lo is within 2^-78 v + 2^-104
+// of its value. The sum of two squares is then hi + hi' exactly, plus lo + lo' in one addition:
+// within 2^-76 max(v, v') + 2^-103 of its value, relative to the sum at most 2^-68.5 while the
+// sum is at least 2^-14 (the blend's weights below kMaxFusedWeight).
 inline void square(double v, double& hi, double& lo) {
-    hi = v * v;
-    lo = std::fma(v, v, -hi);
+    const double v1 = std::floor(v * 0x1p26) * 0x1p-26;
+    const double v2 = v - v1;
+    hi = v1 * v1;
+    lo = 2.0 * v1 * v2 + v2 * v2;
 }
+
+// The largest sum of a pixel's four weights that the rows eight pixels at a time settle
+// themselves: a position within about 1/128 of a source pixel has its pixel computed by the
+// scalar code instead.
+constexpr double kMaxFusedWeight = 128.0;
 
 // One pixel by the scalar code, with its blend made on the spot.
 void exact_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r1, int x,
