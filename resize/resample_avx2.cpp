@@ -203,11 +203,11 @@ KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h,
     y = _mm256_mul_pd(y, _mm256_fnmadd_pd(half, _mm256_mul_pd(y, y), three_halves));
     // h = 1 - s y^2 is below 2^-21 after one Newton step; each of its three roundings is below
     // 2^-73, as in inverse_distance8.
-    const __m256d q = _mm256_mul_pd(sh, y);
-    const __m256d ql = _mm256_fmsub_pd(sh, y, q);
-    __m256d h = _mm256_fnmadd_pd(q, y, _mm256_set1_pd(1.0));
-    h = _mm256_fnmadd_pd(ql, y, h);
-    h = _mm256_fnmadd_pd(sl, _mm256_mul_pd(y, y), h);
+    const __m256d y2 = _mm256_mul_pd(y, y);
+    const __m256d y2l = _mm256_fmsub_pd(y, y, y2);
+    __m256d h = _mm256_fnmadd_pd(sh, y2, _mm256_set1_pd(1.0));
+    h = _mm256_fnmadd_pd(sh, y2l, h);
+    h = _mm256_fnmadd_pd(sl, y2, h);
     // y (1 + h/2 + 3h^2/8 + 5h^3/16): the next term, 35h^4/128, is below 2^-85.
     const __m256d series = _mm256_fmadd_pd(
         _mm256_fmadd_pd(_mm256_set1_pd(0.3125), h, _mm256_set1_pd(0.375)), h, _mm256_set1_pd(0.5));

@@ -51,13 +51,13 @@ KAP_AVX512 inline void inverse_distance8(__m512d a2h, __m512d a2l, __m512d b2h, 
     const __m512d three_halves = _mm512_set1_pd(1.5);
     __m512d y = rsqrt14(s);
     y = _mm512_mul_pd(y, _mm512_fnmadd_pd(half, _mm512_mul_pd(y, y), three_halves));
-    // h = 1 - s y^2 with sh y = q + ql split exactly: each step below is one rounding of a value
+    // h = 1 - s y^2 with y^2 = y2 + y2l split exactly: each step below is one rounding of a value
     // below 2^-23, so h is within 2^-75 of the exact value.
-    const __m512d q = _mm512_mul_pd(sh, y);
-    const __m512d ql = _mm512_fmsub_pd(sh, y, q);
-    __m512d h = _mm512_fnmadd_pd(q, y, _mm512_set1_pd(1.0));
-    h = _mm512_fnmadd_pd(ql, y, h);
-    h = _mm512_fnmadd_pd(sl, _mm512_mul_pd(y, y), h);
+    const __m512d y2 = _mm512_mul_pd(y, y);
+    const __m512d y2l = _mm512_fmsub_pd(y, y, y2);
+    __m512d h = _mm512_fnmadd_pd(sh, y2, _mm512_set1_pd(1.0));
+    h = _mm512_fnmadd_pd(sh, y2l, h);
+    h = _mm512_fnmadd_pd(sl, y2, h);
     const __m512d corr = _mm512_mul_pd(
         _mm512_mul_pd(y, h), _mm512_fmadd_pd(_mm512_set1_pd(0.375), h, _mm512_set1_pd(0.5)));
     hi = _mm512_add_pd(y, corr);
