@@ -216,10 +216,12 @@ KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h,
     lo = _mm256_sub_pd(corr, _mm256_sub_pd(hi, y));
 }
 
-// As settled, in two operations (see kSettle).
+// As settled, closer to the rounding boundaries (see kSettleSlack).
 KAP_AVX2 inline unsigned settled_bits4(__m256d hi, __m256d lo) {
-    const __m256d moved = _mm256_fmadd_pd(lo, _mm256_set1_pd(kSettle), hi);
-    return bits64(_mm256_cmp_pd(moved, hi, _CMP_EQ_OQ));
+    const __m256d m = _mm256_fmadd_pd(hi, _mm256_set1_pd(kSettleSlack),
+                                      _mm256_andnot_pd(_mm256_set1_pd(-0.0), lo));
+    return bits64(_mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(hi, m), hi, _CMP_EQ_OQ),
+                                _mm256_cmp_pd(_mm256_sub_pd(hi, m), hi, _CMP_EQ_OQ)));
 }
 
 KAP_AVX2 inline __m256i channel_bytes_avx2(int c) {

@@ -35,10 +35,11 @@ KAP_AVX512 inline __m256i channel_bytes(int c) {
 }
 
 // The lanes where the weight of the literal arithmetic is hi, for the double-double (hi, lo)
-// (see kSettle).
+// (see kSettleSlack).
 KAP_AVX512 inline __mmask8 settled8(__m512d hi, __m512d lo) {
-    const __m512d moved = _mm512_fmadd_pd(lo, _mm512_set1_pd(kSettle), hi);
-    return _mm512_cmp_pd_mask(moved, hi, _CMP_EQ_OQ);
+    const __m512d m = _mm512_fmadd_pd(hi, _mm512_set1_pd(kSettleSlack), _mm512_abs_pd(lo));
+    return _mm512_cmp_pd_mask(_mm512_add_pd(hi, m), hi, _CMP_EQ_OQ) &
+           _mm512_cmp_pd_mask(_mm512_sub_pd(hi, m), hi, _CMP_EQ_OQ);
 }
 
 // 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l), squares split by square.

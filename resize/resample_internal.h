@@ -234,13 +234,13 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 constexpr int kLanes = 8;
 
 // Whether a weight w = double(r), r = 1 / sqrt(a^2 + b^2) in extended precision, is hi for a
-// double-double (hi, lo) within 2^-66 (relative) of the true value t, hi in [2^e, 2^(e+1)):
-// where hi + lo x kSettle, rounded once (one FMA), is hi. Then hi + lo lies inside the numbers
-// that round to hi by at least 0.996 x 2^-8 of the half-gap on lo's side: 2^(e-61) when that
-// gap is 2^(e-52), 2^(e-62) below a power of two. The five extended roundings leave r within
-// 3 x 2^-64 of t relative: at most 0.75 x 2^(e-61), and 0.375 x 2^(e-61) next to a power of two;
-// with the error of the double-double, still inside. About one weight in 250 is not settled.
-constexpr double kSettle = 1.0 + 0x1p-8;
+// double-double (hi, lo) within 2^-66 (relative) of the true value t: where hi + m and hi - m,
+// m = |lo| + hi x kSettleSlack (one FMA), both round to hi. The five extended roundings leave r
+// within 3 x 2^-64 of t relative, so |r - hi| < |lo| + 3.25 x 2^-64 t, which m exceeds even after
+// its own rounding; and m is at most the half-gap to hi's neighbours on either side. So r rounds
+// to hi as well. Only weights within 3.5 x 2^-64 hi of a rounding boundary (about one in 400)
+// are left to the extended-precision code.
+constexpr double kSettleSlack = 0x1.cp-63; // 3.5 x 2^-64
 
 // How near an integer a byte estimated in single precision must be to be redone exactly. The
 // estimate is (sum of byte x share) with share = float(double(w / S)): each share is within
