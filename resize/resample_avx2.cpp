@@ -441,7 +441,7 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             const int lane = std::countr_zero(m);
             if (exact >> lane & 1)
                 known_pixel(plan, r0, r1, x + lane, w[0][lane], w[1][lane], w[2][lane], w[3][lane],
-                            w[4][lane], out + 3 * lane);
+                            w[4][lane], lane_rule(rule_pos, rule_neg, lane), out + 3 * lane);
             else
                 exact_pixel(plan, r0, r1, x + lane, ky, out + 3 * lane);
         }

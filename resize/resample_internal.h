@@ -312,11 +312,16 @@ constexpr double kMaxFusedWeight = 128.0;
 void exact_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r1, int x,
                  const AxisKind& ky, std::uint8_t* out);
 
-// One pixel by the scalar code, from weights and S known to be exact: the blend is made from
-// them with the flat-area rule left undecided, so that every byte near an integer is settled by
-// the extended-precision quotient.
+// One pixel by the scalar code, from weights, S and flat-area rule known to be exact: a byte
+// whose neighbours are all equal follows the rule when it is decided, any other byte near an
+// integer is settled by the extended-precision quotient.
 void known_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r1, int x, double w0,
-                 double w1, double w2, double w3, double sum, std::uint8_t* out);
+                 double w1, double w2, double w3, double sum, std::int8_t rule, std::uint8_t* out);
+
+// The flat-area rule of lane `lane` from the masks of the rows eight pixels at a time.
+inline std::int8_t lane_rule(unsigned rule_pos, unsigned rule_neg, int lane) {
+    return static_cast<std::int8_t>(rule_pos >> lane & 1 ? 1 : rule_neg >> lane & 1 ? -1 : 0);
+}
 
 // Puts in `w` (four weights of kLanes lanes) the weights of the lanes of `lanes` that their
 // `settled` mask does not cover, computed in extended precision from the column's and the row's
