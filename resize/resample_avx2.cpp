@@ -156,9 +156,9 @@ KAP_AVX2 void four_blends(const VecKinds& cols, const AxisKind& ky, Blend* blend
 // - The first estimate of 1 / sqrt comes from the single-precision reciprocal square root
 //   (within 1.5 x 2^-12, and 2^-24 more from rounding s to single precision); one Newton step in
 //   double brings it within 2^-22, so that h is below 2^-21 and the final double-double step
-//   takes the series to its h^3 term (the next one, 35h^4/128, is below 2^-85). Each operation
-//   of that step rounds a value below 2^-20, so the double-double is within 2^-68 of the true
-//   value (with the rest of the squares' sum), far inside the 2^-63 that the settling leaves.
+//   takes the series to its h^3 term (the next one, 35h^4/128, is below 2^-85). The operations
+//   of that step round values below 2^-16, so the double-double is within 2^-67 of the true
+//   value (with the error of the squares' sum), inside the 2^-66 that the settling allows.
 // - S and the flat-area rule come from the exact sum of the four weights carried as a
 //   double-double with exact two-sums, in the order and with the operations of flat_rule, as
 //   four_blends does: below 2^10 the extended additions of the literal arithmetic are exact, so
@@ -201,8 +201,8 @@ KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h,
     const __m256d three_halves = _mm256_set1_pd(1.5);
     __m256d y = _mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(s)));
     y = _mm256_mul_pd(y, _mm256_fnmadd_pd(half, _mm256_mul_pd(y, y), three_halves));
-    // h = 1 - s y^2 is below 2^-21 after one Newton step; each of its three roundings is below
-    // 2^-73, as in inverse_distance8.
+    // h = 1 - s y^2 is below 2^-21 after one Newton step; its three roundings are below 2^-69
+    // together, as in inverse_distance8.
     const __m256d y2 = _mm256_mul_pd(y, y);
     const __m256d y2l = _mm256_fmsub_pd(y, y, y2);
     __m256d h = _mm256_fnmadd_pd(sh, y2, _mm256_set1_pd(1.0));

@@ -210,15 +210,14 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 // nothing is stored between the two.
 //
 // Why the bytes are the same as the literal arithmetic:
-// - The four-neighbour weights are computed as double-doubles within about 2^-100 of the true
-//   1 / sqrt(a^2 + b^2) and settled by the test of settled_bits4 (see there): a weight that
-//   cannot be settled is computed by the scalar code, and never used where its last bit
-//   matters otherwise. The squares a^2, b^2 are split by square, once per column and once per
-//   row, so that their sum is an exact double and a small rest (see there). The first estimate of 1
-//   / sqrt comes from the processor's 14-bit reciprocal square root; one Newton step in double
-//   brings it within 2^-27, and the final double-double step (h = 1 - s y^2 carried exactly, series
-//   1 + h/2 + 3h^2/8, whose first term left out is 5h^3/16 < 2^-80) leaves an error far below
-//   2^-64.
+// - The four-neighbour weights are computed as double-doubles within 2^-68 of the true
+//   1 / sqrt(a^2 + b^2) and settled by the test of kSettleSlack: a weight that cannot be
+//   settled is computed by the scalar code. The squares a^2, b^2 are split by square, once per
+//   column and once per row, so that their sum is an exact double and a small rest. The first
+//   estimate of 1 / sqrt comes from the processor's 14-bit reciprocal square root; one Newton
+//   step in double brings it within 2^-27, and the final double-double step (h = 1 - s y^2
+//   carried within 2^-68, series 1 + h/2 + 3h^2/8, whose first term left out is 5h^3/16 <
+//   2^-80) gives the weight.
 // - The weights of columns or rows whose fraction is 0 (two-neighbour blends) do not depend on
 //   both: they come from make_blend, once per row or once per column.
 // - A byte is first estimated in single precision, sum of byte x float(w x (1 / S)), and when
@@ -295,7 +294,8 @@ struct FusedColumns {
 // v2^2 for the rest v2 = v - v1 < 2^-26, where 2 v1 v2 is exact, so lo is within 2^-78 v + 2^-104
 // of its value. The sum of two squares is then hi + hi' exactly, plus lo + lo' in one addition:
 // within 2^-76 max(v, v') + 2^-103 of its value, relative to the sum at most 2^-68.5 while the
-// sum is at least 2^-14 (the blend's weights below kMaxFusedWeight).
+// sum is at least 2^-14 (the blend's weights below kMaxFusedWeight). lo + lo' itself is then at
+// most 2^-16.5 of the sum.
 inline void square(double v, double& hi, double& lo) {
     const double v1 = std::floor(v * 0x1p26) * 0x1p-26;
     const double v2 = v - v1;
