@@ -105,6 +105,18 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
             copy = m[3];
             uses1 = m[4];
             uses3 = m[5];
+        } else if (const std::int32_t from = fc.reuse[at / kLanes]; !zero_row && from >= 0) {
+            // Columns of the same kinds as those at `from`, whose weights are kept.
+            const std::size_t f = static_cast<std::size_t>(from);
+            w0 = _mm512_loadu_pd(&kept->w[0][f]);
+            w1 = _mm512_loadu_pd(&kept->w[1][f]);
+            w2 = _mm512_loadu_pd(&kept->w[2][f]);
+            w3 = _mm512_loadu_pd(&kept->w[3][f]);
+            sum = _mm512_loadu_pd(&kept->w[4][f]);
+            exact = static_cast<__mmask8>(kept->masks_at(f, 0));
+            rule_pos = static_cast<__mmask8>(kept->masks_at(f, 1));
+            rule_neg = static_cast<__mmask8>(kept->masks_at(f, 2));
+            uses1 = uses3 = static_cast<__mmask8>(~zero_cols);
         } else if (!zero_row) {
             __mmask8 good = 0xFF;
             if (zero_cols != 0xFF) {
@@ -192,6 +204,17 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
             copy = zero_cols;
             uses1 = static_cast<__mmask8>(~zero_cols);
             uses3 = 0;
+        }
+        if (Mode == Pass::Blend && fc.reuses && fc.source[at / kLanes] && !zero_row) {
+            _mm512_storeu_pd(&kept->w[0][at], w0);
+            _mm512_storeu_pd(&kept->w[1][at], w1);
+            _mm512_storeu_pd(&kept->w[2][at], w2);
+            _mm512_storeu_pd(&kept->w[3][at], w3);
+            _mm512_storeu_pd(&kept->w[4][at], sum);
+            std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
+            m[0] = exact;
+            m[1] = rule_pos;
+            m[2] = rule_neg;
         }
         if constexpr (Mode == Pass::KeepWeights) {
             _mm512_storeu_pd(&kept->w[0][at], w0);

@@ -174,6 +174,10 @@ struct Plan {
 // The weights of one row kind for every column, for the rows computed eight pixels at a time:
 // w[0..3] and S per column, and per eight columns the masks exact, rule_pos, rule_neg, copy,
 // uses1 and uses3.
+//
+// The same buffers serve the columns that take their weights from columns a period earlier
+// (FusedColumns::reuse): then the masks exact, rule_pos and rule_neg of the kLanes columns at
+// any column f are those of the two steps f lies across (see masks_at).
 struct KindWeights {
     int kind = -1;
     std::vector<double> w[5];
@@ -181,7 +185,13 @@ struct KindWeights {
     void allocate(std::size_t padded) {
         for (auto& v : w)
             v.resize(padded);
-        masks.resize(padded / 8 * 6);
+        masks.resize(padded / 8 * 6 + 6);
+    }
+    // Mask k (0 exact, 1 rule_pos, 2 rule_neg) of columns f to f + 7.
+    unsigned masks_at(std::size_t f, int k) const {
+        const std::size_t at = 6 * (f / 8) + static_cast<std::size_t>(k);
+        const unsigned both = masks[at] | static_cast<unsigned>(masks[at + 6]) << 8;
+        return both >> (f % 8) & 0xFF;
     }
 };
 
@@ -268,6 +278,8 @@ __attribute__((target("avx2"))) inline void store_pixels(std::uint8_t* out, __m2
     }
 }
 
+constexpr std::int32_t kFresh = -1;
+
 struct FusedColumns {
     // Per column, padded to a multiple of kLanes with copies of the last column.
     std::vector<double> a2h, a2l, b2h, b2l; // fraction^2 and (1 - fraction)^2, split by square
@@ -284,6 +296,15 @@ struct FusedColumns {
     std::vector<std::uint64_t> window_mask;
     std::vector<std::uint8_t> window_perm;
     std::vector<std::uint8_t> zero; // per kLanes columns: bit i when column i's fraction is 0
+    // Per kLanes columns: kFresh, or the first of the columns a period earlier (Wd / gcd(Ws, Wd)
+    // columns) whose kinds are those of these columns, in the same order: their weights, in any
+    // row, are the ones kept from there. Positions in one binade repeat their fractions bit for
+    // bit with that period, so an enlargement by an uneven ratio takes a good share of its
+    // weights from there. The steps they take them from keep theirs in the thread's
+    // KindWeights.
+    std::vector<std::int32_t> reuse;
+    std::vector<std::uint8_t> source; // per kLanes columns: 1 when later columns reuse them
+    bool reuses = false;              // some columns take their weights from earlier ones
     // The blends of rows whose fraction is 0 (P0 and P1), per column.
     std::vector<double> rw0, rw1, rsum;
     std::vector<std::int8_t> rrule;
@@ -360,9 +381,10 @@ struct FusedRowStart {
     }
 };
 
-// One destination row. Blend: weights computed and used at once. KeepWeights: the weights of the
-// row's kind computed into `kept`, nothing blended. BlendKept: blended with the weights in `kept`,
-// those of a row of the same kind.
+// One destination row. Blend: weights computed and used at once (and kept in `kept` where
+// columns further on take theirs from them). KeepWeights: the weights of
+// the row's kind computed into `kept`, nothing blended. BlendKept: blended with the weights in
+// `kept`, those of a row of the same kind.
 template <Pass Mode>
 KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y, std::uint8_t* out_row);
 

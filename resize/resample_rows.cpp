@@ -170,7 +170,7 @@ void fused_row_pass(const Plan& plan, KindWeights* kept, int y, std::uint8_t* ou
 
 void fused_row(const Plan& plan, KindWeights& kept, int y, std::uint8_t* out_row) {
     if (!plan.keep_row_weights) {
-        fused_row_pass<Pass::Blend>(plan, nullptr, y, out_row);
+        fused_row_pass<Pass::Blend>(plan, &kept, y, out_row);
         return;
     }
     const int kind = plan.rows.steps[static_cast<std::size_t>(y)].kind;
