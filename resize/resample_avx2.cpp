@@ -267,6 +267,15 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             copy = m[3];
             uses1 = m[4];
             uses3 = m[5];
+        } else if (const std::int32_t from = fc.reuse[at / kLanes]; !zero_row && from >= 0) {
+            // Columns of the same kinds as those at `from`, whose weights are kept.
+            const std::size_t f = static_cast<std::size_t>(from);
+            for (int i = 0; i < 5; ++i)
+                std::memcpy(w[i], &kept->w[i][f], sizeof w[i]);
+            exact = kept->masks_at(f, 0);
+            rule_pos = kept->masks_at(f, 1);
+            rule_neg = kept->masks_at(f, 2);
+            uses1 = uses3 = ~zero_cols & 0xFF;
         } else if (!zero_row) {
             unsigned good = 0xFF;
             if (zero_cols != 0xFF) {
@@ -353,6 +362,14 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             copy = zero_cols;
             uses1 = ~zero_cols & 0xFF;
             uses3 = 0;
+        }
+        if (Mode == Pass::Blend && fc.reuses && fc.source[at / kLanes] && !zero_row) {
+            for (int i = 0; i < 5; ++i)
+                std::memcpy(&kept->w[i][at], w[i], sizeof w[i]);
+            std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
+            m[0] = static_cast<std::uint8_t>(exact);
+            m[1] = static_cast<std::uint8_t>(rule_pos);
+            m[2] = static_cast<std::uint8_t>(rule_neg);
         }
         if constexpr (Mode == Pass::KeepWeights) {
             for (int i = 0; i < 5; ++i)
