@@ -363,15 +363,9 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             uses1 = ~zero_cols & 0xFF;
             uses3 = 0;
         }
-        if (Mode == Pass::Blend && fc.reuses && fc.source[at / kLanes] && !zero_row) {
-            for (int i = 0; i < 5; ++i)
-                std::memcpy(&kept->w[i][at], w[i], sizeof w[i]);
-            std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
-            m[0] = static_cast<std::uint8_t>(exact);
-            m[1] = static_cast<std::uint8_t>(rule_pos);
-            m[2] = static_cast<std::uint8_t>(rule_neg);
-        }
-        if constexpr (Mode == Pass::KeepWeights) {
+        // The weights of the row's kind, or of columns that columns further on reuse.
+        if (Mode == Pass::KeepWeights ||
+            (Mode == Pass::Blend && fc.reuses && fc.source[at / kLanes] && !zero_row)) {
             for (int i = 0; i < 5; ++i)
                 std::memcpy(&kept->w[i][at], w[i], sizeof w[i]);
             std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
@@ -381,8 +375,9 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             m[3] = static_cast<std::uint8_t>(copy);
             m[4] = static_cast<std::uint8_t>(uses1);
             m[5] = static_cast<std::uint8_t>(uses3);
-            continue;
         }
+        if constexpr (Mode == Pass::KeepWeights)
+            continue;
         const unsigned uses2 = zero_row ? 0 : 0xFF;
 
         // The neighbours: P0 and P1 from row r0, P2 and P3 from row r1.

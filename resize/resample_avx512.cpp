@@ -205,18 +205,9 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
             uses1 = static_cast<__mmask8>(~zero_cols);
             uses3 = 0;
         }
-        if (Mode == Pass::Blend && fc.reuses && fc.source[at / kLanes] && !zero_row) {
-            _mm512_storeu_pd(&kept->w[0][at], w0);
-            _mm512_storeu_pd(&kept->w[1][at], w1);
-            _mm512_storeu_pd(&kept->w[2][at], w2);
-            _mm512_storeu_pd(&kept->w[3][at], w3);
-            _mm512_storeu_pd(&kept->w[4][at], sum);
-            std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
-            m[0] = exact;
-            m[1] = rule_pos;
-            m[2] = rule_neg;
-        }
-        if constexpr (Mode == Pass::KeepWeights) {
+        // The weights of the row's kind, or of columns that columns further on reuse.
+        if (Mode == Pass::KeepWeights ||
+            (Mode == Pass::Blend && fc.reuses && fc.source[at / kLanes] && !zero_row)) {
             _mm512_storeu_pd(&kept->w[0][at], w0);
             _mm512_storeu_pd(&kept->w[1][at], w1);
             _mm512_storeu_pd(&kept->w[2][at], w2);
@@ -229,8 +220,9 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
             m[3] = copy;
             m[4] = uses1;
             m[5] = uses3;
-            continue;
         }
+        if constexpr (Mode == Pass::KeepWeights)
+            continue;
         const __mmask8 uses2 = zero_row ? 0 : 0xFF;
 
         // The neighbours: P0 and P1 from row r0, P2 and P3 from row r1.
