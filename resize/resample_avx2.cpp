@@ -156,30 +156,19 @@ KAP_AVX2 void four_blends(const VecKinds& cols, const AxisKind& ky, Blend* blend
 // - The first estimate of 1 / sqrt comes from the single-precision reciprocal square root
 //   (within 1.5 x 2^-12, and 2^-24 more from rounding s to single precision); one Newton step in
 //   double brings it within 2^-22, so that h is below 2^-21 and the final double-double step
-//   takes the series to its h^3 term (the next one, 35h^4/128, is below 2^-85). Each operation
-//   of that step rounds a value below 2^-20, so the double-double is within 2^-70 of the true
-//   value, far inside the 2^-63 that the settling leaves.
-// - A weight is settled by settled_bits4, with a margin at least that of settled.
+//   takes the series to its h^3 term (the next one, 35h^4/128, is below 2^-85). The operations
+//   of that step round values below 2^-16, so the double-double is within 2^-67 of the true
+//   value (with the error of the squares' sum), inside the 2^-66 that the settling allows.
 // - S and the flat-area rule come from the exact sum of the four weights carried as a
 //   double-double with exact two-sums, in the order and with the operations of flat_rule, as
 //   four_blends does: below 2^10 the extended additions of the literal arithmetic are exact, so
-//   S is that sum rounded to double. A larger sum leaves its pixels to the scalar code wherever
-//   the last bit of S could matter, as with AVX-512.
+//   S is that sum rounded to double. A sum of kMaxFusedWeight or more leaves its pixels to the
+//   scalar code, as with AVX-512.
 // - The neighbours are read with 32-bit gathers.
-// - The bytes are estimated in single precision, eight at a time, and redone exactly within
-//   kFloatMargin of an integer (see there) rather than kMargin.
 
 namespace {
 
 constexpr int kHalf = kLanes / 2;
-
-// How near an integer a byte estimated in single precision must be to be redone exactly. The
-// estimate is (sum of byte x share) with share = float(double(w / S)): each share is within
-// 2^-23.9 of w / S relative, which moves the sum by at most 255 x 2^-23.9 < 2^-15.9, and the
-// four single-precision roundings of partial sums below 256 add at most 4 x 2^-17 = 2^-15. The
-// extended quotient lies within 2^-54 of the exact one, so the estimate is within 2^-14.4 of it,
-// a fifth of the margin of 2^-12. About one estimated byte in two thousand is redone.
-constexpr float kFloatMargin = 1.0f / 4096.0f;
 
 // The lanes of the low four bits of m, as a mask of 64-bit lanes.
 KAP_AVX2 inline __m256d lanes64(unsigned m) {
@@ -205,19 +194,20 @@ KAP_AVX2 inline unsigned bits64(__m256d mask) {
 // 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l), as inverse_distance8.
 KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h, __m256d b2l,
                                           __m256d& hi, __m256d& lo) {
-    const __m256d sh = _mm256_add_pd(a2h, b2h);
-    const __m256d sl = _mm256_add_pd(two_sum_err(a2h, b2h, sh), _mm256_add_pd(a2l, b2l));
-    const __m256d half = _mm256_mul_pd(sh, _mm256_set1_pd(0.5));
+    const __m256d sh = _mm256_add_pd(a2h, b2h); // exact
+    const __m256d sl = _mm256_add_pd(a2l, b2l);
+    const __m256d s = _mm256_add_pd(sh, sl);
+    const __m256d half = _mm256_mul_pd(s, _mm256_set1_pd(0.5));
     const __m256d three_halves = _mm256_set1_pd(1.5);
-    __m256d y = _mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(sh)));
+    __m256d y = _mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(s)));
     y = _mm256_mul_pd(y, _mm256_fnmadd_pd(half, _mm256_mul_pd(y, y), three_halves));
-    // h = 1 - s y^2 is below 2^-21 after one Newton step; each of its three roundings is below
-    // 2^-74, as in inverse_distance8.
-    const __m256d q = _mm256_mul_pd(sh, y);
-    const __m256d ql = _mm256_fmsub_pd(sh, y, q);
-    __m256d h = _mm256_fnmadd_pd(q, y, _mm256_set1_pd(1.0));
-    h = _mm256_fnmadd_pd(ql, y, h);
-    h = _mm256_fnmadd_pd(sl, _mm256_mul_pd(y, y), h);
+    // h = 1 - s y^2 is below 2^-21 after one Newton step; its three roundings are below 2^-69
+    // together, as in inverse_distance8.
+    const __m256d y2 = _mm256_mul_pd(y, y);
+    const __m256d y2l = _mm256_fmsub_pd(y, y, y2);
+    __m256d h = _mm256_fnmadd_pd(sh, y2, _mm256_set1_pd(1.0));
+    h = _mm256_fnmadd_pd(sh, y2l, h);
+    h = _mm256_fnmadd_pd(sl, y2, h);
     // y (1 + h/2 + 3h^2/8 + 5h^3/16): the next term, 35h^4/128, is below 2^-85.
     const __m256d series = _mm256_fmadd_pd(
         _mm256_fmadd_pd(_mm256_set1_pd(0.3125), h, _mm256_set1_pd(0.375)), h, _mm256_set1_pd(0.5));
@@ -226,14 +216,12 @@ KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h,
     lo = _mm256_sub_pd(corr, _mm256_sub_pd(hi, y));
 }
 
-// As settled, in two operations: hi + lo x (1 + 2^-7), rounded once, is hi only where hi + lo
-// lies inside the numbers that round to hi by about 1/128 of the half-gap on lo's side: 2^(e-60)
-// above hi (and below it when hi is not a power of two), 2^(e-61) below a power of two. The
-// extended value lies within 3 x 2^-64 of the true one relative, at most 0.75 x 2^(e-61) here
-// (0.375 x 2^(e-61) next to a power of two), so it rounds to hi as well.
+// As settled, closer to the rounding boundaries (see kSettleSlack).
 KAP_AVX2 inline unsigned settled_bits4(__m256d hi, __m256d lo) {
-    const __m256d moved = _mm256_fmadd_pd(lo, _mm256_set1_pd(1.0 + 0x1p-7), hi);
-    return bits64(_mm256_cmp_pd(moved, hi, _CMP_EQ_OQ));
+    const __m256d m = _mm256_fmadd_pd(hi, _mm256_set1_pd(kSettleSlack),
+                                      _mm256_andnot_pd(_mm256_set1_pd(-0.0), lo));
+    return bits64(_mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(hi, m), hi, _CMP_EQ_OQ),
+                                _mm256_cmp_pd(_mm256_sub_pd(hi, m), hi, _CMP_EQ_OQ)));
 }
 
 KAP_AVX2 inline __m256i channel_bytes_avx2(int c) {
@@ -279,6 +267,15 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             copy = m[3];
             uses1 = m[4];
             uses3 = m[5];
+        } else if (const std::int32_t from = fc.reuse[at / kLanes]; !zero_row && from >= 0) {
+            // Columns of the same kinds as those at `from`, whose weights are kept.
+            const std::size_t f = static_cast<std::size_t>(from);
+            for (int i = 0; i < 5; ++i)
+                std::memcpy(w[i], &kept->w[i][f], sizeof w[i]);
+            exact = kept->masks_at(f, 0);
+            rule_pos = kept->masks_at(f, 1);
+            rule_neg = kept->masks_at(f, 2);
+            uses1 = uses3 = ~zero_cols & 0xFF;
         } else if (!zero_row) {
             unsigned good = 0xFF;
             if (zero_cols != 0xFF) {
@@ -317,7 +314,8 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
                     const __m256d th = _mm256_add_pd(sh, sl);
                     const __m256d excess = _mm256_add_pd(_mm256_sub_pd(sh, th), sl);
                     const __m256d threshold = _mm256_mul_pd(th, _mm256_set1_pd(0x1p-59));
-                    good |= bits64(_mm256_cmp_pd(th, _mm256_set1_pd(1024.0), _CMP_LT_OQ)) << h4;
+                    good |= bits64(_mm256_cmp_pd(th, _mm256_set1_pd(kMaxFusedWeight), _CMP_LT_OQ))
+                            << h4;
                     const __m256d exact_flat =
                         _mm256_and_pd(_mm256_cmp_pd(excess, zero, _CMP_EQ_OQ),
                                       _mm256_cmp_pd(th, _mm256_set1_pd(kExactFlatSum), _CMP_LT_OQ));
@@ -365,7 +363,9 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             uses1 = ~zero_cols & 0xFF;
             uses3 = 0;
         }
-        if constexpr (Mode == Pass::KeepWeights) {
+        // The weights of the row's kind, or of columns that columns further on reuse.
+        if (Mode == Pass::KeepWeights ||
+            (Mode == Pass::Blend && fc.reuses && fc.source[at / kLanes] && !zero_row)) {
             for (int i = 0; i < 5; ++i)
                 std::memcpy(&kept->w[i][at], w[i], sizeof w[i]);
             std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
@@ -375,8 +375,9 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             m[3] = static_cast<std::uint8_t>(copy);
             m[4] = static_cast<std::uint8_t>(uses1);
             m[5] = static_cast<std::uint8_t>(uses3);
-            continue;
         }
+        if constexpr (Mode == Pass::KeepWeights)
+            continue;
         const unsigned uses2 = zero_row ? 0 : 0xFF;
 
         // The neighbours: P0 and P1 from row r0, P2 and P3 from row r1.
@@ -452,7 +453,7 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             const int lane = std::countr_zero(m);
             if (exact >> lane & 1)
                 known_pixel(plan, r0, r1, x + lane, w[0][lane], w[1][lane], w[2][lane], w[3][lane],
-                            w[4][lane], out + 3 * lane);
+                            w[4][lane], lane_rule(rule_pos, rule_neg, lane), out + 3 * lane);
             else
                 exact_pixel(plan, r0, r1, x + lane, ky, out + 3 * lane);
         }

@@ -16,17 +16,14 @@ namespace {
 KAP_AVX512 inline __m512d rsqrt14(__m512d a) {
     return _mm512_mask_rsqrt14_pd(_mm512_setzero_pd(), 0xFF, a);
 }
-KAP_AVX512 inline __m512d to_double(__m256i a) {
-    return _mm512_mask_cvtepi32_pd(_mm512_setzero_pd(), 0xFF, a);
-}
 KAP_AVX512 inline __m256i lower_half(__m512i a) {
     return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xFF, a, 0);
 }
 KAP_AVX512 inline __m256i upper_half(__m512i a) {
     return _mm512_mask_extracti64x4_epi64(_mm256_setzero_si256(), 0xFF, a, 1);
 }
-KAP_AVX512 inline __m256i truncated(__m512d a) {
-    return _mm512_mask_cvttpd_epi32(_mm256_setzero_si256(), 0xFF, a);
+KAP_AVX512 inline __m256 to_float(__m512d a) {
+    return _mm512_mask_cvtpd_ps(_mm256_setzero_ps(), 0xFF, a);
 }
 
 // The byte shuffle that takes byte c of each 32-bit pixel to a 32-bit number.
@@ -37,38 +34,32 @@ KAP_AVX512 inline __m256i channel_bytes(int c) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(index));
 }
 
-KAP_AVX512 inline __m512d two_sum_err8(__m512d a, __m512d b, __m512d s) {
-    const __m512d bb = _mm512_sub_pd(s, a);
-    return _mm512_add_pd(_mm512_sub_pd(a, _mm512_sub_pd(s, bb)), _mm512_sub_pd(b, bb));
-}
-
-// As settled: the lanes where double(x) is hi for the double-double (hi, lo).
+// The lanes where the weight of the literal arithmetic is hi, for the double-double (hi, lo)
+// (see kSettleSlack).
 KAP_AVX512 inline __mmask8 settled8(__m512d hi, __m512d lo) {
-    const __m512i bits = _mm512_castpd_si512(hi);
-    const __m512d power =
-        _mm512_castsi512_pd(_mm512_and_si512(bits, _mm512_set1_epi64(0x7FF0000000000000LL))); // 2^e
-    const __m512d limit = _mm512_mul_pd(power, _mm512_set1_pd(0x1p-53 - 0x1p-61));
-    const __mmask8 inside = _mm512_cmp_pd_mask(_mm512_abs_pd(lo), limit, _CMP_LT_OQ);
-    const __m512i mant = _mm512_and_si512(bits, _mm512_set1_epi64(0x000FFFFFFFFFFFFFLL));
-    return inside & _mm512_test_epi64_mask(mant, mant);
+    const __m512d m = _mm512_fmadd_pd(hi, _mm512_set1_pd(kSettleSlack), _mm512_abs_pd(lo));
+    return _mm512_cmp_pd_mask(_mm512_add_pd(hi, m), hi, _CMP_EQ_OQ) &
+           _mm512_cmp_pd_mask(_mm512_sub_pd(hi, m), hi, _CMP_EQ_OQ);
 }
 
-// 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l).
+// 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l), squares split by square.
 KAP_AVX512 inline void inverse_distance8(__m512d a2h, __m512d a2l, __m512d b2h, __m512d b2l,
                                          __m512d& hi, __m512d& lo) {
-    const __m512d sh = _mm512_add_pd(a2h, b2h);
-    const __m512d sl = _mm512_add_pd(two_sum_err8(a2h, b2h, sh), _mm512_add_pd(a2l, b2l));
-    const __m512d half = _mm512_mul_pd(sh, _mm512_set1_pd(0.5));
+    const __m512d sh = _mm512_add_pd(a2h, b2h); // exact
+    const __m512d sl = _mm512_add_pd(a2l, b2l);
+    const __m512d s = _mm512_add_pd(sh, sl);
+    const __m512d half = _mm512_mul_pd(s, _mm512_set1_pd(0.5));
     const __m512d three_halves = _mm512_set1_pd(1.5);
-    __m512d y = rsqrt14(sh);
+    __m512d y = rsqrt14(s);
     y = _mm512_mul_pd(y, _mm512_fnmadd_pd(half, _mm512_mul_pd(y, y), three_halves));
-    // h = 1 - s y^2 with s y = q + ql split exactly: each step below is one rounding of a value
-    // near 2^-26, so h is within 2^-78 of the exact value.
-    const __m512d q = _mm512_mul_pd(sh, y);
-    const __m512d ql = _mm512_fmsub_pd(sh, y, q);
-    __m512d h = _mm512_fnmadd_pd(q, y, _mm512_set1_pd(1.0));
-    h = _mm512_fnmadd_pd(ql, y, h);
-    h = _mm512_fnmadd_pd(sl, _mm512_mul_pd(y, y), h);
+    // h = 1 - s y^2 with y^2 = y2 + y2l split exactly: each step below is one rounding of a value
+    // below 2^-16 (lo + lo' is at most 2^-16.5 of the sum of the squares, see square), so h is
+    // within 2^-68 of the exact value.
+    const __m512d y2 = _mm512_mul_pd(y, y);
+    const __m512d y2l = _mm512_fmsub_pd(y, y, y2);
+    __m512d h = _mm512_fnmadd_pd(sh, y2, _mm512_set1_pd(1.0));
+    h = _mm512_fnmadd_pd(sh, y2l, h);
+    h = _mm512_fnmadd_pd(sl, y2, h);
     const __m512d corr = _mm512_mul_pd(
         _mm512_mul_pd(y, h), _mm512_fmadd_pd(_mm512_set1_pd(0.375), h, _mm512_set1_pd(0.5)));
     hi = _mm512_add_pd(y, corr);
@@ -90,7 +81,6 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
     const __m512d dy2h = _mm512_set1_pd(start.dy2.hi), dy2l = _mm512_set1_pd(start.dy2.lo);
     const __m512d ry2h = _mm512_set1_pd(start.ry2.hi), ry2l = _mm512_set1_pd(start.ry2.lo);
     const __m512d zero = _mm512_setzero_pd();
-    const __m512d margin = _mm512_set1_pd(kMargin), near_one = _mm512_set1_pd(1.0 - kMargin);
     const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
     // Byte c of each 32-bit pixel, as a 32-bit number.
     const __m256i channel[3] = {channel_bytes(0), channel_bytes(1), channel_bytes(2)};
@@ -115,6 +105,18 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
             copy = m[3];
             uses1 = m[4];
             uses3 = m[5];
+        } else if (const std::int32_t from = fc.reuse[at / kLanes]; !zero_row && from >= 0) {
+            // Columns of the same kinds as those at `from`, whose weights are kept.
+            const std::size_t f = static_cast<std::size_t>(from);
+            w0 = _mm512_loadu_pd(&kept->w[0][f]);
+            w1 = _mm512_loadu_pd(&kept->w[1][f]);
+            w2 = _mm512_loadu_pd(&kept->w[2][f]);
+            w3 = _mm512_loadu_pd(&kept->w[3][f]);
+            sum = _mm512_loadu_pd(&kept->w[4][f]);
+            exact = static_cast<__mmask8>(kept->masks_at(f, 0));
+            rule_pos = static_cast<__mmask8>(kept->masks_at(f, 1));
+            rule_neg = static_cast<__mmask8>(kept->masks_at(f, 2));
+            uses1 = uses3 = static_cast<__mmask8>(~zero_cols);
         } else if (!zero_row) {
             __mmask8 good = 0xFF;
             if (zero_cols != 0xFF) {
@@ -149,8 +151,8 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                 // stays below 2^9 it is an integer below 2^62 in units of 2^-53, where the
                 // extended additions are exact too (at most 63 bits). S is that integer rounded
                 // to double, and the excess the integer minus S; the rule then compares them
-                // exactly as flat_rule does. A larger sum (a position within 1/500 of a source
-                // pixel, rare) goes to the scalar code.
+                // exactly as flat_rule does. A sum of kMaxFusedWeight or more (a position
+                // within about 1/128 of a source pixel, rare) goes to the scalar code.
                 const __m512d unit = _mm512_set1_pd(0x1p53), inverse_unit = _mm512_set1_pd(0x1p-53);
                 const __m512i total =
                     _mm512_add_epi64(_mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h0, unit)),
@@ -158,7 +160,7 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                                      _mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h2, unit)),
                                                       _mm512_cvtpd_epi64(_mm512_mul_pd(h3, unit))));
                 const __m512d rough = _mm512_add_pd(_mm512_add_pd(h0, h1), _mm512_add_pd(h2, h3));
-                good = _mm512_cmp_pd_mask(rough, _mm512_set1_pd(500.0), _CMP_LT_OQ);
+                good = _mm512_cmp_pd_mask(rough, _mm512_set1_pd(kMaxFusedWeight), _CMP_LT_OQ);
                 const __m512d rounded = _mm512_cvtepi64_pd(total);
                 const __m512d th = _mm512_mul_pd(rounded, inverse_unit);
                 const __m512d excess = _mm512_mul_pd(
@@ -203,7 +205,9 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
             uses1 = static_cast<__mmask8>(~zero_cols);
             uses3 = 0;
         }
-        if constexpr (Mode == Pass::KeepWeights) {
+        // The weights of the row's kind, or of columns that columns further on reuse.
+        if (Mode == Pass::KeepWeights ||
+            (Mode == Pass::Blend && fc.reuses && fc.source[at / kLanes] && !zero_row)) {
             _mm512_storeu_pd(&kept->w[0][at], w0);
             _mm512_storeu_pd(&kept->w[1][at], w1);
             _mm512_storeu_pd(&kept->w[2][at], w2);
@@ -216,8 +220,9 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
             m[3] = copy;
             m[4] = uses1;
             m[5] = uses3;
-            continue;
         }
+        if constexpr (Mode == Pass::KeepWeights)
+            continue;
         const __mmask8 uses2 = zero_row ? 0 : 0xFF;
 
         // The neighbours: P0 and P1 from row r0, P2 and P3 from row r1.
@@ -265,27 +270,31 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
         const __mmask8 settled_pixels = flat_decided | copy;
         __mmask8 near = 0;
         __m256i pixel = flat_pixels;
-        const bool estimate = (settled_pixels & valid) != valid;
-        const __m512d inv_sum = estimate ? _mm512_div_pd(_mm512_set1_pd(1.0), sum) : zero;
-        for (int c = 0; c < 3 && estimate; ++c) {
-            const __m256i a = _mm256_shuffle_epi8(p0, channel[c]);
-            const __m256i b = _mm256_shuffle_epi8(p1, channel[c]);
-            const __m256i cc = _mm256_shuffle_epi8(p2, channel[c]);
-            const __m256i d = _mm256_shuffle_epi8(p3, channel[c]);
-            __m512d num = _mm512_mul_pd(to_double(a), w0);
-            num = _mm512_fmadd_pd(to_double(b), w1, num);
-            num = _mm512_fmadd_pd(to_double(cc), w2, num);
-            num = _mm512_fmadd_pd(to_double(d), w3, num);
-            const __m512d q = _mm512_mul_pd(num, inv_sum);
-            const __m256i t = truncated(q);
-            const __m512d f = _mm512_sub_pd(q, to_double(t));
-            near |= _mm512_cmp_pd_mask(f, margin, _CMP_LE_OQ) |
-                    _mm512_cmp_pd_mask(f, near_one, _CMP_GE_OQ);
-            if (c == 0)
-                pixel = _mm256_mask_mov_epi32(t, settled_pixels, flat_pixels);
-            else
-                pixel = _mm256_mask_or_epi32(pixel, static_cast<__mmask8>(~settled_pixels), pixel,
-                                             _mm256_slli_epi32(t, 8 * c));
+        if ((settled_pixels & valid) != valid) {
+            // The bytes in single precision, from the weights divided by S (see kFloatMargin).
+            const __m512d inv_sum = _mm512_div_pd(_mm512_set1_pd(1.0), sum);
+            const __m256 s0 = to_float(_mm512_mul_pd(w0, inv_sum));
+            const __m256 s1 = to_float(_mm512_mul_pd(w1, inv_sum));
+            const __m256 s2 = to_float(_mm512_mul_pd(w2, inv_sum));
+            const __m256 s3 = to_float(_mm512_mul_pd(w3, inv_sum));
+            const __m256 margin = _mm256_set1_ps(kFloatMargin);
+            const __m256 near_one = _mm256_set1_ps(1.0f - kFloatMargin);
+            for (int c = 0; c < 3; ++c) {
+                __m256 q =
+                    _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_shuffle_epi8(p0, channel[c])), s0);
+                q = _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_shuffle_epi8(p1, channel[c])), s1, q);
+                q = _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_shuffle_epi8(p2, channel[c])), s2, q);
+                q = _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_shuffle_epi8(p3, channel[c])), s3, q);
+                const __m256i t = _mm256_cvttps_epi32(q);
+                const __m256 f = _mm256_sub_ps(q, _mm256_cvtepi32_ps(t));
+                near |= _mm256_cmp_ps_mask(f, margin, _CMP_LE_OQ) |
+                        _mm256_cmp_ps_mask(f, near_one, _CMP_GE_OQ);
+                if (c == 0)
+                    pixel = _mm256_mask_mov_epi32(t, settled_pixels, flat_pixels);
+                else
+                    pixel = _mm256_mask_or_epi32(pixel, static_cast<__mmask8>(~settled_pixels),
+                                                 pixel, _mm256_slli_epi32(t, 8 * c));
+            }
         }
         const __mmask8 redo = valid & static_cast<__mmask8>(~copy) &
                               static_cast<__mmask8>((flat & ~flat_decided) | (~flat & near));
@@ -303,7 +312,8 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                 const int lane = std::countr_zero(m);
                 if (exact >> lane & 1)
                     known_pixel(plan, r0, r1, x + lane, w[0][lane], w[1][lane], w[2][lane],
-                                w[3][lane], w[4][lane], out + 3 * lane);
+                                w[3][lane], w[4][lane], lane_rule(rule_pos, rule_neg, lane),
+                                out + 3 * lane);
                 else
                     exact_pixel(plan, r0, r1, x + lane, ky, out + 3 * lane);
             }

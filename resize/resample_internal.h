@@ -174,6 +174,10 @@ struct Plan {
 // The weights of one row kind for every column, for the rows computed eight pixels at a time:
 // w[0..3] and S per column, and per eight columns the masks exact, rule_pos, rule_neg, copy,
 // uses1 and uses3.
+//
+// The same buffers serve the columns that take their weights from columns a period earlier
+// (FusedColumns::reuse): then the masks exact, rule_pos and rule_neg of the kLanes columns at
+// any column f are those of the two steps f lies across (see masks_at).
 struct KindWeights {
     int kind = -1;
     std::vector<double> w[5];
@@ -181,7 +185,13 @@ struct KindWeights {
     void allocate(std::size_t padded) {
         for (auto& v : w)
             v.resize(padded);
-        masks.resize(padded / 8 * 6);
+        masks.resize(padded / 8 * 6 + 6);
+    }
+    // Mask k (0 exact, 1 rule_pos, 2 rule_neg) of columns f to f + 7.
+    unsigned masks_at(std::size_t f, int k) const {
+        const std::size_t at = 6 * (f / 8) + static_cast<std::size_t>(k);
+        const unsigned both = masks[at] | static_cast<unsigned>(masks[at + 6]) << 8;
+        return both >> (f % 8) & 0xFF;
     }
 };
 
@@ -210,19 +220,19 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 // nothing is stored between the two.
 //
 // Why the bytes are the same as the literal arithmetic:
-// - The four-neighbour weights are computed as double-doubles within about 2^-100 of the true
-//   1 / sqrt(a^2 + b^2) and settled exactly as four_blends settles them (see there): a weight
-//   that cannot be settled is never used where its last bit matters, the pixel goes to the
-//   scalar code instead. The squares a^2, b^2 are exact double-doubles, made once per column and
-//   once per row. The first estimate of 1 / sqrt comes from the processor's 14-bit reciprocal
-//   square root; one Newton step in double brings it within 2^-27, and the final double-double
-//   step (h = 1 - s y^2 carried exactly, series 1 + h/2 + 3h^2/8, whose first term left out is
-//   5h^3/16 < 2^-80) leaves an error far below 2^-64.
+// - The four-neighbour weights are computed as double-doubles within 2^-68 of the true
+//   1 / sqrt(a^2 + b^2) and settled by the test of kSettleSlack: a weight that cannot be
+//   settled is computed by the scalar code. The squares a^2, b^2 are split by square, once per
+//   column and once per row, so that their sum is an exact double and a small rest. The first
+//   estimate of 1 / sqrt comes from the processor's 14-bit reciprocal square root; one Newton
+//   step in double brings it within 2^-27, and the final double-double step (h = 1 - s y^2
+//   carried within 2^-68, series 1 + h/2 + 3h^2/8, whose first term left out is 5h^3/16 <
+//   2^-80) gives the weight.
 // - The weights of columns or rows whose fraction is 0 (two-neighbour blends) do not depend on
 //   both: they come from make_blend, once per row or once per column.
-// - A byte is first estimated in double, (sum of byte x weight) x (1 / S). Its error is a few
-//   roundings of 2^-53 on a value below 256, so when the estimate lies farther than kMargin from
-//   an integer its truncation is that of the extended quotient.
+// - A byte is first estimated in single precision, sum of byte x float(w x (1 / S)), and when
+//   the estimate lies farther than kFloatMargin from an integer its truncation is that of the
+//   extended quotient (see kFloatMargin).
 // - Pixels whose neighbours taking part are all one colour follow the flat-area rule of their
 //   exact weights, as blend_row does.
 // - Anything else (an estimate near an integer, an undecided flat rule, a weight not settled)
@@ -231,6 +241,23 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 // additions into FMAs (ISO C++ mode, where GCC does not contract).
 
 constexpr int kLanes = 8;
+
+// Whether a weight w = double(r), r = 1 / sqrt(a^2 + b^2) in extended precision, is hi for a
+// double-double (hi, lo) within 2^-66 (relative) of the true value t: where hi + m and hi - m,
+// m = |lo| + hi x kSettleSlack (one FMA), both round to hi. The five extended roundings leave r
+// within 3 x 2^-64 of t relative, so |r - hi| < |lo| + 3.25 x 2^-64 t, which m exceeds even after
+// its own rounding; and m is at most the half-gap to hi's neighbours on either side. So r rounds
+// to hi as well. Only weights within 3.5 x 2^-64 hi of a rounding boundary (about one in 400)
+// are left to the extended-precision code.
+constexpr double kSettleSlack = 0x1.cp-63; // 3.5 x 2^-64
+
+// How near an integer a byte estimated in single precision must be to be redone exactly. The
+// estimate is (sum of byte x share) with share = float(double(w / S)): each share is within
+// 2^-23.9 of w / S relative, which moves the sum by at most 255 x 2^-23.9 < 2^-15.9, and the
+// four single-precision roundings of partial sums below 256 add at most 4 x 2^-17 = 2^-15. The
+// extended quotient lies within 2^-54 of the exact one, so the estimate is within 2^-14.4 of it,
+// a fifth of the margin of 2^-12. About one estimated byte in two thousand is redone.
+constexpr float kFloatMargin = 1.0f / 4096.0f;
 
 // Writes the eight 32-bit pixels of `pixel` (one per lane, the top byte unused) as 24-bit ones at
 // `out`, the pixels of columns x... of a row `width` pixels wide.
@@ -251,9 +278,11 @@ __attribute__((target("avx2"))) inline void store_pixels(std::uint8_t* out, __m2
     }
 }
 
+constexpr std::int32_t kFresh = -1;
+
 struct FusedColumns {
     // Per column, padded to a multiple of kLanes with copies of the last column.
-    std::vector<double> a2h, a2l, b2h, b2l; // fraction^2 and (1 - fraction)^2, double-doubles
+    std::vector<double> a2h, a2l, b2h, b2l; // fraction^2 and (1 - fraction)^2, split by square
     std::vector<double> frac, rest;         // the fraction and 1 - fraction themselves
     // Byte offsets of the 4-byte loads of P0 (with P1's blue) and of P1 (with P0's red) in a
     // source row, never reaching past the row's stored bytes, and the shift that brings P0 to
@@ -267,25 +296,53 @@ struct FusedColumns {
     std::vector<std::uint64_t> window_mask;
     std::vector<std::uint8_t> window_perm;
     std::vector<std::uint8_t> zero; // per kLanes columns: bit i when column i's fraction is 0
+    // Per kLanes columns: kFresh, or the first of the columns a period earlier (Wd / gcd(Ws, Wd)
+    // columns) whose kinds are those of these columns, in the same order: their weights, in any
+    // row, are the ones kept from there. Positions in one binade repeat their fractions bit for
+    // bit with that period, so an enlargement by an uneven ratio takes a good share of its
+    // weights from there. The steps they take them from keep theirs in the thread's
+    // KindWeights.
+    std::vector<std::int32_t> reuse;
+    std::vector<std::uint8_t> source; // per kLanes columns: 1 when later columns reuse them
+    bool reuses = false;              // some columns take their weights from earlier ones
     // The blends of rows whose fraction is 0 (P0 and P1), per column.
     std::vector<double> rw0, rw1, rsum;
     std::vector<std::int8_t> rrule;
 };
 
+// v^2 for v in [0, 1] as hi + lo: hi = v1^2 with v1 = v rounded down to a multiple of 2^-26, exact,
+// and so is the sum of two such hi (both are whole multiples of 2^-52 up to 1); lo = 2 v1 v2 +
+// v2^2 for the rest v2 = v - v1 < 2^-26, where 2 v1 v2 is exact, so lo is within 2^-78 v + 2^-104
+// of its value. The sum of two squares is then hi + hi' exactly, plus lo + lo' in one addition:
+// within 2^-76 max(v, v') + 2^-103 of its value, relative to the sum at most 2^-68.5 while the
+// sum is at least 2^-14 (the blend's weights below kMaxFusedWeight). lo + lo' itself is then at
+// most 2^-16.5 of the sum.
 inline void square(double v, double& hi, double& lo) {
-    hi = v * v;
-    lo = std::fma(v, v, -hi);
+    const double v1 = std::floor(v * 0x1p26) * 0x1p-26;
+    const double v2 = v - v1;
+    hi = v1 * v1;
+    lo = 2.0 * v1 * v2 + v2 * v2;
 }
+
+// The largest sum of a pixel's four weights that the rows eight pixels at a time settle
+// themselves: a position within about 1/128 of a source pixel has its pixel computed by the
+// scalar code instead.
+constexpr double kMaxFusedWeight = 128.0;
 
 // One pixel by the scalar code, with its blend made on the spot.
 void exact_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r1, int x,
                  const AxisKind& ky, std::uint8_t* out);
 
-// One pixel by the scalar code, from weights and S known to be exact: the blend is made from
-// them with the flat-area rule left undecided, so that every byte near an integer is settled by
-// the extended-precision quotient.
+// One pixel by the scalar code, from weights, S and flat-area rule known to be exact: a byte
+// whose neighbours are all equal follows the rule when it is decided, any other byte near an
+// integer is settled by the extended-precision quotient.
 void known_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r1, int x, double w0,
-                 double w1, double w2, double w3, double sum, std::uint8_t* out);
+                 double w1, double w2, double w3, double sum, std::int8_t rule, std::uint8_t* out);
+
+// The flat-area rule of lane `lane` from the masks of the rows eight pixels at a time.
+inline std::int8_t lane_rule(unsigned rule_pos, unsigned rule_neg, int lane) {
+    return static_cast<std::int8_t>(rule_pos >> lane & 1 ? 1 : rule_neg >> lane & 1 ? -1 : 0);
+}
 
 // Puts in `w` (four weights of kLanes lanes) the weights of the lanes of `lanes` that their
 // `settled` mask does not cover, computed in extended precision from the column's and the row's
@@ -324,9 +381,10 @@ struct FusedRowStart {
     }
 };
 
-// One destination row. Blend: weights computed and used at once. KeepWeights: the weights of the
-// row's kind computed into `kept`, nothing blended. BlendKept: blended with the weights in `kept`,
-// those of a row of the same kind.
+// One destination row. Blend: weights computed and used at once (and kept in `kept` where
+// columns further on take theirs from them). KeepWeights: the weights of
+// the row's kind computed into `kept`, nothing blended. BlendKept: blended with the weights in
+// `kept`, those of a row of the same kind.
 template <Pass Mode>
 KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y, std::uint8_t* out_row);
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <numeric>
 #include <thread>
 #include <unordered_map>
 
@@ -86,6 +87,33 @@ bool has_avx512_rows() {
     return yes;
 }
 
+// Which steps of kLanes columns take their weights from the columns a period earlier: positions
+// in one binade repeat their fractions bit for bit every Wd / gcd(Ws, Wd) columns.
+void plan_reuse(const Axis& cols, int width, int source_width, FusedColumns& fc) {
+    const std::size_t chunks = static_cast<std::size_t>((width + kLanes - 1) / kLanes);
+    fc.reuse.assign(chunks, kFresh);
+    fc.source.assign(chunks, 0);
+    fc.reuses = false;
+    const int period = width / std::gcd(width, source_width);
+    if (period < kLanes || period >= width)
+        return;
+    auto kind = [&](int x) { return cols.steps[static_cast<std::size_t>(x)].kind; };
+    for (std::size_t c = 0; c < chunks; ++c) {
+        const int x = static_cast<int>(c) * kLanes, lanes = std::min(kLanes, width - x);
+        if (x < period)
+            continue;
+        bool same = true;
+        for (int i = 0; i < lanes && same; ++i)
+            same = kind(x + i) == kind(x + i - period);
+        if (same) {
+            fc.reuse[c] = x - period;
+            fc.reuses = true;
+            fc.source[static_cast<std::size_t>((x - period) / kLanes)] = 1;
+            fc.source[static_cast<std::size_t>((x - period + kLanes - 1) / kLanes)] = 1;
+        }
+    }
+}
+
 void plan_fused_columns(const Axis& cols, int width, int source_width, qsizetype row_bytes,
                         bool rows_with_zero, FusedColumns& fc) {
     const std::size_t padded = static_cast<std::size_t>((width + kLanes - 1) / kLanes * kLanes);
@@ -149,6 +177,7 @@ void plan_fused_columns(const Axis& cols, int width, int source_width, qsizetype
             fc.rrule[x] = b.flat_rule;
         }
     }
+    plan_reuse(cols, width, source_width, fc);
 }
 
 #endif
@@ -214,11 +243,11 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
         // them, which only pays when a good share of the rows reuse them. The rows are then
         // taken kind by kind.
         plan.keep_row_weights = 10 * static_cast<std::size_t>(new_height) >= 13 * nrows;
-        if (plan.keep_row_weights) {
+        if (plan.keep_row_weights)
             plan.order = rows_by_kind(plan.rows);
+        if (plan.keep_row_weights || fused.reuses)
             for (RowBlends& rb : scratch)
                 rb.kept.allocate(fused.a2h.size());
-        }
     }
 #endif
     for (RowBlends& rb : scratch) {

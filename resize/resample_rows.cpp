@@ -170,7 +170,7 @@ void fused_row_pass(const Plan& plan, KindWeights* kept, int y, std::uint8_t* ou
 
 void fused_row(const Plan& plan, KindWeights& kept, int y, std::uint8_t* out_row) {
     if (!plan.keep_row_weights) {
-        fused_row_pass<Pass::Blend>(plan, nullptr, y, out_row);
+        fused_row_pass<Pass::Blend>(plan, &kept, y, out_row);
         return;
     }
     const int kind = plan.rows.steps[static_cast<std::size_t>(y)].kind;
@@ -291,20 +291,22 @@ void exact_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r
 }
 
 void known_pixel(const Plan& plan, const std::uint8_t* r0, const std::uint8_t* r1, int x, double w0,
-                 double w1, double w2, double w3, double sum, std::uint8_t* out) {
+                 double w1, double w2, double w3, double sum, std::int8_t rule, std::uint8_t* out) {
     Blend b;
     b.w[0] = w0;
     b.w[1] = w1;
     b.w[2] = w2;
     b.w[3] = w3;
     b.sum = sum;
+    // The estimate needs w / S only to a few units of the last place.
+    const double inverse_sum = 1.0 / sum;
     for (int i = 0; i < 4; ++i)
-        b.v[i] = b.w[i] / sum;
+        b.v[i] = b.w[i] * inverse_sum;
     // Two neighbours (a column or row of fraction 0) take the two-neighbour blend, which gives
     // the same bytes as the four-neighbour one with the others weighing 0 but does not read
     // them: at the last column or row they lie outside the source.
     b.mix = w1 == 0 && w3 == 0 ? Mix::Down : w2 == 0 && w3 == 0 ? Mix::Right : Mix::Four;
-    b.flat_rule = 0;
+    b.flat_rule = rule;
     const AxisStep one{plan.cols.steps[static_cast<std::size_t>(x)].base, 0};
     blend_row<true>(r0, r1, &one, 1, &b, out);
 }

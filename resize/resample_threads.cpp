@@ -3,6 +3,7 @@
 #include "resize/resample_internal.h"
 
 #include "platform/core/extended_precision.h"
+#include "platform/core/processors.h"
 
 #include <algorithm>
 #include <cstring>
@@ -155,9 +156,14 @@ void run_rows(const std::shared_ptr<Work>& work, int height, int threads,
         }
     } close{*work, blocks};
 
+    // The helpers keep off this thread's processor: on a busy machine the system would rather
+    // put a woken helper there, where it takes its time from this thread instead of adding
+    // its own, than on a processor busy with other work.
+    const int processor = current_processor();
     for (int t = 1; t < threads; ++t) {
-        HelperPool::instance().run([work, t, blocks, compute_block] {
+        HelperPool::instance().run([work, t, blocks, compute_block, processor] {
             const ExtendedPrecision precision;
+            avoid_processor(processor);
             for (int b; (b = work->next.fetch_add(1, std::memory_order_relaxed)) < blocks;)
                 compute_block(*work, b, work->scratch[static_cast<std::size_t>(t)]);
         });
