@@ -5,7 +5,7 @@
 #include "platform/core/temp_dir.h"
 
 #include <QCoreApplication>
-#include <chrono>
+#include <cstdint>
 #include <exception>
 #include <future>
 #include <memory>
@@ -26,8 +26,8 @@ QString grabbed_capture_path() {
 // the picture, which shares them, copies them first.
 class GrabbedCaptureWrite {
 public:
-    GrabbedCaptureWrite(QImage raster, QString path)
-        : raster_(std::move(raster)),
+    GrabbedCaptureWrite(QImage raster, QString path, std::uint64_t number)
+        : raster_(std::move(raster)), number_(number),
           done_(std::async(std::launch::async, [this, path] { run(path); })) {}
     // Waits for the worker: it reads the raster to the end.
     ~GrabbedCaptureWrite() { wait(); }
@@ -35,9 +35,7 @@ public:
     GrabbedCaptureWrite& operator=(const GrabbedCaptureWrite&) = delete;
 
     void wait() const { done_.wait(); }
-    bool ended() const {
-        return done_.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-    }
+    std::uint64_t number() const { return number_; }
     // Once ended: what made it fail, if anything.
     std::exception_ptr error() const { return error_; }
 
@@ -45,12 +43,14 @@ private:
     void run(const QString& path);
 
     QImage raster_;
+    std::uint64_t number_;
     std::exception_ptr error_;
     std::future<void> done_;
 };
 
 struct GrabbedCaptureState {
     std::unique_ptr<GrabbedCaptureWrite> write;
+    std::uint64_t writes = 0; // started so far, numbering them
     // The failure of a write that a later one replaced before it could be reported.
     std::exception_ptr unreported;
 };
@@ -60,12 +60,14 @@ GrabbedCaptureState& grabbed_capture_state() {
     return instance;
 }
 
-// On the main thread, after a write has ended: the ended write is let go and its failure thrown
-// into the event loop, whose guard shows it in the error box.
-void report_grabbed_capture_write() {
+// On the main thread, once write `number` has told it is ending: that write is let go (its
+// thread is then returning) and its failure thrown into the event loop, whose guard shows it in
+// the error box. A later write may have taken its place meanwhile, keeping its failure aside.
+void report_grabbed_capture_write(std::uint64_t number) {
     GrabbedCaptureState& state = grabbed_capture_state();
     std::exception_ptr error = std::exchange(state.unreported, nullptr);
-    if (state.write && state.write->ended()) {
+    if (state.write && state.write->number() == number) {
+        state.write->wait();
         if (!error)
             error = state.write->error();
         state.write.reset();
@@ -80,8 +82,11 @@ void GrabbedCaptureWrite::run(const QString& path) {
     } catch (...) {
         error_ = std::current_exception();
     }
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, report_grabbed_capture_write, Qt::QueuedConnection);
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(
+            app, [number = number_] { report_grabbed_capture_write(number); },
+            Qt::QueuedConnection);
+    }
 }
 
 } // namespace
@@ -102,7 +107,8 @@ void write_grabbed_capture_file(const QImage& raster) {
         state.write.reset();
     }
     try {
-        state.write = std::make_unique<GrabbedCaptureWrite>(raster, grabbed_capture_path());
+        state.write =
+            std::make_unique<GrabbedCaptureWrite>(raster, grabbed_capture_path(), ++state.writes);
     } catch (const std::system_error&) {
         write_bmp(raster, grabbed_capture_path()); // no thread to be had: written here
     }
