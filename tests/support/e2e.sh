@@ -16,6 +16,15 @@ start_program() {
     sleep 1
 }
 
+# Starts a Windows program under Wine (runner $1, prefix $2, program $3) and sets `pid` and
+# `main`, the main window, then gives Wine a moment to settle the program's windows.
+start_program_under_wine() {
+    "$1" "$2" "$3" &
+    pid=$!
+    main=$(window_named "$kMainTitle" 90) || fail "the main window did not appear"
+    sleep 2
+}
+
 # Clicks the toolbar button whose centre is `x` pixels from the main window's left edge.
 toolbar() {
     find_main

@@ -54,10 +54,7 @@ xsetroot -solid '#3a6ea5'
 import -window root "$work/screen.png"
 working_files -delete # those of a run that was stopped
 
-"$wine_run" "$prefix" "$work/kaptorama.exe" &
-pid=$!
-main=$(window_named "$kMainTitle" 90) || fail "the main window did not appear"
-sleep 2
+start_program_under_wine "$wine_run" "$prefix" "$work/kaptorama.exe"
 
 click 24 # Capturer le bureau
 sleep 3

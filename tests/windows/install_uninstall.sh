@@ -25,10 +25,7 @@ program=$(installed | grep -i '/kaptorama.exe$') || fail "no kaptorama.exe insta
 [ -n "$(installed | grep -i '/uninstall.exe$')" ] || fail "no uninstaller installed"
 [ -n "$(menu_entry)" ] || fail "no Start-menu entry"
 
-"$wine_run" "$prefix" "$program" &
-pid=$!
-main=$(window_named "$kMainTitle" 90) ||
-    fail "the installed program did not start"
+start_program_under_wine "$wine_run" "$prefix" "$program"
 close_program_under_wine
 
 # The uninstaller runs from a copy of itself in the temporary folder and returns at once.

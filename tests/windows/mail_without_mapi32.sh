@@ -19,10 +19,7 @@ export WINEDLLOVERRIDES="mapi32=d"
 export KAP_MAPI_RECORD="Z:$work/mapi.txt"
 
 xsetroot -solid '#3a6ea5'
-"$wine_run" "$prefix" "$work/kaptorama.exe" &
-pid=$!
-main=$(window_named "$kMainTitle" 90) || fail "the main window did not appear"
-sleep 2
+start_program_under_wine "$wine_run" "$prefix" "$work/kaptorama.exe"
 toolbar 24 # Capturer le bureau
 sleep 3
 wait_main_shown_normal || fail "the main window is not back after the capture"

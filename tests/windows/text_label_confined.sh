@@ -23,10 +23,7 @@ black_box() {
 cp "$3" "$work/kaptorama.exe"
 xsetroot -solid '#3a6ea5'
 read -r width height < <(xdotool getdisplaygeometry)
-"$wine_run" "$prefix" "$work/kaptorama.exe" &
-pid=$!
-main=$(window_named "$kMainTitle" 90) || fail "the main window did not appear"
-sleep 2
+start_program_under_wine "$wine_run" "$prefix" "$work/kaptorama.exe"
 toolbar 24 # Capturer le bureau: a flat picture, larger than the view
 sleep 3
 wait_main_shown_normal || fail "the main window is not back after the capture"
