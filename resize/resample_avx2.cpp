@@ -191,9 +191,12 @@ KAP_AVX2 inline unsigned bits64(__m256d mask) {
     return static_cast<unsigned>(_mm256_movemask_pd(mask));
 }
 
-// 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l), as inverse_distance8.
-KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h, __m256d b2l,
-                                          __m256d& hi, __m256d& lo) {
+// The weights 1 / sqrt(s) of four lanes, s = (a2h + a2l) + (b2h + b2l) with the squares split by
+// square, and the lanes where they are settled (see kSettleSlack). The processor's 12-bit
+// estimate in single precision takes one Newton step in double; h = 1 - s y^2 is then below
+// 2^-21 and its three roundings are below 2^-69 together, and y (1 + h/2 + 3h^2/8 + 5h^3/16),
+// whose next term is below 2^-85, is within 2^-69 of the true value.
+KAP_AVX2 inline unsigned weight4(__m256d a2h, __m256d a2l, __m256d b2h, __m256d b2l, __m256d& w) {
     const __m256d sh = _mm256_add_pd(a2h, b2h); // exact
     const __m256d sl = _mm256_add_pd(a2l, b2l);
     const __m256d s = _mm256_add_pd(sh, sl);
@@ -201,27 +204,19 @@ KAP_AVX2 inline void inverse_distance_dd4(__m256d a2h, __m256d a2l, __m256d b2h,
     const __m256d three_halves = _mm256_set1_pd(1.5);
     __m256d y = _mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(s)));
     y = _mm256_mul_pd(y, _mm256_fnmadd_pd(half, _mm256_mul_pd(y, y), three_halves));
-    // h = 1 - s y^2 is below 2^-21 after one Newton step; its three roundings are below 2^-69
-    // together, as in inverse_distance8.
     const __m256d y2 = _mm256_mul_pd(y, y);
     const __m256d y2l = _mm256_fmsub_pd(y, y, y2);
     __m256d h = _mm256_fnmadd_pd(sh, y2, _mm256_set1_pd(1.0));
     h = _mm256_fnmadd_pd(sh, y2l, h);
     h = _mm256_fnmadd_pd(sl, y2, h);
-    // y (1 + h/2 + 3h^2/8 + 5h^3/16): the next term, 35h^4/128, is below 2^-85.
     const __m256d series = _mm256_fmadd_pd(
         _mm256_fmadd_pd(_mm256_set1_pd(0.3125), h, _mm256_set1_pd(0.375)), h, _mm256_set1_pd(0.5));
-    const __m256d corr = _mm256_mul_pd(_mm256_mul_pd(y, h), series);
-    hi = _mm256_add_pd(y, corr);
-    lo = _mm256_sub_pd(corr, _mm256_sub_pd(hi, y));
-}
-
-// As settled, closer to the rounding boundaries (see kSettleSlack).
-KAP_AVX2 inline unsigned settled_bits4(__m256d hi, __m256d lo) {
-    const __m256d m = _mm256_fmadd_pd(hi, _mm256_set1_pd(kSettleSlack),
-                                      _mm256_andnot_pd(_mm256_set1_pd(-0.0), lo));
-    return bits64(_mm256_and_pd(_mm256_cmp_pd(_mm256_add_pd(hi, m), hi, _CMP_EQ_OQ),
-                                _mm256_cmp_pd(_mm256_sub_pd(hi, m), hi, _CMP_EQ_OQ)));
+    const __m256d c = _mm256_mul_pd(_mm256_mul_pd(y, h), series);
+    const __m256d k = _mm256_set1_pd(kSettleSlack);
+    const __m256d up = _mm256_add_pd(y, _mm256_fmadd_pd(y, k, c));
+    const __m256d down = _mm256_add_pd(y, _mm256_fnmadd_pd(y, k, c));
+    w = up;
+    return bits64(_mm256_cmp_pd(up, down, _CMP_EQ_OQ));
 }
 
 KAP_AVX2 inline __m256i channel_bytes_avx2(int c) {
@@ -286,14 +281,14 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
                                   a2l = _mm256_loadu_pd(&fc.a2l[h4]);
                     const __m256d b2h = _mm256_loadu_pd(&fc.b2h[h4]),
                                   b2l = _mm256_loadu_pd(&fc.b2l[h4]);
-                    __m256d hi[4], lo[4];
-                    inverse_distance_dd4(a2h, a2l, dy2h, dy2l, hi[0], lo[0]);
-                    inverse_distance_dd4(b2h, b2l, dy2h, dy2l, hi[1], lo[1]);
-                    inverse_distance_dd4(a2h, a2l, ry2h, ry2l, hi[2], lo[2]);
-                    inverse_distance_dd4(b2h, b2l, ry2h, ry2l, hi[3], lo[3]);
+                    __m256d w4[4];
+                    const unsigned settled4[4] = {weight4(a2h, a2l, dy2h, dy2l, w4[0]),
+                                                  weight4(b2h, b2l, dy2h, dy2l, w4[1]),
+                                                  weight4(a2h, a2l, ry2h, ry2l, w4[2]),
+                                                  weight4(b2h, b2l, ry2h, ry2l, w4[3])};
                     for (int i = 0; i < 4; ++i) {
-                        settled_bits[i] |= settled_bits4(hi[i], lo[i]) << (kHalf * half);
-                        _mm256_store_pd(&w[i][kHalf * half], hi[i]);
+                        settled_bits[i] |= settled4[i] << (kHalf * half);
+                        _mm256_store_pd(&w[i][kHalf * half], w4[i]);
                     }
                 }
                 const unsigned unsettled =

@@ -34,36 +34,35 @@ KAP_AVX512 inline __m256i channel_bytes(int c) {
     return _mm256_load_si256(reinterpret_cast<const __m256i*>(index));
 }
 
-// The lanes where the weight of the literal arithmetic is hi, for the double-double (hi, lo)
-// (see kSettleSlack).
-KAP_AVX512 inline __mmask8 settled8(__m512d hi, __m512d lo) {
-    const __m512d m = _mm512_fmadd_pd(hi, _mm512_set1_pd(kSettleSlack), _mm512_abs_pd(lo));
-    return _mm512_cmp_pd_mask(_mm512_add_pd(hi, m), hi, _CMP_EQ_OQ) &
-           _mm512_cmp_pd_mask(_mm512_sub_pd(hi, m), hi, _CMP_EQ_OQ);
-}
-
-// 1 / sqrt(s) as a double-double for s = (a2h + a2l) + (b2h + b2l), squares split by square.
-KAP_AVX512 inline void inverse_distance8(__m512d a2h, __m512d a2l, __m512d b2h, __m512d b2l,
-                                         __m512d& hi, __m512d& lo) {
+// The weights 1 / sqrt(s) of eight lanes, s = (a2h + a2l) + (b2h + b2l) with the squares split
+// by square, and the lanes where they are settled (see kSeriesSlack).
+// y is the processor's 14-bit reciprocal square root of the exact part of s, cut to 26 bits so
+// that y^2 is exact: |y sqrt(s) - 1| < 2^-13.8 (2^-14, the rest of s at most 2^-16.5 of it, the
+// cut), and h = 1 - s y^2, below 2^-12.8, comes out of two FMAs within 2^-64.9 (two roundings
+// of at most 2^-66 and s's own error of 2^-68.5). Then t = y (1 - h)^(-1/2) = y (1 + h/2 +
+// 3h^2/8 + 5h^3/16 + 35h^4/128 + 63h^5/256 + ...), whose next term is below 2^-79; the
+// correction c = y h P(h) has three roundings of 2^-53 on at most 2^-13.8 y and half the error
+// of h, so y + c is within 2^-64.5 t of t. With it, the extended roundings (3 x 2^-64) and the
+// rounding of c +/- y k (2^-66.8 y), the ends need k > 3.86 x 2^-64.
+KAP_AVX512 inline __mmask8 weight8(__m512d a2h, __m512d a2l, __m512d b2h, __m512d b2l,
+                                   __m512d& w) {
     const __m512d sh = _mm512_add_pd(a2h, b2h); // exact
     const __m512d sl = _mm512_add_pd(a2l, b2l);
-    const __m512d s = _mm512_add_pd(sh, sl);
-    const __m512d half = _mm512_mul_pd(s, _mm512_set1_pd(0.5));
-    const __m512d three_halves = _mm512_set1_pd(1.5);
-    __m512d y = rsqrt14(s);
-    y = _mm512_mul_pd(y, _mm512_fnmadd_pd(half, _mm512_mul_pd(y, y), three_halves));
-    // h = 1 - s y^2 with y^2 = y2 + y2l split exactly: each step below is one rounding of a value
-    // below 2^-16 (lo + lo' is at most 2^-16.5 of the sum of the squares, see square), so h is
-    // within 2^-68 of the exact value.
-    const __m512d y2 = _mm512_mul_pd(y, y);
-    const __m512d y2l = _mm512_fmsub_pd(y, y, y2);
+    const __m512d y = _mm512_castsi512_pd(_mm512_and_si512(
+        _mm512_castpd_si512(rsqrt14(sh)), _mm512_set1_epi64(~((std::int64_t{1} << 27) - 1))));
+    const __m512d y2 = _mm512_mul_pd(y, y); // exact
     __m512d h = _mm512_fnmadd_pd(sh, y2, _mm512_set1_pd(1.0));
-    h = _mm512_fnmadd_pd(sh, y2l, h);
     h = _mm512_fnmadd_pd(sl, y2, h);
-    const __m512d corr = _mm512_mul_pd(
-        _mm512_mul_pd(y, h), _mm512_fmadd_pd(_mm512_set1_pd(0.375), h, _mm512_set1_pd(0.5)));
-    hi = _mm512_add_pd(y, corr);
-    lo = _mm512_sub_pd(corr, _mm512_sub_pd(hi, y));
+    __m512d p = _mm512_fmadd_pd(h, _mm512_set1_pd(63.0 / 256), _mm512_set1_pd(35.0 / 128));
+    p = _mm512_fmadd_pd(h, p, _mm512_set1_pd(5.0 / 16));
+    p = _mm512_fmadd_pd(h, p, _mm512_set1_pd(3.0 / 8));
+    p = _mm512_fmadd_pd(h, p, _mm512_set1_pd(0.5));
+    const __m512d c = _mm512_mul_pd(_mm512_mul_pd(y, h), p);
+    const __m512d k = _mm512_set1_pd(kSeriesSlack);
+    const __m512d up = _mm512_add_pd(y, _mm512_fmadd_pd(y, k, c));
+    const __m512d down = _mm512_add_pd(y, _mm512_fnmadd_pd(y, k, c));
+    w = up;
+    return _mm512_cmp_pd_mask(up, down, _CMP_EQ_OQ);
 }
 
 } // namespace
@@ -124,13 +123,11 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                               a2l = _mm512_loadu_pd(&fc.a2l[at]);
                 const __m512d b2h = _mm512_loadu_pd(&fc.b2h[at]),
                               b2l = _mm512_loadu_pd(&fc.b2l[at]);
-                __m512d h0, h1, h2, h3, l0, l1, l2, l3;
-                inverse_distance8(a2h, a2l, dy2h, dy2l, h0, l0);
-                inverse_distance8(b2h, b2l, dy2h, dy2l, h1, l1);
-                inverse_distance8(a2h, a2l, ry2h, ry2l, h2, l2);
-                inverse_distance8(b2h, b2l, ry2h, ry2l, h3, l3);
-                const __mmask8 s0 = settled8(h0, l0), s1 = settled8(h1, l1), s2 = settled8(h2, l2),
-                               s3 = settled8(h3, l3);
+                __m512d h0, h1, h2, h3;
+                const __mmask8 s0 = weight8(a2h, a2l, dy2h, dy2l, h0),
+                               s1 = weight8(b2h, b2l, dy2h, dy2l, h1),
+                               s2 = weight8(a2h, a2l, ry2h, ry2l, h2),
+                               s3 = weight8(b2h, b2l, ry2h, ry2l, h3);
                 if (const __mmask8 unsettled = ~(s0 & s1 & s2 & s3) & ~zero_cols & valid) {
                     // A weight that cannot be settled here is computed in extended precision,
                     // as make_blend does, and put in its place.
@@ -150,27 +147,32 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                 // each weight is at least 1 / sqrt(2), so a multiple of 2^-53, and while the sum
                 // stays below 2^9 it is an integer below 2^62 in units of 2^-53, where the
                 // extended additions are exact too (at most 63 bits). S is that integer rounded
-                // to double, and the excess the integer minus S; the rule then compares them
-                // exactly as flat_rule does. A sum of kMaxFusedWeight or more (a position
-                // within about 1/128 of a source pixel, rare) goes to the scalar code.
-                const __m512d unit = _mm512_set1_pd(0x1p53), inverse_unit = _mm512_set1_pd(0x1p-53);
+                // to double, and the excess the integer minus S, in units. A sum of
+                // kMaxFusedWeight or more (a position within about 1/128 of a source pixel, rare)
+                // goes to the scalar code, and so does a weight of 2^10 or more, whose conversion
+                // gives the most negative integer and leaves the total negative (one neighbour
+                // at most lies that close, so the others cannot bring it back).
+                const __m512d unit = _mm512_set1_pd(0x1p53);
                 const __m512i total =
                     _mm512_add_epi64(_mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h0, unit)),
                                                       _mm512_cvtpd_epi64(_mm512_mul_pd(h1, unit))),
                                      _mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h2, unit)),
                                                       _mm512_cvtpd_epi64(_mm512_mul_pd(h3, unit))));
-                const __m512d rough = _mm512_add_pd(_mm512_add_pd(h0, h1), _mm512_add_pd(h2, h3));
-                good = _mm512_cmp_pd_mask(rough, _mm512_set1_pd(kMaxFusedWeight), _CMP_LT_OQ);
                 const __m512d rounded = _mm512_cvtepi64_pd(total);
-                const __m512d th = _mm512_mul_pd(rounded, inverse_unit);
-                const __m512d excess = _mm512_mul_pd(
-                    _mm512_cvtepi64_pd(_mm512_sub_epi64(total, _mm512_cvtpd_epi64(rounded))),
-                    inverse_unit);
-                const __m512d threshold = _mm512_mul_pd(th, _mm512_set1_pd(0x1p-59));
-                rule_pos = _mm512_cmp_pd_mask(excess, threshold, _CMP_GT_OQ) |
-                           (_mm512_cmp_pd_mask(excess, zero, _CMP_EQ_OQ) &
+                const __m512d th = _mm512_mul_pd(rounded, _mm512_set1_pd(0x1p-53));
+                const __m512i none = _mm512_setzero_si512();
+                good = _mm512_cmp_pd_mask(th, _mm512_set1_pd(kMaxFusedWeight), _CMP_LT_OQ) &
+                       _mm512_cmpgt_epi64_mask(total, none);
+                const __m512i excess = _mm512_sub_epi64(total, _mm512_cvtpd_epi64(rounded));
+                // flat_rule's side: an excess above S x 2^-59, which is less than a unit while S
+                // is below 64 and less than two units below 128, or none with S below
+                // kExactFlatSum.
+                const __m512i limit = _mm512_maskz_mov_epi64(
+                    _mm512_cmp_pd_mask(th, _mm512_set1_pd(64.0), _CMP_GE_OQ), _mm512_set1_epi64(1));
+                rule_pos = _mm512_cmpgt_epi64_mask(excess, limit) |
+                           (_mm512_cmpeq_epi64_mask(excess, none) &
                             _mm512_cmp_pd_mask(th, _mm512_set1_pd(kExactFlatSum), _CMP_LT_OQ));
-                rule_neg = _mm512_cmp_pd_mask(excess, _mm512_sub_pd(zero, threshold), _CMP_LT_OQ);
+                rule_neg = _mm512_cmpgt_epi64_mask(_mm512_sub_epi64(none, limit), excess);
                 w0 = h0;
                 w1 = h1;
                 w2 = h2;

@@ -220,14 +220,12 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 // nothing is stored between the two.
 //
 // Why the bytes are the same as the literal arithmetic:
-// - The four-neighbour weights are computed as double-doubles within 2^-68 of the true
-//   1 / sqrt(a^2 + b^2) and settled by the test of kSettleSlack: a weight that cannot be
-//   settled is computed by the scalar code. The squares a^2, b^2 are split by square, once per
-//   column and once per row, so that their sum is an exact double and a small rest. The first
-//   estimate of 1 / sqrt comes from the processor's 14-bit reciprocal square root; one Newton
-//   step in double brings it within 2^-27, and the final double-double step (h = 1 - s y^2
-//   carried within 2^-68, series 1 + h/2 + 3h^2/8, whose first term left out is 5h^3/16 <
-//   2^-80) gives the weight.
+// - The four-neighbour weights are estimated as y + c, a double and a small correction whose
+//   sum is close to the true 1 / sqrt(a^2 + b^2), and settled by the test of kSettleSlack: a
+//   weight that cannot be settled is computed by the scalar code. The squares a^2, b^2 are split
+//   by square, once per column and once per row, so that their sum is an exact double and a
+//   small rest. y starts from the processor's reciprocal square root and c = y (h/2 + 3h^2/8 +
+//   ...) from h = 1 - s y^2 (see weight8 for AVX-512 and weight4 for AVX2).
 // - The weights of columns or rows whose fraction is 0 (two-neighbour blends) do not depend on
 //   both: they come from make_blend, once per row or once per column.
 // - A byte is first estimated in single precision, sum of byte x float(w x (1 / S)), and when
@@ -242,14 +240,17 @@ void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out)
 
 constexpr int kLanes = 8;
 
-// Whether a weight w = double(r), r = 1 / sqrt(a^2 + b^2) in extended precision, is hi for a
-// double-double (hi, lo) within 2^-66 (relative) of the true value t: where hi + m and hi - m,
-// m = |lo| + hi x kSettleSlack (one FMA), both round to hi. The five extended roundings leave r
-// within 3 x 2^-64 of t relative, so |r - hi| < |lo| + 3.25 x 2^-64 t, which m exceeds even after
-// its own rounding; and m is at most the half-gap to hi's neighbours on either side. So r rounds
-// to hi as well. Only weights within 3.5 x 2^-64 hi of a rounding boundary (about one in 400)
-// are left to the extended-precision code.
+// Whether a weight w = double(r), r = 1 / sqrt(a^2 + b^2) in extended precision, is settled by an
+// estimate y + c of the true value t (y a double, c a correction far below y, their exact sum
+// within e t of t): the two ends y + (c + y k) and y + (c - y k), k the slack, round to the same
+// double. The five extended roundings leave r within 3 x 2^-64 of t relative, so r lies between
+// the ends while y k exceeds (3 x 2^-64 + e) t and the rounding of c +/- y k; rounding is
+// monotonic, so r rounds to the ends' double too. Only weights within about k of a rounding
+// boundary (one in 300 or so) are left to the extended-precision code.
+// kSettleSlack serves the AVX2 rows, whose estimate is within 2^-69 (a Newton step comes first);
+// kSeriesSlack the AVX-512 rows, whose estimate is within 2^-64.5 (see weight8).
 constexpr double kSettleSlack = 0x1.cp-63; // 3.5 x 2^-64
+constexpr double kSeriesSlack = 0x1p-62;   // 4 x 2^-64
 
 // How near an integer a byte estimated in single precision must be to be redone exactly. The
 // estimate is (sum of byte x share) with share = float(double(w / S)): each share is within
