@@ -40,10 +40,10 @@ KAP_AVX512 inline __m256i channel_bytes(int c) {
 // that y^2 is exact: |y sqrt(s) - 1| < 2^-13.8 (2^-14, the rest of s at most 2^-16.5 of it, the
 // cut), and h = 1 - s y^2, below 2^-12.8, comes out of two FMAs within 2^-64.9 (two roundings
 // of at most 2^-66 and s's own error of 2^-68.5). Then t = y (1 - h)^(-1/2) = y (1 + h/2 +
-// 3h^2/8 + 5h^3/16 + 35h^4/128 + 63h^5/256 + ...), whose next term is below 2^-79; the
-// correction c = y h P(h) has three roundings of 2^-53 on at most 2^-13.8 y and half the error
-// of h, so y + c is within 2^-64.5 t of t. With it, the extended roundings (3 x 2^-64) and the
-// rounding of c +/- y k (2^-66.8 y), the ends need k > 3.86 x 2^-64.
+// 3h^2/8 + 5h^3/16 + 35h^4/128 + 63h^5/256 + ...), whose next term is below 2^-79; with
+// q = h P(h) (two roundings of 2^-53 on at most 2^-13.8, and half the error of h), y + y q is
+// within 2^-64.8 t of t. With it, the extended roundings (3 x 2^-64) and the rounding of q +/- k
+// (2^-66.8), the ends y + y (q +/- k), each one FMA, need k > 3.7 x 2^-64.
 KAP_AVX512 inline __mmask8 weight8(__m512d a2h, __m512d a2l, __m512d b2h, __m512d b2l,
                                    __m512d& w) {
     const __m512d sh = _mm512_add_pd(a2h, b2h); // exact
@@ -57,12 +57,44 @@ KAP_AVX512 inline __mmask8 weight8(__m512d a2h, __m512d a2l, __m512d b2h, __m512
     p = _mm512_fmadd_pd(h, p, _mm512_set1_pd(5.0 / 16));
     p = _mm512_fmadd_pd(h, p, _mm512_set1_pd(3.0 / 8));
     p = _mm512_fmadd_pd(h, p, _mm512_set1_pd(0.5));
-    const __m512d c = _mm512_mul_pd(_mm512_mul_pd(y, h), p);
+    const __m512d q = _mm512_mul_pd(h, p); // c = y q
     const __m512d k = _mm512_set1_pd(kSeriesSlack);
-    const __m512d up = _mm512_add_pd(y, _mm512_fmadd_pd(y, k, c));
-    const __m512d down = _mm512_add_pd(y, _mm512_fnmadd_pd(y, k, c));
+    // y + y (q +/- k), each with one rounding.
+    const __m512d up = _mm512_fmadd_pd(y, _mm512_add_pd(q, k), y);
+    const __m512d down = _mm512_fmadd_pd(y, _mm512_sub_pd(q, k), y);
     w = up;
     return _mm512_cmp_pd_mask(up, down, _CMP_EQ_OQ);
+}
+
+// At most 56 significant bits in each lane: the bits below the 56 leading ones are 0. The
+// leading bit's place comes from the conversion to double, which may round up to the next power
+// of two and then asks one more bit to be 0, never one fewer.
+KAP_AVX512 inline __mmask8 fits56(__m512i u) {
+    const __m512i none = _mm512_setzero_si512();
+    const __m512i top = _mm512_cvtpd_epi64(
+        _mm512_mask_getexp_pd(_mm512_setzero_pd(), 0xFF, _mm512_cvtepi64_pd(u)));
+    const __m512i cut =
+        _mm512_mask_max_epi64(none, 0xFF, _mm512_sub_epi64(top, _mm512_set1_epi64(55)), none);
+    const __m512i below = _mm512_sub_epi64(
+        _mm512_mask_sllv_epi64(none, 0xFF, _mm512_set1_epi64(1), cut), _mm512_set1_epi64(1));
+    return _mm512_testn_epi64_mask(u, below);
+}
+
+// The lanes where the extended numerator of a flat pixel, ((b w0 + b w1) + b w2) + b w3 over
+// the weights taking part (the others are 0), is exactly b S for every byte b, so that the
+// quotient is b: the weights add up to S exactly, and each partial sum, in units of 2^-53 (where
+// the weights are integers), has at most 56 significant bits, so that b times it has at most 64
+// and the extended additions do not round. flat_rule leaves such a sum undecided from S = 8 up,
+// where a byte could need more bits.
+KAP_AVX512 inline __mmask8 whole_flat_quotient(__m512d w0, __m512d w1, __m512d w2, __m512d w3) {
+    const __m512d unit = _mm512_set1_pd(0x1p53);
+    const __m512i first = _mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(w0, unit)),
+                                           _mm512_cvtpd_epi64(_mm512_mul_pd(w1, unit)));
+    const __m512i second = _mm512_add_epi64(first, _mm512_cvtpd_epi64(_mm512_mul_pd(w2, unit)));
+    const __m512i total = _mm512_add_epi64(second, _mm512_cvtpd_epi64(_mm512_mul_pd(w3, unit)));
+    const __mmask8 exact_sum =
+        _mm512_cmpeq_epi64_mask(total, _mm512_cvtpd_epi64(_mm512_cvtepi64_pd(total)));
+    return exact_sum & fits56(first) & fits56(second);
 }
 
 } // namespace
@@ -263,7 +295,14 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
         const __mmask8 flat = (_mm256_cmpeq_epi32_mask(p0, p1) | ~uses1) &
                               (_mm256_cmpeq_epi32_mask(p0, p2) | ~uses2) &
                               (_mm256_cmpeq_epi32_mask(p0, p3) | ~uses3);
-        const __mmask8 flat_decided = flat & exact & (rule_pos | rule_neg);
+        __mmask8 flat_decided = flat & exact & (rule_pos | rule_neg);
+        if (const __mmask8 open = flat & exact & ~flat_decided & ~copy & valid) {
+            // Flat lanes whose rule is undecided (a sum of 8 or more with no rounding, about one
+            // block in twenty): most have a quotient of exactly b.
+            const __mmask8 whole = open & whole_flat_quotient(w0, w1, w2, w3);
+            rule_pos |= whole;
+            flat_decided |= whole;
+        }
         const __mmask8 flat_down = flat_decided & rule_neg;
 
         // Flat pixels: each byte b or b - 1 by the rule (0 stays 0); copies: P0.
