@@ -214,15 +214,19 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                 w0 = w1 = w2 = w3 = sum = zero;
                 rule_pos = rule_neg = 0;
             }
-            // Columns of fraction 0: P0 and P2 with the row's weights.
-            w0 = _mm512_mask_mov_pd(w0, zero_cols, _mm512_set1_pd(down.w[0]));
-            w1 = _mm512_mask_mov_pd(w1, zero_cols, zero);
-            w2 = _mm512_mask_mov_pd(w2, zero_cols, _mm512_set1_pd(down.w[2]));
-            w3 = _mm512_mask_mov_pd(w3, zero_cols, zero);
-            sum = _mm512_mask_mov_pd(sum, zero_cols, _mm512_set1_pd(down.sum));
-            exact = good | zero_cols;
-            rule_pos = (rule_pos & ~zero_cols) | (down.flat_rule > 0 ? zero_cols : 0);
-            rule_neg = (rule_neg & ~zero_cols) | (down.flat_rule < 0 ? zero_cols : 0);
+            exact = good;
+            if (zero_cols) {
+                // Columns of fraction 0 (few, unless the columns repeat): P0 and P2 with the
+                // row's weights.
+                w0 = _mm512_mask_mov_pd(w0, zero_cols, _mm512_set1_pd(down.w[0]));
+                w1 = _mm512_mask_mov_pd(w1, zero_cols, zero);
+                w2 = _mm512_mask_mov_pd(w2, zero_cols, _mm512_set1_pd(down.w[2]));
+                w3 = _mm512_mask_mov_pd(w3, zero_cols, zero);
+                sum = _mm512_mask_mov_pd(sum, zero_cols, _mm512_set1_pd(down.sum));
+                exact |= zero_cols;
+                rule_pos = (rule_pos & ~zero_cols) | (down.flat_rule > 0 ? zero_cols : 0);
+                rule_neg = (rule_neg & ~zero_cols) | (down.flat_rule < 0 ? zero_cols : 0);
+            }
             uses1 = uses3 = static_cast<__mmask8>(~zero_cols);
         } else {
             // A row of fraction 0: P0 and P1 with the column's weights, or a copy.
