@@ -282,10 +282,9 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
                     const __m256d b2h = _mm256_loadu_pd(&fc.b2h[h4]),
                                   b2l = _mm256_loadu_pd(&fc.b2l[h4]);
                     __m256d w4[4];
-                    const unsigned settled4[4] = {weight4(a2h, a2l, dy2h, dy2l, w4[0]),
-                                                  weight4(b2h, b2l, dy2h, dy2l, w4[1]),
-                                                  weight4(a2h, a2l, ry2h, ry2l, w4[2]),
-                                                  weight4(b2h, b2l, ry2h, ry2l, w4[3])};
+                    const unsigned settled4[4] = {
+                        weight4(a2h, a2l, dy2h, dy2l, w4[0]), weight4(b2h, b2l, dy2h, dy2l, w4[1]),
+                        weight4(a2h, a2l, ry2h, ry2l, w4[2]), weight4(b2h, b2l, ry2h, ry2l, w4[3])};
                     for (int i = 0; i < 4; ++i) {
                         settled_bits[i] |= settled4[i] << (kHalf * half);
                         _mm256_store_pd(&w[i][kHalf * half], w4[i]);

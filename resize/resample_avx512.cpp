@@ -44,8 +44,7 @@ KAP_AVX512 inline __m256i channel_bytes(int c) {
 // q = h P(h) (two roundings of 2^-53 on at most 2^-13.8, and half the error of h), y + y q is
 // within 2^-64.8 t of t. With it, the extended roundings (3 x 2^-64) and the rounding of q +/- k
 // (2^-66.8), the ends y + y (q +/- k), each one FMA, need k > 3.7 x 2^-64.
-KAP_AVX512 inline __mmask8 weight8(__m512d a2h, __m512d a2l, __m512d b2h, __m512d b2l,
-                                   __m512d& w) {
+KAP_AVX512 inline __mmask8 weight8(__m512d a2h, __m512d a2l, __m512d b2h, __m512d b2l, __m512d& w) {
     const __m512d sh = _mm512_add_pd(a2h, b2h); // exact
     const __m512d sl = _mm512_add_pd(a2l, b2l);
     const __m512d y = _mm512_castsi512_pd(_mm512_and_si512(
@@ -71,8 +70,8 @@ KAP_AVX512 inline __mmask8 weight8(__m512d a2h, __m512d a2l, __m512d b2h, __m512
 // of two and then asks one more bit to be 0, never one fewer.
 KAP_AVX512 inline __mmask8 fits56(__m512i u) {
     const __m512i none = _mm512_setzero_si512();
-    const __m512i top = _mm512_cvtpd_epi64(
-        _mm512_mask_getexp_pd(_mm512_setzero_pd(), 0xFF, _mm512_cvtepi64_pd(u)));
+    const __m512i top =
+        _mm512_cvtpd_epi64(_mm512_mask_getexp_pd(_mm512_setzero_pd(), 0xFF, _mm512_cvtepi64_pd(u)));
     const __m512i cut =
         _mm512_mask_max_epi64(none, 0xFF, _mm512_sub_epi64(top, _mm512_set1_epi64(55)), none);
     const __m512i below = _mm512_sub_epi64(

@@ -153,6 +153,9 @@ struct Plan {
     Axis rows;
     Blends table; // [row kind * column kinds + column kind], when small enough
     bool fast = true;
+    // The picture keeps its size: every pixel is the mean of the source pixels at columns x - 1
+    // and x and rows y - 1 and y (those that exist), computed as such.
+    bool same_size = false;
 #ifdef KAP_VECTOR_WEIGHTS
     VecKinds vec_cols; // the column kinds' fractions, for four_blends
 #endif

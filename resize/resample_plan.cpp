@@ -210,6 +210,7 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
     plan.dst_stride = result.bytesPerLine();
     plan.width = new_width;
     plan.fast = tuning.fast_path;
+    plan.same_size = plan.fast && new_width == source.width() && new_height == source.height();
     plan.cols = map_axis(source.width(), new_width);
     plan.rows = map_axis(source.height(), new_height);
 

@@ -4,6 +4,10 @@
 
 #include "resize/resample_internal.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <bit>
 
@@ -159,6 +163,39 @@ void blend_row(const std::uint8_t* r0, const std::uint8_t* r1, const AxisStep* c
     }
 }
 
+// A row of a picture resampled to its own size. Each position falls half a pixel before a source
+// pixel (x - 1/2, y - 1/2), so the blends have equal weights and give the truncated mean of the
+// pixels taking part (see make_blend): columns x - 1 and x, rows y - 1 and y, the first column
+// and the first row having one of each only.
+void half_pixel_mean_row(const Plan& plan, int y, std::uint8_t* out) {
+    const std::uint8_t* r1 = plan.src + y * plan.src_stride;
+    const std::uint8_t* r0 = y > 0 ? r1 - plan.src_stride : r1;
+    const int bytes = 3 * plan.width;
+    for (int i = 0; i < 3; ++i)
+        out[i] = static_cast<std::uint8_t>((r0[i] + r1[i]) >> 1);
+    int i = 3;
+#ifdef __SSE2__
+    // Sixteen bytes at a time, in 16-bit sums: row 0 adds each row to itself (the mean of two
+    // pixels taken twice), which gives the same bytes.
+    const __m128i none = _mm_setzero_si128();
+    auto sum = [&](const std::uint8_t* p, bool high) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        return high ? _mm_unpackhi_epi8(v, none) : _mm_unpacklo_epi8(v, none);
+    };
+    for (; i + 16 <= bytes; i += 16) {
+        __m128i half[2];
+        for (int h = 0; h < 2; ++h)
+            half[h] =
+                _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(sum(r0 + i - 3, h), sum(r0 + i, h)),
+                                             _mm_add_epi16(sum(r1 + i - 3, h), sum(r1 + i, h))),
+                               2);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(half[0], half[1]));
+    }
+#endif
+    for (; i < bytes; ++i)
+        out[i] = static_cast<std::uint8_t>((r0[i - 3] + r0[i] + r1[i - 3] + r1[i]) >> 2);
+}
+
 #ifdef KAP_VECTOR_WEIGHTS
 template <Pass Mode>
 void fused_row_pass(const Plan& plan, KindWeights* kept, int y, std::uint8_t* out_row) {
@@ -251,6 +288,10 @@ void make_blend_row(const Axis& cols, const void* vec_cols, const AxisKind& ky, 
 }
 
 void compute_row(const Plan& plan, RowBlends& scratch, int y, std::uint8_t* out) {
+    if (plan.same_size) {
+        half_pixel_mean_row(plan, y, out);
+        return;
+    }
 #ifdef KAP_VECTOR_WEIGHTS
     if (plan.fused) {
         fused_row(plan, scratch.kept, y, out);

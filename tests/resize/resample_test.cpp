@@ -90,7 +90,8 @@ TEST(ResampleReference, CommonRatiosAndLargeOutputsMatchByteForByte) {
     // Screen ratios scaled down, and outputs large enough to be shared between threads.
     const int cases[][4] = {{192, 108, 40, 23},   {192, 108, 384, 216}, {384, 216, 192, 108},
                             {96, 54, 400, 225},   {401, 301, 400, 300}, {640, 360, 700, 394},
-                            {700, 394, 640, 360}, {333, 517, 512, 333}, {3, 2, 1000, 1}};
+                            {700, 394, 640, 360}, {333, 517, 512, 333}, {3, 2, 1000, 1},
+                            {401, 301, 401, 301}, {1, 9, 1, 9},         {9, 1, 9, 1}};
     ResampleTuning per_row;
     per_row.max_weight_table = 0;
     std::mt19937 rng(7);
