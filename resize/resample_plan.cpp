@@ -74,6 +74,13 @@ std::size_t return_gap(const Axis& axis) {
 }
 
 #ifdef KAP_VECTOR_WEIGHTS
+// Every fraction of the axis is 0 or 1/2: blended with its neighbour at equal weights, or not at
+// all.
+bool means_only(const Axis& axis) {
+    return std::all_of(axis.kinds.begin(), axis.kinds.end(),
+                       [](const AxisKind& k) { return k.frac == 0.0 || k.frac == 0.5; });
+}
+
 bool has_vector_weights() {
     static const bool yes = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     return yes;
@@ -231,7 +238,8 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
     scratch.resize(static_cast<std::size_t>(threads));
 #ifdef KAP_VECTOR_WEIGHTS
     const RowPath path = fused_row_path(tuning);
-    if (ncols * nrows > tuning.fused_min_pairs && path != RowPath::PerPixel) {
+    if (path != RowPath::PerPixel &&
+        !(tuning.means_in_table && means_only(plan.cols) && means_only(plan.rows))) {
         plan.fused_avx512 = path == RowPath::Avx512;
         bool rows_with_zero = false;
         for (const AxisKind& k : plan.rows.kinds)

@@ -67,9 +67,11 @@ TEST(ResampleReference, RandomSizesAndContentsMatchByteForByte) {
     tunings[1].fast_path = false;
     tunings[5].vector_weights = false;
     tunings[2].max_weight_table = 0;
+    tunings[2].fused_rows = false;
     tunings[3].threads = 3;
     tunings[3].split_min_pixels = 0;
     tunings[4].max_weight_table = 0;
+    tunings[4].fused_rows = false;
     tunings[4].threads = 2;
     tunings[4].split_min_pixels = 0;
     std::mt19937 rng(20240601);
@@ -94,6 +96,7 @@ TEST(ResampleReference, CommonRatiosAndLargeOutputsMatchByteForByte) {
                             {401, 301, 401, 301}, {1, 9, 1, 9},         {9, 1, 9, 1}};
     ResampleTuning per_row;
     per_row.max_weight_table = 0;
+    per_row.fused_rows = false;
     std::mt19937 rng(7);
     for (const auto& k : cases)
         for (int pattern = 0; pattern < 3; ++pattern) {
@@ -117,6 +120,7 @@ TEST(ResampleReference, RealScreenAtUnevenWidthsMatchesByteForByte) {
     tunings[2].threads = 2;
     tunings[2].split_min_pixels = 0;
     tunings[3].max_weight_table = 1 << 12; // cached rows of blends instead of the table
+    tunings[3].fused_rows = false;
     for (int width : {1333, 1331, 766, 217, 2098}) {
         const int height = (1080 * width * 2 + 1920) / 3840; // proportional, rounded
         const QImage want = reference_resample(screen, width, height);
@@ -128,23 +132,20 @@ TEST(ResampleReference, RealScreenAtUnevenWidthsMatchesByteForByte) {
 }
 
 // The ways of carrying out the arithmetic that the sizes below can take: eight pixels at a time
-// with weights computed per pixel or kept per row kind (forced even for few pairs), on one
+// with weights computed per pixel or kept per row kind (forced even for equal weights), on one
 // thread and three, with AVX-512 where present and with AVX2 alone, and the pixel-at-a-time
 // table and rows of blends.
 std::vector<ResampleTuning> every_path() {
     std::vector<ResampleTuning> t(7);
-    t[0].fused_min_pairs = 0;
-    t[1].fused_min_pairs = 0;
+    for (ResampleTuning& k : t)
+        k.means_in_table = false;
     t[1].threads = 3;
     t[1].split_min_pixels = 0;
     t[2].fused_rows = false;
     t[3].fused_rows = false;
     t[3].max_weight_table = 0;
-    t[4].fused_min_pairs = 0;
     t[4].vector_weights = false; // without the four-at-a-time weights nothing is fused
-    t[5].fused_min_pairs = 0;
     t[5].fused_avx512 = false;
-    t[6].fused_min_pairs = 0;
     t[6].fused_avx512 = false;
     t[6].threads = 3;
     t[6].split_min_pixels = 0;
