@@ -65,6 +65,12 @@ KAP_AVX512 inline __mmask8 weight8(__m512d a2h, __m512d a2l, __m512d b2h, __m512
     return _mm512_cmp_pd_mask(up, down, _CMP_EQ_OQ);
 }
 
+// Weights in units of 2^-53, where every weight of a blend is an integer (at least 1 / sqrt(2),
+// so a multiple of 2^-53). A weight of 2^10 or more converts to the most negative integer.
+KAP_AVX512 inline __m512i in_units(__m512d w) {
+    return _mm512_cvtpd_epi64(_mm512_mul_pd(w, _mm512_set1_pd(0x1p53)));
+}
+
 // At most 56 significant bits in each lane: the bits below the 56 leading ones are 0. The
 // leading bit's place comes from the conversion to double, which may round up to the next power
 // of two and then asks one more bit to be 0, never one fewer.
@@ -86,11 +92,9 @@ KAP_AVX512 inline __mmask8 fits56(__m512i u) {
 // and the extended additions do not round. flat_rule leaves such a sum undecided from S = 8 up,
 // where a byte could need more bits.
 KAP_AVX512 inline __mmask8 whole_flat_quotient(__m512d w0, __m512d w1, __m512d w2, __m512d w3) {
-    const __m512d unit = _mm512_set1_pd(0x1p53);
-    const __m512i first = _mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(w0, unit)),
-                                           _mm512_cvtpd_epi64(_mm512_mul_pd(w1, unit)));
-    const __m512i second = _mm512_add_epi64(first, _mm512_cvtpd_epi64(_mm512_mul_pd(w2, unit)));
-    const __m512i total = _mm512_add_epi64(second, _mm512_cvtpd_epi64(_mm512_mul_pd(w3, unit)));
+    const __m512i first = _mm512_add_epi64(in_units(w0), in_units(w1));
+    const __m512i second = _mm512_add_epi64(first, in_units(w2));
+    const __m512i total = _mm512_add_epi64(second, in_units(w3));
     const __mmask8 exact_sum =
         _mm512_cmpeq_epi64_mask(total, _mm512_cvtpd_epi64(_mm512_cvtepi64_pd(total)));
     return exact_sum & fits56(first) & fits56(second);
@@ -183,12 +187,9 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
                 // goes to the scalar code, and so does a weight of 2^10 or more, whose conversion
                 // gives the most negative integer and leaves the total negative (one neighbour
                 // at most lies that close, so the others cannot bring it back).
-                const __m512d unit = _mm512_set1_pd(0x1p53);
                 const __m512i total =
-                    _mm512_add_epi64(_mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h0, unit)),
-                                                      _mm512_cvtpd_epi64(_mm512_mul_pd(h1, unit))),
-                                     _mm512_add_epi64(_mm512_cvtpd_epi64(_mm512_mul_pd(h2, unit)),
-                                                      _mm512_cvtpd_epi64(_mm512_mul_pd(h3, unit))));
+                    _mm512_add_epi64(_mm512_add_epi64(in_units(h0), in_units(h1)),
+                                     _mm512_add_epi64(in_units(h2), in_units(h3)));
                 const __m512d rounded = _mm512_cvtepi64_pd(total);
                 const __m512d th = _mm512_mul_pd(rounded, _mm512_set1_pd(0x1p-53));
                 const __m512i none = _mm512_setzero_si512();
