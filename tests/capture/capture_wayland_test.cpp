@@ -18,6 +18,7 @@
 #include "codec/bmp.h"
 #include "edit/history.h"
 #include "edit/picture_view.h"
+#include "edit/working_files.h"
 #include "platform/core/temp_dir.h"
 #include "platform/dialogs.h"
 #include "platform/screen.h"
@@ -130,7 +131,7 @@ TEST_F(CaptureWaylandTest, DesktopCaptureHasTheScreenExactlyAndRemovesThePortals
 
     QString where;
     EXPECT_EQ(differing(picture(), background, &where), 0) << where.toStdString();
-    EXPECT_EQ(read_bmp(temp_dir() + QStringLiteral("kaptoramao.bmp")), picture());
+    EXPECT_EQ(read_bmp(grabbed_capture_file()), picture());
     EXPECT_EQ(Form1->commands().history.history().count(), 1);
     EXPECT_TRUE(Form1->isVisible());
     EXPECT_FALSE(QFile::exists(kBackEndFile)) << "the portal's file was left behind";

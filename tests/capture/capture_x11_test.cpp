@@ -17,7 +17,7 @@
 #include "codec/bmp.h"
 #include "edit/history.h"
 #include "edit/picture_view.h"
-#include "platform/core/temp_dir.h"
+#include "edit/working_files.h"
 #include "platform/dialogs.h"
 #include "platform/wait.h"
 
@@ -151,7 +151,7 @@ protected:
     QRect main_frame() { return x.frame_of(xcb_window_t(Form1->winId())); }
 
     static const QImage& picture() { return Form1->Image1->picture(); }
-    static QImage grabbed_file() { return read_bmp(temp_dir() + QStringLiteral("kaptoramao.bmp")); }
+    static QImage grabbed_file() { return read_bmp(grabbed_capture_file()); }
 };
 
 TEST_F(CaptureX11Test, DesktopCaptureHasTheScreenExactlyAndNotTheMainWindow) {

@@ -115,17 +115,21 @@ TEST_F(HistoryTest, AForeignOrDamagedCaptureFileIsRefusedOnReset) {
     EXPECT_TRUE(fake.errors[0].startsWith("Impossible d'ouvrir le fichier"))
         << fake.errors[0].toStdString();
 
-    QFile::remove(path);
+    // A new capture's file is written while it shows: wait for it before replacing it.
+    Form1->Capture_bureauClick();
+    edit(2);
+    QFile::remove(grabbed_capture_file());
     QFile damaged(path);
     ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
     damaged.write("BM\x10\x00\x00\x00garbage", 14);
     damaged.close();
-    Form1->Capture_bureauClick();
-    edit(2);
+    QTest::mouseClick(Form1->reload_, Qt::LeftButton);
+    EXPECT_EQ(fake.errors.size(), 2);
+
     QFile::remove(path);
     ASSERT_TRUE(QFile::copy(QFINDTESTDATA("history_test.cpp"), path));
     QTest::mouseClick(Form1->reload_, Qt::LeftButton);
-    EXPECT_EQ(fake.errors.size(), 2);
+    EXPECT_EQ(fake.errors.size(), 3);
 }
 
 TEST_F(HistoryTest, UndoAndRedoBringBackEachSideOfAResizeAtItsOwnSize) {
