@@ -164,7 +164,8 @@ KAP_AVX2 void four_blends(const VecKinds& cols, const AxisKind& ky, Blend* blend
 //   four_blends does: below 2^10 the extended additions of the literal arithmetic are exact, so
 //   S is that sum rounded to double. A sum of kMaxFusedWeight or more leaves its pixels to the
 //   scalar code, as with AVX-512.
-// - The neighbours are read with 32-bit gathers.
+// - The neighbours are read with byte shuffles of two 16-byte loads per row where the step's
+//   source bytes lie within 32 (enlargements and mild reductions), else with 32-bit gathers.
 
 namespace {
 
@@ -196,7 +197,7 @@ KAP_AVX2 inline unsigned bits64(__m256d mask) {
 // estimate in single precision takes one Newton step in double; h = 1 - s y^2 is then below
 // 2^-21 and its three roundings are below 2^-69 together, and y (1 + h/2 + 3h^2/8 + 5h^3/16),
 // whose next term is below 2^-85, is within 2^-69 of the true value.
-KAP_AVX2 inline unsigned weight4(__m256d a2h, __m256d a2l, __m256d b2h, __m256d b2l, __m256d& w) {
+KAP_AVX2 inline __m256d weight4(__m256d a2h, __m256d a2l, __m256d b2h, __m256d b2l, __m256d& w) {
     const __m256d sh = _mm256_add_pd(a2h, b2h); // exact
     const __m256d sl = _mm256_add_pd(a2l, b2l);
     const __m256d s = _mm256_add_pd(sh, sl);
@@ -216,7 +217,20 @@ KAP_AVX2 inline unsigned weight4(__m256d a2h, __m256d a2l, __m256d b2h, __m256d 
     const __m256d up = _mm256_add_pd(y, _mm256_fmadd_pd(y, k, c));
     const __m256d down = _mm256_add_pd(y, _mm256_fnmadd_pd(y, k, c));
     w = up;
-    return bits64(_mm256_cmp_pd(up, down, _CMP_EQ_OQ));
+    return _mm256_cmp_pd(up, down, _CMP_EQ_OQ);
+}
+
+// P0 and P1 of eight columns from the 32 bytes at `window`, with the shuffles of each half.
+KAP_AVX2 inline void window_pixels(const std::uint8_t* window, __m256i lo_first, __m256i lo_second,
+                                   __m256i hi_first, __m256i hi_second, __m256i& lo, __m256i& hi) {
+    const __m256i first =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(window)));
+    const __m256i second =
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16)));
+    lo = _mm256_or_si256(_mm256_shuffle_epi8(first, lo_first),
+                         _mm256_shuffle_epi8(second, lo_second));
+    hi = _mm256_or_si256(_mm256_shuffle_epi8(first, hi_first),
+                         _mm256_shuffle_epi8(second, hi_second));
 }
 
 KAP_AVX2 inline __m256i channel_bytes_avx2(int c) {
@@ -228,7 +242,9 @@ KAP_AVX2 inline __m256i channel_bytes_avx2(int c) {
 
 } // namespace
 
-// One destination row, as fused_row_avx512 (same passes).
+// One destination row, as fused_row_avx512 (same passes). The weights and S of a step of eight
+// columns stay in registers, two halves of four, and go to memory only for the few lanes the
+// scalar code finishes.
 template <Pass Mode>
 KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::uint8_t* out_row) {
     const FusedColumns& fc = *plan.fused;
@@ -244,17 +260,18 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
     const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
     const __m256i channel[3] = {channel_bytes_avx2(0), channel_bytes_avx2(1),
                                 channel_bytes_avx2(2)};
-    // The weights w0..w3 and S of the eight columns of a step.
-    alignas(32) double w[5][kLanes];
 
     for (int x = 0; x < width; x += kLanes) {
         const std::size_t at = static_cast<std::size_t>(x);
         const unsigned zero_cols = fc.zero[at / kLanes];
         const unsigned valid = width - x >= kLanes ? 0xFFu : (1u << (width - x)) - 1;
+        // w0..w3 and S of the eight columns, columns 0-3 in [i][0] and 4-7 in [i][1].
+        __m256d w[5][2];
         unsigned exact, rule_pos = 0, rule_neg = 0, copy = 0, uses1, uses3;
         if constexpr (Mode == Pass::BlendKept) {
             for (int i = 0; i < 5; ++i)
-                std::memcpy(w[i], &kept->w[i][at], sizeof w[i]);
+                for (int h = 0; h < 2; ++h)
+                    w[i][h] = _mm256_loadu_pd(&kept->w[i][at + kHalf * h]);
             const std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
             exact = m[0];
             rule_pos = m[1];
@@ -266,7 +283,8 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             // Columns of the same kinds as those at `from`, whose weights are kept.
             const std::size_t f = static_cast<std::size_t>(from);
             for (int i = 0; i < 5; ++i)
-                std::memcpy(w[i], &kept->w[i][f], sizeof w[i]);
+                for (int h = 0; h < 2; ++h)
+                    w[i][h] = _mm256_loadu_pd(&kept->w[i][f + kHalf * h]);
             exact = kept->masks_at(f, 0);
             rule_pos = kept->masks_at(f, 1);
             rule_neg = kept->masks_at(f, 2);
@@ -274,35 +292,46 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
         } else if (!zero_row) {
             unsigned good = 0xFF;
             if (zero_cols != 0xFF) {
-                unsigned settled_bits[4] = {0, 0, 0, 0};
-                for (int half = 0; half < 2; ++half) {
-                    const std::size_t h4 = at + static_cast<std::size_t>(kHalf * half);
+                __m256d settled[4][2];
+                unsigned all_settled = 0;
+                for (int h = 0; h < 2; ++h) {
+                    const std::size_t h4 = at + static_cast<std::size_t>(kHalf * h);
                     const __m256d a2h = _mm256_loadu_pd(&fc.a2h[h4]),
                                   a2l = _mm256_loadu_pd(&fc.a2l[h4]);
                     const __m256d b2h = _mm256_loadu_pd(&fc.b2h[h4]),
                                   b2l = _mm256_loadu_pd(&fc.b2l[h4]);
-                    __m256d w4[4];
-                    const unsigned settled4[4] = {
-                        weight4(a2h, a2l, dy2h, dy2l, w4[0]), weight4(b2h, b2l, dy2h, dy2l, w4[1]),
-                        weight4(a2h, a2l, ry2h, ry2l, w4[2]), weight4(b2h, b2l, ry2h, ry2l, w4[3])};
+                    settled[0][h] = weight4(a2h, a2l, dy2h, dy2l, w[0][h]);
+                    settled[1][h] = weight4(b2h, b2l, dy2h, dy2l, w[1][h]);
+                    settled[2][h] = weight4(a2h, a2l, ry2h, ry2l, w[2][h]);
+                    settled[3][h] = weight4(b2h, b2l, ry2h, ry2l, w[3][h]);
+                    all_settled |=
+                        bits64(_mm256_and_pd(_mm256_and_pd(settled[0][h], settled[1][h]),
+                                             _mm256_and_pd(settled[2][h], settled[3][h])))
+                        << (kHalf * h);
+                }
+                if (const unsigned unsettled = ~all_settled & ~zero_cols & valid & 0xFF) {
+                    // A weight that cannot be settled here is computed in extended precision,
+                    // as make_blend does, and put in its place.
+                    alignas(32) double spilled[4][kLanes];
+                    unsigned settled_bits[4];
                     for (int i = 0; i < 4; ++i) {
-                        settled_bits[i] |= settled4[i] << (kHalf * half);
-                        _mm256_store_pd(&w[i][kHalf * half], w4[i]);
+                        settled_bits[i] = bits64(settled[i][0]) | bits64(settled[i][1]) << kHalf;
+                        _mm256_store_pd(&spilled[i][0], w[i][0]);
+                        _mm256_store_pd(&spilled[i][kHalf], w[i][1]);
+                    }
+                    settle_weights(fc, at, unsettled, settled_bits, ky, spilled);
+                    for (int i = 0; i < 4; ++i) {
+                        w[i][0] = _mm256_load_pd(&spilled[i][0]);
+                        w[i][1] = _mm256_load_pd(&spilled[i][kHalf]);
                     }
                 }
-                const unsigned unsettled =
-                    ~(settled_bits[0] & settled_bits[1] & settled_bits[2] & settled_bits[3]) &
-                    ~zero_cols & valid & 0xFF;
-                if (unsettled)
-                    settle_weights(fc, at, unsettled, settled_bits, ky, w);
                 good = 0;
-                for (int half = 0; half < 2; ++half) {
-                    const int h4 = kHalf * half;
-                    __m256d sh = _mm256_load_pd(&w[0][h4]), sl = zero;
+                for (int h = 0; h < 2; ++h) {
+                    const int h4 = kHalf * h;
+                    __m256d sh = w[0][h], sl = zero;
                     for (int i = 1; i < 4; ++i) {
-                        const __m256d wi = _mm256_load_pd(&w[i][h4]);
-                        const __m256d s = _mm256_add_pd(sh, wi);
-                        sl = _mm256_add_pd(sl, two_sum_err(sh, wi, s));
+                        const __m256d s = _mm256_add_pd(sh, w[i][h]);
+                        sl = _mm256_add_pd(sl, two_sum_err(sh, w[i][h], s));
                         sh = s;
                     }
                     const __m256d th = _mm256_add_pd(sh, sl);
@@ -319,22 +348,19 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
                     rule_neg |=
                         bits64(_mm256_cmp_pd(excess, _mm256_sub_pd(zero, threshold), _CMP_LT_OQ))
                         << h4;
-                    _mm256_store_pd(&w[4][h4], th);
+                    w[4][h] = th;
                 }
             } else {
-                for (auto& row : w)
-                    std::fill(row, row + kLanes, 0.0);
+                for (auto& half : w)
+                    half[0] = half[1] = zero;
             }
             if (zero_cols) {
                 // Columns of fraction 0: P0 and P2 with the row's weights.
                 const double with[5] = {down.w[0], 0.0, down.w[2], 0.0, down.sum};
-                for (int half = 0; half < 2; ++half) {
-                    const int h4 = kHalf * half;
-                    const __m256d lanes = lanes64(zero_cols >> h4);
+                for (int h = 0; h < 2; ++h) {
+                    const __m256d lanes = lanes64(zero_cols >> (kHalf * h));
                     for (int i = 0; i < 5; ++i)
-                        _mm256_store_pd(&w[i][h4],
-                                        _mm256_blendv_pd(_mm256_load_pd(&w[i][h4]),
-                                                         _mm256_set1_pd(with[i]), lanes));
+                        w[i][h] = _mm256_blendv_pd(w[i][h], _mm256_set1_pd(with[i]), lanes);
                 }
             }
             exact = good | zero_cols;
@@ -343,11 +369,13 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             uses1 = uses3 = ~zero_cols & 0xFF;
         } else {
             // A row of fraction 0: P0 and P1 with the column's weights, or a copy.
-            std::memcpy(w[0], &fc.rw0[at], sizeof w[0]);
-            std::memcpy(w[1], &fc.rw1[at], sizeof w[1]);
-            std::fill(w[2], w[2] + kLanes, 0.0);
-            std::fill(w[3], w[3] + kLanes, 0.0);
-            std::memcpy(w[4], &fc.rsum[at], sizeof w[4]);
+            for (int h = 0; h < 2; ++h) {
+                const std::size_t h4 = at + static_cast<std::size_t>(kHalf * h);
+                w[0][h] = _mm256_loadu_pd(&fc.rw0[h4]);
+                w[1][h] = _mm256_loadu_pd(&fc.rw1[h4]);
+                w[2][h] = w[3][h] = zero;
+                w[4][h] = _mm256_loadu_pd(&fc.rsum[h4]);
+            }
             const __m256i rules = _mm256_cvtepi8_epi32(
                 _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&fc.rrule[at])));
             rule_pos = bits32(_mm256_cmpgt_epi32(rules, _mm256_setzero_si256()));
@@ -361,7 +389,8 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
         if (Mode == Pass::KeepWeights ||
             (Mode == Pass::Blend && fc.reuses && fc.source[at / kLanes] && !zero_row)) {
             for (int i = 0; i < 5; ++i)
-                std::memcpy(&kept->w[i][at], w[i], sizeof w[i]);
+                for (int h = 0; h < 2; ++h)
+                    _mm256_storeu_pd(&kept->w[i][at + kHalf * h], w[i][h]);
             std::uint8_t* m = &kept->masks[6 * (at / kLanes)];
             m[0] = static_cast<std::uint8_t>(exact);
             m[1] = static_cast<std::uint8_t>(rule_pos);
@@ -375,20 +404,36 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
         const unsigned uses2 = zero_row ? 0 : 0xFF;
 
         // The neighbours: P0 and P1 from row r0, P2 and P3 from row r1.
-        const __m256i off_lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_lo[at]));
-        const __m256i off_hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_hi[at]));
-        const __m256i shift =
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.shift_lo[at]));
-        const __m256i lo0 = _mm256_srlv_epi32(
-            _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_lo, 1), shift);
-        const __m256i hi0 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_hi, 1);
-        const __m256i lo1 = _mm256_srlv_epi32(
-            _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_lo, 1), shift);
-        const __m256i hi1 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_hi, 1);
-        const __m256i p0 = _mm256_and_si256(lo0, low24);
-        const __m256i p1 = _mm256_srli_epi32(hi0, 8);
-        const __m256i p2 = _mm256_and_si256(lo1, low24);
-        const __m256i p3 = _mm256_srli_epi32(hi1, 8);
+        __m256i p0, p1, p2, p3;
+        if (fc.window32[at / kLanes]) {
+            // Two 16-byte loads per row, each in both halves of a register, and byte shuffles.
+            const __m256i* shuffle =
+                reinterpret_cast<const __m256i*>(&fc.window_shuffle[128 * (at / kLanes)]);
+            const __m256i lo_first = _mm256_loadu_si256(shuffle),
+                          lo_second = _mm256_loadu_si256(shuffle + 1);
+            const __m256i hi_first = _mm256_loadu_si256(shuffle + 2),
+                          hi_second = _mm256_loadu_si256(shuffle + 3);
+            const std::int32_t from = fc.window_at[at / kLanes];
+            window_pixels(r0 + from, lo_first, lo_second, hi_first, hi_second, p0, p1);
+            window_pixels(r1 + from, lo_first, lo_second, hi_first, hi_second, p2, p3);
+        } else {
+            const __m256i off_lo =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_lo[at]));
+            const __m256i off_hi =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_hi[at]));
+            const __m256i shift =
+                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.shift_lo[at]));
+            const __m256i lo0 = _mm256_srlv_epi32(
+                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_lo, 1), shift);
+            const __m256i hi0 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_hi, 1);
+            const __m256i lo1 = _mm256_srlv_epi32(
+                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_lo, 1), shift);
+            const __m256i hi1 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_hi, 1);
+            p0 = _mm256_and_si256(lo0, low24);
+            p1 = _mm256_srli_epi32(hi0, 8);
+            p2 = _mm256_and_si256(lo1, low24);
+            p3 = _mm256_srli_epi32(hi1, 8);
+        }
         const unsigned flat = (bits32(_mm256_cmpeq_epi32(p0, p1)) | ~uses1) &
                               (bits32(_mm256_cmpeq_epi32(p0, p2)) | ~uses2) &
                               (bits32(_mm256_cmpeq_epi32(p0, p3)) | ~uses3) & 0xFF;
@@ -406,16 +451,11 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             // The bytes are estimated in single precision, eight at a time, from the weights
             // divided by S (see kFloatMargin).
             __m256 share[4];
-            __m128 halves[2][4];
-            for (int half = 0; half < 2; ++half) {
-                const __m256d inverse_sum =
-                    _mm256_div_pd(_mm256_set1_pd(1.0), _mm256_load_pd(&w[4][kHalf * half]));
-                for (int i = 0; i < 4; ++i)
-                    halves[half][i] = _mm256_cvtpd_ps(
-                        _mm256_mul_pd(_mm256_load_pd(&w[i][kHalf * half]), inverse_sum));
-            }
+            const __m256d inverse_sum[2] = {_mm256_div_pd(_mm256_set1_pd(1.0), w[4][0]),
+                                            _mm256_div_pd(_mm256_set1_pd(1.0), w[4][1])};
             for (int i = 0; i < 4; ++i)
-                share[i] = _mm256_set_m128(halves[1][i], halves[0][i]);
+                share[i] = _mm256_set_m128(_mm256_cvtpd_ps(_mm256_mul_pd(w[i][1], inverse_sum[1])),
+                                           _mm256_cvtpd_ps(_mm256_mul_pd(w[i][0], inverse_sum[0])));
             const __m256 margin_f = _mm256_set1_ps(kFloatMargin);
             const __m256 near_one_f = _mm256_set1_ps(1.0f - kFloatMargin);
             for (int c = 0; c < 3; ++c) {
@@ -439,17 +479,25 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
                                                pixel, keep);
             }
         }
-        const unsigned redo = valid & ~copy & ((flat & ~flat_decided) | (~flat & near));
+        const unsigned redo = valid & ~copy & ((flat & ~flat_decided) | (~flat & near)) & 0xFF;
 
         std::uint8_t* out = out_row + 3 * at;
         store_pixels(out, pixel, x, width);
-        for (unsigned m = redo & 0xFF; m; m &= m - 1) {
-            const int lane = std::countr_zero(m);
-            if (exact >> lane & 1)
-                known_pixel(plan, r0, r1, x + lane, w[0][lane], w[1][lane], w[2][lane], w[3][lane],
-                            w[4][lane], lane_rule(rule_pos, rule_neg, lane), out + 3 * lane);
-            else
-                exact_pixel(plan, r0, r1, x + lane, ky, out + 3 * lane);
+        if (redo) {
+            alignas(32) double spilled[5][kLanes];
+            for (int i = 0; i < 5; ++i) {
+                _mm256_store_pd(&spilled[i][0], w[i][0]);
+                _mm256_store_pd(&spilled[i][kHalf], w[i][1]);
+            }
+            for (unsigned m = redo; m; m &= m - 1) {
+                const int lane = std::countr_zero(m);
+                if (exact >> lane & 1)
+                    known_pixel(plan, r0, r1, x + lane, spilled[0][lane], spilled[1][lane],
+                                spilled[2][lane], spilled[3][lane], spilled[4][lane],
+                                lane_rule(rule_pos, rule_neg, lane), out + 3 * lane);
+                else
+                    exact_pixel(plan, r0, r1, x + lane, ky, out + 3 * lane);
+            }
         }
     }
 }

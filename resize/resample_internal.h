@@ -299,6 +299,13 @@ struct FusedColumns {
     std::vector<std::int32_t> window_at;
     std::vector<std::uint64_t> window_mask;
     std::vector<std::uint8_t> window_perm;
+    // For the AVX2 rows, per kLanes columns whose window lies within 32 bytes of the row's stored
+    // bytes (window32 1): the byte shuffles that make P0 and P1 from the window's first 16 bytes
+    // and from its last 16, each loaded into both halves of a register (0x80 where the byte
+    // comes from the other half or is the cleared fourth byte): 128 bytes, P0's two shuffles
+    // then P1's.
+    std::vector<std::uint8_t> window32;
+    std::vector<std::uint8_t> window_shuffle;
     std::vector<std::uint8_t> zero; // per kLanes columns: bit i when column i's fraction is 0
     // Per kLanes columns: kFresh, or the first of the columns a period earlier (Wd / gcd(Ws, Wd)
     // columns) whose kinds are those of these columns, in the same order: their weights, in any

@@ -121,8 +121,32 @@ void plan_reuse(const Axis& cols, int width, int source_width, FusedColumns& fc)
     }
 }
 
+// The AVX2 rows' byte shuffles, from the windows of the AVX-512 rows (see FusedColumns).
+void plan_avx2_windows(qsizetype row_bytes, FusedColumns& fc) {
+    const std::size_t chunks = fc.window_mask.size();
+    fc.window32.assign(chunks, 0);
+    fc.window_shuffle.assign(chunks * 128, 0x80);
+    for (std::size_t chunk = 0; chunk < chunks; ++chunk) {
+        if (fc.window_mask[chunk] == 0 || fc.window_at[chunk] + 32 > row_bytes)
+            continue;
+        const std::uint8_t* perm = &fc.window_perm[64 * chunk];
+        std::uint8_t* shuffle = &fc.window_shuffle[128 * chunk];
+        bool fits = true;
+        for (int pixel = 0; pixel < 2; ++pixel)
+            for (int lane = 0; lane < kLanes; ++lane)
+                for (int b = 0; b < 3; ++b) {
+                    const int to = 4 * lane + b;
+                    const std::uint8_t from = perm[32 * pixel + to];
+                    fits = fits && from < 32;
+                    shuffle[64 * pixel + (from < 16 ? 0 : 32) + to] = from % 16;
+                }
+        if (fits)
+            fc.window32[chunk] = 1;
+    }
+}
+
 void plan_fused_columns(const Axis& cols, int width, int source_width, qsizetype row_bytes,
-                        bool rows_with_zero, FusedColumns& fc) {
+                        bool rows_with_zero, bool avx2_windows, FusedColumns& fc) {
     const std::size_t padded = static_cast<std::size_t>((width + kLanes - 1) / kLanes * kLanes);
     for (auto* v :
          {&fc.a2h, &fc.a2l, &fc.b2h, &fc.b2l, &fc.frac, &fc.rest, &fc.rw0, &fc.rw1, &fc.rsum})
@@ -184,6 +208,8 @@ void plan_fused_columns(const Axis& cols, int width, int source_width, qsizetype
             fc.rrule[x] = b.flat_rule;
         }
     }
+    if (avx2_windows)
+        plan_avx2_windows(row_bytes, fc);
     plan_reuse(cols, width, source_width, fc);
 }
 
@@ -245,7 +271,7 @@ int plan_rows(Work& work, QImage& result, const ResampleTuning& tuning) {
         for (const AxisKind& k : plan.rows.kinds)
             rows_with_zero = rows_with_zero || k.frac == 0.0;
         plan_fused_columns(plan.cols, new_width, source.width(), source.bytesPerLine(),
-                           rows_with_zero, fused);
+                           rows_with_zero, !plan.fused_avx512, fused);
         plan.fused = &fused;
         // Rows of one kind share their weights once kinds have 1.3 rows each on average:
         // keeping a row's weights costs a store and a load per pixel and the pass that keeps
