@@ -49,6 +49,14 @@ bring_back() {
     sleep 1
 }
 working_files() { find "$prefix/drive_c/users" -ipath '*/Temp/kaptorama*' "$@" 2>/dev/null; }
+# Captures the desktop and waits up to 30 s for the capture's file (written once it shows).
+capture_desktop() {
+    working_files -iname kaptoramao.bmp -delete
+    click 24
+    for _ in $(seq 300); do [ -n "$(working_files -iname kaptoramao.bmp)" ] && break; sleep 0.1; done
+    [ -n "$(working_files -iname kaptoramao.bmp)" ] || fail "no capture within 30 s"
+    sleep 1
+}
 
 xsetroot -solid '#3a6ea5'
 import -window root "$work/screen.png"
@@ -56,11 +64,14 @@ working_files -delete # those of a run that was stopped
 
 start_program_under_wine "$wine_run" "$prefix" "$work/kaptorama.exe"
 
-click 24 # Capturer le bureau
-sleep 3
+capture_desktop
 click 192 # copy to the clipboard
-sleep 1
-targets=$(xclip -selection clipboard -o -t TARGETS)
+targets=
+for _ in $(seq 100); do
+    targets=$(xclip -selection clipboard -o -t TARGETS 2>/dev/null || true)
+    grep -qx image/bmp <<<"$targets" && break
+    sleep 0.1
+done
 grep -qx image/bmp <<<"$targets" || fail "no image/bmp on the clipboard: $targets"
 grep -qiE 'png|text|string|x-qt' <<<"$targets" && fail "more than the bitmap on the clipboard: $targets"
 xclip -selection clipboard -o -t image/bmp >"$work/pasted.bmp"
@@ -96,8 +107,7 @@ shown_normal "$main" && fail "the program did not go to the task bar for the ext
 # Back from the task bar the windows are normal, and so are those shown later.
 bring_back
 shown_normal "$main" || fail "the main window did not come back normal from the task bar"
-click 24
-sleep 3
+capture_desktop
 shown_normal "$main" || fail "after the external program, a capture left the main window minimised"
 press "$main" ctrl+r
 config=$(window_named '^Configuration$') || fail "Ctrl+R did not open the configuration window"
