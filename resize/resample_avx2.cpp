@@ -154,11 +154,8 @@ KAP_AVX2 void four_blends(const VecKinds& cols, const AxisKind& ky, Blend* blend
 // The arithmetic of fused_row_avx512, four doubles to a register (each step of eight columns as
 // two halves), and the same reasons make it exact, with these differences:
 // - The first estimate of 1 / sqrt comes from the single-precision reciprocal square root
-//   (within 1.5 x 2^-12, and 2^-24 more from rounding s to single precision); one Newton step in
-//   double brings it within 2^-22, so that h is below 2^-21 and the final double-double step
-//   takes the series to its h^3 term (the next one, 35h^4/128, is below 2^-85). The operations
-//   of that step round values below 2^-16, so the double-double is within 2^-67 of the true
-//   value (with the error of the squares' sum), inside the 2^-66 that the settling allows.
+//   (within 1.5 x 2^-12, where AVX-512 has 2^-14), so h is below 2^-10.38 and the series goes
+//   to its h^6 term; the settling takes a slack of 6 x 2^-64 (see weight4).
 // - S and the flat-area rule come from the exact sum of the four weights carried as a
 //   double-double with exact two-sums, in the order and with the operations of flat_rule, as
 //   four_blends does: below 2^10 the extended additions of the literal arithmetic are exact, so
@@ -193,29 +190,33 @@ KAP_AVX2 inline unsigned bits64(__m256d mask) {
 }
 
 // The weights 1 / sqrt(s) of four lanes, s = (a2h + a2l) + (b2h + b2l) with the squares split by
-// square, and the lanes where they are settled (see kSettleSlack). The processor's 12-bit
-// estimate in single precision takes one Newton step in double; h = 1 - s y^2 is then below
-// 2^-21 and its three roundings are below 2^-69 together, and y (1 + h/2 + 3h^2/8 + 5h^3/16),
-// whose next term is below 2^-85, is within 2^-69 of the true value.
+// square, and the lanes where they are settled (see kSettleSlack).
+// y is the processor's 12-bit reciprocal square root in single precision of the exact part of s,
+// so that y^2 is exact: |y sqrt(s) - 1| < 2^-11.39 (1.5 x 2^-12, the rest of s at most 2^-16.5
+// of it, the rounding to single precision), and h = 1 - s y^2, below 2^-10.38, comes out of two
+// FMAs within 2^-63 (two roundings of at most 2^-64, s's own error of 2^-68.5). Then
+// t = y (1 - h)^(-1/2) = y (1 + h/2 + 3h^2/8 + ... + 231h^6/1024 + ...), whose next term is
+// below 2^-74.9; q = h/2 + h^2 P(h) rounds once where it matters (2^-65, the other roundings fall
+// on h^2 P(h), below 2^-22.1), so y + y q is within 2^-63.4 t of t, two thirds of it from h. With
+// the extended roundings (3 x 2^-64) and the rounding of q +/- k (2^-65), the ends y + y (q +/- k),
+// each one FMA, need k > 5.05 x 2^-64.
 KAP_AVX2 inline __m256d weight4(__m256d a2h, __m256d a2l, __m256d b2h, __m256d b2l, __m256d& w) {
     const __m256d sh = _mm256_add_pd(a2h, b2h); // exact
     const __m256d sl = _mm256_add_pd(a2l, b2l);
-    const __m256d s = _mm256_add_pd(sh, sl);
-    const __m256d half = _mm256_mul_pd(s, _mm256_set1_pd(0.5));
-    const __m256d three_halves = _mm256_set1_pd(1.5);
-    __m256d y = _mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(s)));
-    y = _mm256_mul_pd(y, _mm256_fnmadd_pd(half, _mm256_mul_pd(y, y), three_halves));
-    const __m256d y2 = _mm256_mul_pd(y, y);
-    const __m256d y2l = _mm256_fmsub_pd(y, y, y2);
+    const __m256d y = _mm256_cvtps_pd(_mm_rsqrt_ps(_mm256_cvtpd_ps(sh)));
+    const __m256d y2 = _mm256_mul_pd(y, y); // exact
     __m256d h = _mm256_fnmadd_pd(sh, y2, _mm256_set1_pd(1.0));
-    h = _mm256_fnmadd_pd(sh, y2l, h);
     h = _mm256_fnmadd_pd(sl, y2, h);
-    const __m256d series = _mm256_fmadd_pd(
-        _mm256_fmadd_pd(_mm256_set1_pd(0.3125), h, _mm256_set1_pd(0.375)), h, _mm256_set1_pd(0.5));
-    const __m256d c = _mm256_mul_pd(_mm256_mul_pd(y, h), series);
+    __m256d p = _mm256_fmadd_pd(h, _mm256_set1_pd(231.0 / 1024), _mm256_set1_pd(63.0 / 256));
+    p = _mm256_fmadd_pd(h, p, _mm256_set1_pd(35.0 / 128));
+    p = _mm256_fmadd_pd(h, p, _mm256_set1_pd(5.0 / 16));
+    p = _mm256_fmadd_pd(h, p, _mm256_set1_pd(3.0 / 8));
+    const __m256d q =
+        _mm256_fmadd_pd(h, _mm256_set1_pd(0.5), _mm256_mul_pd(_mm256_mul_pd(h, h), p));
     const __m256d k = _mm256_set1_pd(kSettleSlack);
-    const __m256d up = _mm256_add_pd(y, _mm256_fmadd_pd(y, k, c));
-    const __m256d down = _mm256_add_pd(y, _mm256_fnmadd_pd(y, k, c));
+    // y + y (q +/- k), each with one rounding.
+    const __m256d up = _mm256_fmadd_pd(y, _mm256_add_pd(q, k), y);
+    const __m256d down = _mm256_fmadd_pd(y, _mm256_sub_pd(q, k), y);
     w = up;
     return _mm256_cmp_pd(up, down, _CMP_EQ_OQ);
 }

@@ -250,9 +250,9 @@ constexpr int kLanes = 8;
 // the ends while y k exceeds (3 x 2^-64 + e) t and the rounding of c +/- y k; rounding is
 // monotonic, so r rounds to the ends' double too. Only weights within about k of a rounding
 // boundary (one in 300 or so) are left to the extended-precision code.
-// kSettleSlack serves the AVX2 rows, whose estimate is within 2^-69 (a Newton step comes first);
+// kSettleSlack serves the AVX2 rows, whose estimate is within 2^-63.4 (see weight4);
 // kSeriesSlack the AVX-512 rows, whose estimate is within 2^-64.5 (see weight8).
-constexpr double kSettleSlack = 0x1.cp-63; // 3.5 x 2^-64
+constexpr double kSettleSlack = 0x1.8p-62; // 6 x 2^-64
 constexpr double kSeriesSlack = 0x1p-62;   // 4 x 2^-64
 
 // How near an integer a byte estimated in single precision must be to be redone exactly. The
