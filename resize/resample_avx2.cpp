@@ -168,6 +168,14 @@ namespace {
 
 constexpr int kHalf = kLanes / 2;
 
+// Sums of a blend's four weights in two exact parts. A weight w below kMaxFusedWeight is at least
+// 1 / sqrt(2) (or 0), so w + kSplitSum lies in [2^12, 2^13), where doubles are the multiples of
+// 2^-40: subtracting kSplitSum again leaves w rounded to a multiple of 2^-40, exactly, and w less
+// that is a multiple of 2^-53 (as w is) of at most 2^-41, exact too. The whole parts of up to four
+// weights add up exactly (multiples of 2^-40 below 2^9), and so do the rests (multiples of 2^-53
+// below 2^-38).
+constexpr double kSplitSum = 0x1.8p12;
+
 // The lanes of the low four bits of m, as a mask of 64-bit lanes.
 KAP_AVX2 inline __m256d lanes64(unsigned m) {
     const __m256i bits = _mm256_setr_epi64x(1, 2, 4, 8);
@@ -232,6 +240,44 @@ KAP_AVX2 inline void window_pixels(const std::uint8_t* window, __m256i lo_first,
                          _mm256_shuffle_epi8(second, lo_second));
     hi = _mm256_or_si256(_mm256_shuffle_epi8(first, hi_first),
                          _mm256_shuffle_epi8(second, hi_second));
+}
+
+// Whether sh + sl, sh a multiple of 2^-40 below 2^9 and sl a multiple of 2^-53 below 2^-38, has
+// at most 56 significant bits: sl is a multiple of 2^(e - 55), 2^e the leading bit's place (sh is
+// one already). The place comes from the sum rounded to double, which may round up to the next
+// power of two and then asks one more bit to be 0, never one fewer.
+KAP_AVX2 inline __m256d fits56(__m256d sh, __m256d sl) {
+    const __m256i place = _mm256_and_si256(_mm256_castpd_si256(_mm256_add_pd(sh, sl)),
+                                           _mm256_set1_epi64x(0x7FF0000000000000LL));
+    // 2^(55 - e), from the exponent fields: (1023 + 55 - e) = (2046 + 55) - (1023 + e).
+    constexpr auto kScaleBits = static_cast<long long>(std::uint64_t{2046 + 55} << 52);
+    const __m256d scale =
+        _mm256_castsi256_pd(_mm256_sub_epi64(_mm256_set1_epi64x(kScaleBits), place));
+    const __m256d t = _mm256_mul_pd(sl, scale);
+    return _mm256_cmp_pd(t, _mm256_round_pd(t, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC),
+                         _CMP_EQ_OQ);
+}
+
+// The lanes where the extended numerator of a flat pixel is exactly b S for every byte b, so that
+// the quotient is b (see whole_flat_quotient in the AVX-512 rows): the weights add up to S
+// exactly and the partial sums w0 + w1 and w0 + w1 + w2 have at most 56 significant bits each.
+// The sums are carried in the two exact parts of kSplitSum, which needs weights below
+// kMaxFusedWeight.
+KAP_AVX2 inline __m256d whole_flat_quotient4(const __m256d (&w)[4]) {
+    const __m256d split = _mm256_set1_pd(kSplitSum);
+    __m256d sh = _mm256_setzero_pd(), sl = _mm256_setzero_pd(), ok = _mm256_setzero_pd();
+    for (int i = 0; i < 4; ++i) {
+        const __m256d whole = _mm256_sub_pd(_mm256_add_pd(w[i], split), split);
+        sh = _mm256_add_pd(sh, whole);
+        sl = _mm256_add_pd(sl, _mm256_sub_pd(w[i], whole));
+        if (i == 1)
+            ok = fits56(sh, sl);
+        else if (i == 2)
+            ok = _mm256_and_pd(ok, fits56(sh, sl));
+    }
+    const __m256d total = _mm256_add_pd(sh, sl);
+    ok = _mm256_and_pd(ok, _mm256_cmp_pd(_mm256_sub_pd(total, sh), sl, _CMP_EQ_OQ));
+    return _mm256_and_pd(ok, _mm256_cmp_pd(total, _mm256_set1_pd(kMaxFusedWeight), _CMP_LT_OQ));
 }
 
 KAP_AVX2 inline __m256i channel_bytes_avx2(int c) {
@@ -438,7 +484,18 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
         const unsigned flat = (bits32(_mm256_cmpeq_epi32(p0, p1)) | ~uses1) &
                               (bits32(_mm256_cmpeq_epi32(p0, p2)) | ~uses2) &
                               (bits32(_mm256_cmpeq_epi32(p0, p3)) | ~uses3) & 0xFF;
-        const unsigned flat_decided = flat & exact & (rule_pos | rule_neg);
+        unsigned flat_decided = flat & exact & (rule_pos | rule_neg);
+        if (const unsigned open = flat & exact & ~flat_decided & ~copy & valid & 0xFF) {
+            // Flat lanes whose rule is undecided (a sum of 8 or more with no rounding, about one
+            // block in twenty): most have a quotient of exactly b.
+            unsigned whole = 0;
+            for (int h = 0; h < 2; ++h)
+                whole |= bits64(whole_flat_quotient4({w[0][h], w[1][h], w[2][h], w[3][h]}))
+                         << (kHalf * h);
+            whole &= open;
+            rule_pos |= whole;
+            flat_decided |= whole;
+        }
         const unsigned flat_down = flat_decided & rule_neg;
 
         // Flat pixels: each byte b or b - 1 by the rule (0 stays 0); copies: P0.
