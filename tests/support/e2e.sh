@@ -25,6 +25,22 @@ start_program_under_wine() {
     sleep 2
 }
 
+# Captures the desktop with the toolbar button, in a program started under Wine with prefix $1,
+# and waits up to 30 s for the capture's file in the prefix's temporary folder (written once the
+# capture shows), then a moment for the program's windows.
+capture_under_wine() {
+    local file=
+    find "$1/drive_c/users" -ipath '*/Temp/kaptoramao.bmp' -delete 2>/dev/null
+    toolbar 24
+    for _ in $(seq 300); do
+        file=$(find "$1/drive_c/users" -ipath '*/Temp/kaptoramao.bmp' 2>/dev/null)
+        [ -n "$file" ] && break
+        sleep 0.1
+    done
+    [ -n "$file" ] || fail "no capture within 30 s"
+    sleep 1
+}
+
 # Clicks the toolbar button whose centre is `x` pixels from the main window's left edge.
 toolbar() {
     find_main

@@ -49,14 +49,6 @@ bring_back() {
     sleep 1
 }
 working_files() { find "$prefix/drive_c/users" -ipath '*/Temp/kaptorama*' "$@" 2>/dev/null; }
-# Captures the desktop and waits up to 30 s for the capture's file (written once it shows).
-capture_desktop() {
-    working_files -iname kaptoramao.bmp -delete
-    click 24
-    for _ in $(seq 300); do [ -n "$(working_files -iname kaptoramao.bmp)" ] && break; sleep 0.1; done
-    [ -n "$(working_files -iname kaptoramao.bmp)" ] || fail "no capture within 30 s"
-    sleep 1
-}
 
 xsetroot -solid '#3a6ea5'
 import -window root "$work/screen.png"
@@ -64,7 +56,7 @@ working_files -delete # those of a run that was stopped
 
 start_program_under_wine "$wine_run" "$prefix" "$work/kaptorama.exe"
 
-capture_desktop
+capture_under_wine "$prefix"
 click 192 # copy to the clipboard
 targets=
 for _ in $(seq 100); do
@@ -107,7 +99,7 @@ shown_normal "$main" && fail "the program did not go to the task bar for the ext
 # Back from the task bar the windows are normal, and so are those shown later.
 bring_back
 shown_normal "$main" || fail "the main window did not come back normal from the task bar"
-capture_desktop
+capture_under_wine "$prefix"
 shown_normal "$main" || fail "after the external program, a capture left the main window minimised"
 press "$main" ctrl+r
 config=$(window_named '^Configuration$') || fail "Ctrl+R did not open the configuration window"

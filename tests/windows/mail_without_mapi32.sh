@@ -20,8 +20,7 @@ export KAP_MAPI_RECORD="Z:$work/mapi.txt"
 
 xsetroot -solid '#3a6ea5'
 start_program_under_wine "$wine_run" "$prefix" "$work/kaptorama.exe"
-toolbar 24 # Capturer le bureau
-sleep 3
+capture_under_wine "$prefix" # Capturer le bureau
 wait_main_shown_normal || fail "the main window is not back after the capture"
 
 toolbar 276 # e-mail

@@ -24,8 +24,7 @@ cp "$3" "$work/kaptorama.exe"
 xsetroot -solid '#3a6ea5'
 read -r width height < <(xdotool getdisplaygeometry)
 start_program_under_wine "$wine_run" "$prefix" "$work/kaptorama.exe"
-toolbar 24 # Capturer le bureau: a flat picture, larger than the view
-sleep 3
+capture_under_wine "$prefix" # Capturer le bureau: a flat picture, larger than the view
 wait_main_shown_normal || fail "the main window is not back after the capture"
 press "$main" ctrl+t
 dialog=$(window_named '^Insérer du texte$') || fail "no text dialog"
@@ -33,8 +32,14 @@ press "$dialog" B o n j o u r
 xdotool mousemove $((width / 3)) $((height / 2))
 sleep 0.3
 press "$dialog" Return
-sleep 1.5
-read -r w h x y < <(black_box "$width" "$height") || fail "no label shown"
+# The label's text: black pixels in a box of more than one pixel (a screen without any trims to
+# one pixel), looked for over up to 10 s.
+w=0 h=0
+for _ in $(seq 20); do
+    sleep 0.5
+    read -r w h x y < <(black_box "$width" "$height") && ((w > 1 && h > 1)) && break
+done
+((w > 1 && h > 1)) || fail "no label shown"
 x=$((x + 10 + w / 2))
 y=$((y + 100 + h / 2))
 
