@@ -304,7 +304,6 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
     const __m256d dy2h = _mm256_set1_pd(start.dy2.hi), dy2l = _mm256_set1_pd(start.dy2.lo);
     const __m256d ry2h = _mm256_set1_pd(start.ry2.hi), ry2l = _mm256_set1_pd(start.ry2.lo);
     const __m256d zero = _mm256_setzero_pd();
-    const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
     const __m256i channel[3] = {channel_bytes_avx2(0), channel_bytes_avx2(1),
                                 channel_bytes_avx2(2)};
 
@@ -464,22 +463,7 @@ KAP_AVX2 void fused_row_avx2(const Plan& plan, KindWeights* kept, int y, std::ui
             window_pixels(r0 + from, lo_first, lo_second, hi_first, hi_second, p0, p1);
             window_pixels(r1 + from, lo_first, lo_second, hi_first, hi_second, p2, p3);
         } else {
-            const __m256i off_lo =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_lo[at]));
-            const __m256i off_hi =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_hi[at]));
-            const __m256i shift =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.shift_lo[at]));
-            const __m256i lo0 = _mm256_srlv_epi32(
-                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_lo, 1), shift);
-            const __m256i hi0 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_hi, 1);
-            const __m256i lo1 = _mm256_srlv_epi32(
-                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_lo, 1), shift);
-            const __m256i hi1 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_hi, 1);
-            p0 = _mm256_and_si256(lo0, low24);
-            p1 = _mm256_srli_epi32(hi0, 8);
-            p2 = _mm256_and_si256(lo1, low24);
-            p3 = _mm256_srli_epi32(hi1, 8);
+            gathered_pixels(fc, at, r0, r1, p0, p1, p2, p3);
         }
         const unsigned flat = (bits32(_mm256_cmpeq_epi32(p0, p1)) | ~uses1) &
                               (bits32(_mm256_cmpeq_epi32(p0, p2)) | ~uses2) &

@@ -115,7 +115,6 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
     const __m512d dy2h = _mm512_set1_pd(start.dy2.hi), dy2l = _mm512_set1_pd(start.dy2.lo);
     const __m512d ry2h = _mm512_set1_pd(start.ry2.hi), ry2l = _mm512_set1_pd(start.ry2.lo);
     const __m512d zero = _mm512_setzero_pd();
-    const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
     // Byte c of each 32-bit pixel, as a 32-bit number.
     const __m256i channel[3] = {channel_bytes(0), channel_bytes(1), channel_bytes(2)};
 
@@ -279,22 +278,7 @@ KAP_AVX512 void fused_row_avx512(const Plan& plan, KindWeights* kept, int y,
             p2 = lower_half(bottom);
             p3 = upper_half(bottom);
         } else {
-            const __m256i off_lo =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_lo[at]));
-            const __m256i off_hi =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_hi[at]));
-            const __m256i shift =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.shift_lo[at]));
-            const __m256i lo0 = _mm256_srlv_epi32(
-                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_lo, 1), shift);
-            const __m256i hi0 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_hi, 1);
-            const __m256i lo1 = _mm256_srlv_epi32(
-                _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_lo, 1), shift);
-            const __m256i hi1 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_hi, 1);
-            p0 = _mm256_and_si256(lo0, low24);
-            p1 = _mm256_srli_epi32(hi0, 8);
-            p2 = _mm256_and_si256(lo1, low24);
-            p3 = _mm256_srli_epi32(hi1, 8);
+            gathered_pixels(fc, at, r0, r1, p0, p1, p2, p3);
         }
         const __mmask8 flat = (_mm256_cmpeq_epi32_mask(p0, p1) | ~uses1) &
                               (_mm256_cmpeq_epi32_mask(p0, p2) | ~uses2) &

@@ -321,6 +321,27 @@ struct FusedColumns {
     std::vector<std::int8_t> rrule;
 };
 
+// P0 and P1 of eight columns from row r0 and P2 and P3 from row r1, read with 32-bit gathers at
+// the columns' offsets (for steps whose neighbours lie too far apart for one window).
+KAP_AVX2 inline void gathered_pixels(const FusedColumns& fc, std::size_t at, const std::uint8_t* r0,
+                                     const std::uint8_t* r1, __m256i& p0, __m256i& p1, __m256i& p2,
+                                     __m256i& p3) {
+    const __m256i low24 = _mm256_set1_epi32(0xFFFFFF);
+    const __m256i off_lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_lo[at]));
+    const __m256i off_hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.off_hi[at]));
+    const __m256i shift = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&fc.shift_lo[at]));
+    const __m256i lo0 = _mm256_srlv_epi32(
+        _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_lo, 1), shift);
+    const __m256i hi0 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r0), off_hi, 1);
+    const __m256i lo1 = _mm256_srlv_epi32(
+        _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_lo, 1), shift);
+    const __m256i hi1 = _mm256_i32gather_epi32(reinterpret_cast<const int*>(r1), off_hi, 1);
+    p0 = _mm256_and_si256(lo0, low24);
+    p1 = _mm256_srli_epi32(hi0, 8);
+    p2 = _mm256_and_si256(lo1, low24);
+    p3 = _mm256_srli_epi32(hi1, 8);
+}
+
 // v^2 for v in [0, 1] as hi + lo: hi = v1^2 with v1 = v rounded down to a multiple of 2^-26, exact,
 // and so is the sum of two such hi (both are whole multiples of 2^-52 up to 1); lo = 2 v1 v2 +
 // v2^2 for the rest v2 = v - v1 < 2^-26, where 2 v1 v2 is exact, so lo is within 2^-78 v + 2^-104
